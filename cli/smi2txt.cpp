@@ -1,0 +1,269 @@
+// smi2txt: the subtitle filter from the command line, for batch use on Linux and Windows.
+#include "conversion_state.h"
+#include "output_file.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#if defined(_WIN32)
+#include <io.h>
+#define fileno _fileno
+#endif
+
+static const char VERSION_TEXT[] = "smi2txt (Velmora) 1.1\n";
+static const char USAGE_TEXT[] =
+    "Usage: smi2txt [--sync] INPUT [-o OUTPUT]\n"
+    "       smi2txt [--sync] INPUT1 INPUT2 ...\n"
+    "Extract the text of SAMI subtitle files (.smi), byte for byte in their own encoding.\n"
+    "\n"
+    "  --sync        one line per subtitle, opened by its start time (HH :MM :SS)\n"
+    "  -o OUTPUT     write OUTPUT instead of standard output (one INPUT only)\n"
+    "  --help        show this help and exit\n"
+    "  --version     show the version and exit\n"
+    "\n"
+    "With one INPUT the text goes to standard output; '-' reads standard input.\n"
+    "With several, each INPUT.smi is written beside it as INPUT.txt.\n"
+    "Exit status: 0 when every file was converted, 1 when any failed, 2 on a usage error.\n";
+
+constexpr int EXIT_CONVERTED = 0;
+constexpr int EXIT_FILE_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+
+// What the command line asked for.
+struct CommandLine {
+    ConversionMode mode;
+    std::vector<std::string> inputs;
+    std::string output; // empty: standard output, or beside each input when there are several
+    bool has_output;
+};
+
+static CommandLine command_line;
+
+/* ReportError
+ *     Prints «smi2txt: NAME: reason» on standard error. */
+static void ReportError(const std::string &name, const char *reason)
+{
+    fprintf(stderr, "smi2txt: %s: %s\n", name.c_str(), reason);
+}
+
+static int ReportUsageError(const char *what, const std::string &argument)
+{
+    fprintf(stderr, "smi2txt: %s%s\nTry 'smi2txt --help' for more information.\n", what,
+            argument.c_str());
+    return EXIT_USAGE;
+}
+
+/* RemoveTempFileAndExit
+ *     On SIGINT or SIGTERM: the half-written temporary file goes, the target stays as it was. */
+static void RemoveTempFileAndExit(int signal_number)
+{
+    RemoveTempFile();
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+/* ParseCommandLine
+ *     Fills command_line; returns -1 to go on, or the exit status for help, version and
+ *     usage errors. */
+static int ParseCommandLine(int argc, char **argv)
+{
+    bool options_ended = false;
+    for (int k = 1; k < argc; k++) {
+        std::string argument = argv[k];
+        if (options_ended || argument == "-" || argument.empty() || argument[0] != '-') {
+            command_line.inputs.push_back(argument);
+        } else if (argument == "--") {
+            options_ended = true;
+        } else if (argument == "--sync") {
+            command_line.mode = ConversionMode::Sync;
+        } else if (argument == "--help") {
+            fputs(USAGE_TEXT, stdout);
+            return fflush(stdout) == 0 ? EXIT_CONVERTED : EXIT_FILE_FAILED;
+        } else if (argument == "--version") {
+            fputs(VERSION_TEXT, stdout);
+            return fflush(stdout) == 0 ? EXIT_CONVERTED : EXIT_FILE_FAILED;
+        } else if (argument == "-o" || argument == "--output") {
+            if (k + 1 >= argc)
+                return ReportUsageError("option requires an argument: ", argument);
+            if (command_line.has_output)
+                return ReportUsageError("only one output may be given", "");
+            command_line.output = argv[++k];
+            command_line.has_output = true;
+            if (command_line.output.empty())
+                return ReportUsageError("the output name is empty", "");
+        } else {
+            return ReportUsageError("unknown option: ", argument);
+        }
+    }
+    if (command_line.inputs.empty())
+        return ReportUsageError("no input file given", "");
+    if (command_line.inputs.size() > 1 && command_line.has_output)
+        return ReportUsageError("-o takes a single input", "");
+    for (const std::string &input : command_line.inputs) {
+        if (input == "-" && command_line.inputs.size() > 1)
+            return ReportUsageError("'-' cannot be converted beside other inputs", "");
+        if (input.empty())
+            return ReportUsageError("an input name is empty", "");
+    }
+    return -1;
+}
+
+/* ReplaceExtension
+ *     The name beside an input: its extension replaced by .txt (added when it has none). */
+static std::string ReplaceExtension(const std::string &input)
+{
+    size_t name_start = input.find_last_of("/\\");
+    name_start = name_start == std::string::npos ? 0 : name_start + 1;
+    size_t dot = input.rfind('.');
+    if (dot == std::string::npos || dot <= name_start)
+        return input + ".txt";
+    return input.substr(0, dot) + ".txt";
+}
+
+/* IsStandardOutputSameAs
+ *     True when standard output is a regular file that is also the input: appending the text
+ *     to the file being read would never end. */
+static bool IsStandardOutputSameAs(FILE *input)
+{
+    struct stat output_info;
+    struct stat input_info;
+    if (fstat(fileno(stdout), &output_info) != 0 || fstat(fileno(input), &input_info) != 0)
+        return false;
+    return S_ISREG(output_info.st_mode) && output_info.st_dev == input_info.st_dev &&
+           output_info.st_ino == input_info.st_ino;
+}
+
+/* OpenInput
+ *     Opens the input into conversion_state and refuses what cannot be converted.
+ *     Returns false after reporting why. */
+static bool OpenInput(const std::string &input)
+{
+    ConversionState &state = conversion_state;
+    if (input == "-") {
+        state.input_stream = stdin;
+    } else {
+        struct stat info;
+        if (stat(input.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            ReportError(input, std::strerror(EISDIR));
+            return false;
+        }
+        state.input_stream = fopen(input.c_str(), "r");
+        if (state.input_stream == nullptr) {
+            ReportError(input, std::strerror(errno));
+            return false;
+        }
+    }
+    if (DetectUtf16Mark()) {
+        ReportError(input, "UTF-16 files are not supported; save the subtitle as UTF-8 or in "
+                           "its legacy code page first");
+        return false;
+    }
+    return true;
+}
+
+/* CloseInput
+ *     Closes the input, leaving standard input open for the runtime. */
+static void CloseInput()
+{
+    ConversionState &state = conversion_state;
+    if (state.input_stream == stdin)
+        state.input_stream = nullptr;
+    CloseStreams();
+}
+
+/* ReadFailed
+ *     Reports a read error of the input, if there was one. */
+static bool ReadFailed(const std::string &input)
+{
+    if (!ferror(conversion_state.input_stream))
+        return false;
+    ReportError(input, errno != 0 ? std::strerror(errno) : "read error");
+    return true;
+}
+
+/* ConvertToStandardOutput
+ *     Converts one input to standard output. Returns whether it succeeded. */
+static bool ConvertToStandardOutput(const std::string &input)
+{
+    if (!OpenInput(input)) {
+        CloseInput();
+        return false;
+    }
+    if (IsStandardOutputSameAs(conversion_state.input_stream)) {
+        ReportError(input, "the input file is also standard output");
+        CloseInput();
+        return false;
+    }
+    conversion_state.output_stream = stdout;
+    errno = 0;
+    RunConversion(command_line.mode);
+    bool read_failed = ReadFailed(input);
+    bool write_failed = fflush(stdout) != 0 || ferror(stdout);
+    if (write_failed)
+        ReportError("standard output", errno != 0 ? std::strerror(errno) : "write error");
+    conversion_state.output_stream = nullptr;
+    CloseInput();
+    return !read_failed && !write_failed;
+}
+
+/* ConvertToFile
+ *     Converts one input into output, replacing it only when everything succeeded.
+ *     Returns whether it succeeded. */
+static bool ConvertToFile(const std::string &input, const std::string &output)
+{
+    if (!OpenInput(input)) {
+        CloseInput();
+        return false;
+    }
+    if (IsSameFile(conversion_state.input_stream, output.c_str())) {
+        ReportError(output, "is the input file itself; choose another output");
+        CloseInput();
+        return false;
+    }
+    conversion_state.output_stream = BeginOutputFile(output.c_str());
+    if (conversion_state.output_stream == nullptr) {
+        ReportError(output, std::strerror(errno));
+        CloseInput();
+        return false;
+    }
+    errno = 0;
+    RunConversion(command_line.mode);
+    conversion_state.output_stream = nullptr; // closed by FinishOutputFile or AbandonOutputFile
+    if (ReadFailed(input)) {
+        AbandonOutputFile();
+        CloseInput();
+        return false;
+    }
+    bool written = FinishOutputFile();
+    if (!written)
+        ReportError(output, std::strerror(errno));
+    CloseInput();
+    return written;
+}
+
+int main(int argc, char **argv)
+{
+    command_line.mode = ConversionMode::Plain;
+    int status = ParseCommandLine(argc, argv);
+    if (status >= 0)
+        return status;
+
+    std::signal(SIGINT, RemoveTempFileAndExit);
+    std::signal(SIGTERM, RemoveTempFileAndExit);
+
+    bool all_converted = true;
+    if (command_line.inputs.size() == 1 && !command_line.has_output) {
+        all_converted = ConvertToStandardOutput(command_line.inputs[0]);
+    } else if (command_line.has_output) {
+        all_converted = ConvertToFile(command_line.inputs[0], command_line.output);
+    } else {
+        for (const std::string &input : command_line.inputs)
+            all_converted = ConvertToFile(input, ReplaceExtension(input)) && all_converted;
+    }
+    return all_converted ? EXIT_CONVERTED : EXIT_FILE_FAILED;
+}

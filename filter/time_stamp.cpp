@@ -1,0 +1,66 @@
+// The stamp that opens each subtitle line in sync mode: «HH :MM :SS  ».
+#include "byte_io.h"
+#include "conversion_state.h"
+
+#include <cstdint>
+#include <cstdio>
+
+constexpr int TIME_FIELD_SIZE = 11; // the ten digits of 2^32 - 1 and a terminating zero
+
+static bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+/* ReadStartTime
+ *     The first run of decimal digits in sync_value, modulo 2^32; 0 when there is none.
+ *     Whatever stands before it (quotes, blanks) is ignored. */
+static std::uint32_t ReadStartTime()
+{
+    const ConversionState &state = conversion_state;
+    std::int32_t k = 0;
+    while (k < state.sync_value_length && !IsDigit(state.sync_value[k]))
+        k++;
+    std::uint32_t total = 0;
+    while (k < state.sync_value_length && IsDigit(state.sync_value[k])) {
+        total = total * 10u + static_cast<std::uint32_t>(state.sync_value[k] - '0');
+        k++;
+    }
+    return total;
+}
+
+/* FormatTimeField
+ *     Writes value as decimal digits, at least two, into text. */
+static void FormatTimeField(std::uint32_t value, char (&text)[TIME_FIELD_SIZE])
+{
+    char reversed[TIME_FIELD_SIZE];
+    int count = 0;
+    do {
+        reversed[count++] = static_cast<char>('0' + value % 10u);
+        value /= 10u;
+    } while (value != 0u || count < 2);
+    for (int k = 0; k < count; k++)
+        text[k] = reversed[count - 1 - k];
+    text[count] = '\0';
+}
+
+/* WriteTimeStamp
+ *     Writes the captured start time as whole hours, minutes and seconds, opening a new line
+ *     first when the output is in the middle of one. */
+void WriteTimeStamp()
+{
+    std::uint32_t seconds = ReadStartTime() / 1000u; // milliseconds are truncated
+    std::uint32_t hours = seconds / 3600u;           // not wrapped at 24, nor at 100
+    std::uint32_t rest = seconds % 3600u;
+    char hours_text[TIME_FIELD_SIZE];
+    char minutes_text[TIME_FIELD_SIZE];
+    char seconds_text[TIME_FIELD_SIZE];
+    FormatTimeField(hours, hours_text);
+    FormatTimeField(rest / 60u, minutes_text);
+    FormatTimeField(rest % 60u, seconds_text);
+
+    if (conversion_state.mid_line)
+        WriteByte('\n');
+    fprintf(conversion_state.output_stream, "%s :%s :%s  ", hours_text, minutes_text, seconds_text);
+    conversion_state.mid_line = true;
+}

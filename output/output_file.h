@@ -1,0 +1,33 @@
+// Writing an output file without ever damaging what was there: a regular file is written to a
+// temporary file beside it and moved over it only when everything succeeded; a device or pipe
+// is written in place, never replaced.
+#pragma once
+
+#include <cstdio>
+
+constexpr int OUTPUT_PATH_SIZE = 4352;
+
+struct OutputFile {
+    FILE *stream; // the stream to write, or none
+    bool direct;  // the target is written in place (not a regular file)
+    char target_path[OUTPUT_PATH_SIZE];
+    char temp_path[OUTPUT_PATH_SIZE]; // empty unless a temporary file exists
+};
+
+extern OutputFile output_file;
+
+// True when path names the very file input is reading (by identity, not by name).
+bool IsSameFile(FILE *input, const char *path);
+
+// Opens the output for path in text mode. Returns the stream, or none with errno set.
+FILE *BeginOutputFile(const char *path);
+
+// Flushes, closes and puts the output in place. Returns false, with errno set, when any write,
+// the close or the move failed; the target is then as it was and no temporary file is left.
+bool FinishOutputFile();
+
+// Closes the output and removes the temporary file, leaving the target as it was.
+void AbandonOutputFile();
+
+// Removes the temporary file only; safe in a signal handler.
+void RemoveTempFile();

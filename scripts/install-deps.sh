@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what building and testing Velmora needs on Debian 12, and the Korean locale that
+# Wine needs to use code page 949. Safe to run again: it installs only what is missing.
+set -euo pipefail
+
+PACKAGES=(
+  cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
+  mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
+  xvfb xauth xdotool x11-utils imagemagick icoutils
+  locales fonts-nanum zip python3 time valgrind clang-format
+)
+
+missing=()
+for package in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+if ! locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$'; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO localedef -i ko_KR -f UTF-8 ko_KR.UTF-8
+fi

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Every test: the native unit and command-line tests, the same under the sanitizers, the
+# Windows build under Wine (unit tests and the program driven on a virtual display), the
+# resource checks of the 32-bit release, and a fuzzing smoke run. Each test has a time limit.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+run_preset() {
+  local preset=$1
+  echo "==== $preset ===="
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+}
+
+run_preset native
+run_preset sanitize
+run_preset mingw-i686
+run_preset mingw-x86_64
+run_preset fuzz
+echo "==== all tests passed ===="
