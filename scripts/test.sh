@@ -18,6 +18,8 @@ run_preset() {
 run_preset native
 run_preset sanitize
 run_preset mingw-i686
+cmake --preset mingw-x86_64 >/dev/null
+scripts/prepare-wine.sh build/mingw-x86_64/wineprefix
 run_preset mingw-x86_64
 run_preset fuzz
 echo "==== all tests passed ===="
