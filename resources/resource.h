@@ -1,0 +1,29 @@
+// Identifiers of the program's resources and commands, shared by velmora.rc and the shell.
+#pragma once
+
+// clang-format off
+
+// Strings. STR_CLASS shares 109 with RES_MAIN and STR_TITLE shares 103 with DLG_ABOUT:
+// they are different resource types, so the numbers do not collide.
+#define STR_TITLE     103
+#define STR_CLASS     109
+
+// The menu and the accelerator table, one id for both.
+#define RES_MAIN      109
+
+// Dialogs.
+#define DLG_ABOUT     103
+
+// Icon groups; the lower id is the application icon. <windows.h> names WM_SETICON's small
+// size ICON_SMALL too; the program never sends that message, so the icon id takes the name.
+#undef ICON_SMALL
+#define ICON_LARGE    107
+#define ICON_SMALL    108
+
+// Commands.
+#define CMD_ABOUT     104
+#define CMD_EXIT      105
+#define CMD_OPEN      32771
+#define CMD_SAVE      32772
+#define CMD_SYNC_SAVE 32773
+// clang-format on

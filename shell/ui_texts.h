@@ -1,0 +1,49 @@
+// The program's own texts. The source is UTF-8; the compiler stores them in code page 949
+// (-fexec-charset=CP949), and each size below is checked so a build without that flag fails.
+#pragma once
+
+// Open's confirmation.
+constexpr char OPEN_OK_TEXT[] = "파일 Open 성공";
+constexpr char OPEN_OK_CAPTION[] = "파일입력";
+static_assert(sizeof OPEN_OK_TEXT == 15, "stored in code page 949");
+static_assert(sizeof OPEN_OK_CAPTION == 9, "stored in code page 949");
+
+// Save's and Sync Save's report, text and caption alike.
+constexpr char CONVERT_OK_TEXT[] = "Convert OK";
+
+// The four painted lines, padded with blanks that are never drawn.
+constexpr char PAINT_LINE_1[] = "영어자막(smi)에서 자막내용만    ";
+constexpr char PAINT_LINE_2[] = "추출하는 프로그램입니다         ";
+constexpr char PAINT_LINE_3[] = " 1 . 파일을 Open 한다           ";
+constexpr char PAINT_LINE_4[] = " 2 . 파일을 Save 또는 Sync_Save 한다 ";
+constexpr int PAINT_LINE_1_COUNT = 30;
+constexpr int PAINT_LINE_2_COUNT = 30;
+constexpr int PAINT_LINE_3_COUNT = 30;
+constexpr int PAINT_LINE_4_COUNT = 36;
+static_assert(sizeof PAINT_LINE_1 == 33, "stored in code page 949");
+static_assert(sizeof PAINT_LINE_2 == 33, "stored in code page 949");
+static_assert(sizeof PAINT_LINE_3 == 33, "stored in code page 949");
+static_assert(sizeof PAINT_LINE_4 == 38, "stored in code page 949");
+
+// The file dialogs' filters: name, pattern, then an empty string.
+constexpr char SUBTITLE_FILTER[] = "Smi File\0*.smi\0";
+constexpr char TEXT_FILTER[] = "Txt File\0*.txt\0";
+constexpr char DEFAULT_EXTENSION[] = "txt";
+
+// Error boxes: one caption, a text for each way a command can fail.
+constexpr char ERROR_CAPTION[] = "오류";
+constexpr char CANNOT_OPEN_SUBTITLE_TEXT[] = "자막 파일을 열 수 없습니다";
+constexpr char SAME_AS_SUBTITLE_TEXT[] = "자막 파일과 같은 파일에는 저장할 수 없습니다";
+constexpr char CONVERSION_FAILED_TEXT[] = "변환에 실패했습니다";
+constexpr char CANNOT_CREATE_OUTPUT_TEXT[] = "저장할 파일을 만들 수 없습니다";
+constexpr char UTF16_SUBTITLE_TEXT[] = "UTF-16 자막 파일은 지원하지 않습니다";
+constexpr char PATH_TOO_LONG_TEXT[] = "파일 경로가 너무 깁니다";
+constexpr char CANNOT_CHOOSE_FILE_TEXT[] = "파일을 고를 수 없습니다";
+static_assert(sizeof ERROR_CAPTION == 5, "stored in code page 949");
+static_assert(sizeof CANNOT_OPEN_SUBTITLE_TEXT == 27, "stored in code page 949");
+static_assert(sizeof SAME_AS_SUBTITLE_TEXT == 45, "stored in code page 949");
+static_assert(sizeof CONVERSION_FAILED_TEXT == 20, "stored in code page 949");
+static_assert(sizeof CANNOT_CREATE_OUTPUT_TEXT == 31, "stored in code page 949");
+static_assert(sizeof UTF16_SUBTITLE_TEXT == 37, "stored in code page 949");
+static_assert(sizeof PATH_TOO_LONG_TEXT == 24, "stored in code page 949");
+static_assert(sizeof CANNOT_CHOOSE_FILE_TEXT == 24, "stored in code page 949");
