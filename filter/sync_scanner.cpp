@@ -97,7 +97,11 @@ void ReadSyncValue()
  *     so the lines of a subtitle join. */
 void SkipLineBreak()
 {
-    ReadByte();
-    ReadByte();
+    int first = ReadByte();
+    int second = ReadByte();
+    // Most files go on with the text right after «<br>»: only a line end there is dropped,
+    // anything else is read again, so no letter (or half of a double-byte one) is lost.
+    if (first == '>' && second != '\n' && second != EOF)
+        PushBackChar(second);
     conversion_state.current_char = '>';
 }

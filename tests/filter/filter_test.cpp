@@ -1,8 +1,0 @@
-#include "conversion_state.h"
-
-#include <gtest/gtest.h>
-
-TEST(PlaceholderTest, Builds)
-{
-    SUCCEED();
-}
