@@ -1,0 +1,223 @@
+// Whole inputs: every prefix of a typical file, golden files, real files, repeated conversions
+// and the UTF-16 check.
+#include "filter_fixture.h"
+
+#include <filesystem>
+#include <ostream>
+#include <regex>
+#include <vector>
+
+namespace
+{
+
+using namespace std::string_literals;
+
+const char TYPICAL_INPUT[] = "<SAMI>\n<HEAD><TITLE>Harbour</TITLE>\n"
+                             "<STYLE><!-- P { font-family: Arial; } --></STYLE></HEAD>\n"
+                             "<BODY>\n"
+                             "<SYNC Start=1500><P Class=ENCC>\n"
+                             "Fog &amp; rain,<br>\n"
+                             "all night.\n"
+                             "<SYNC Start=4200><P Class=ENCC>&nbsp;\n"
+                             "<SYNC Start=5100><P Class=ENCC>Keep <i>the</i> lamp lit.</P></SYNC>\n"
+                             "<SYNC Start=8800><P Class=ENCC>&nbsp;</P></SYNC>\n"
+                             "</BODY></SAMI>\n";
+
+/* WithoutTrailingStamp
+ *     text less a stamp (and the line end before it) at its very end: a prefix may end right
+ *     after a SYNC tag whose subtitle, in the whole input, turns out blank. */
+std::string WithoutTrailingStamp(const std::string &text)
+{
+    static const std::regex stamp("(\r?\n)?[0-9]{2,} :[0-9]{2} :[0-9]{2}  $");
+    return std::regex_replace(text, stamp, "");
+}
+
+bool StartsWith(const std::string &text, const std::string &prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Every prefix ends cleanly: no hang, no end-of-input byte, and nothing the whole input lacks.
+TEST_F(FilterTest, EveryPrefixOfTypicalInputEndsCleanly)
+{
+    const std::string input = TYPICAL_INPUT;
+    const std::string whole_plain = ConvertText(input, ConversionMode::Plain);
+    const std::string whole_sync = ConvertText(input, ConversionMode::Sync);
+    for (size_t length = 0; length <= input.size(); length++) {
+        std::string prefix = input.substr(0, length);
+        std::string plain = ConvertText(prefix, ConversionMode::Plain);
+        std::string sync = ConvertText(prefix, ConversionMode::Sync);
+        EXPECT_TRUE(StartsWith(whole_plain, plain)) << length << ": " << plain;
+        EXPECT_TRUE(StartsWith(whole_sync, WithoutTrailingStamp(sync))) << length << ": " << sync;
+        EXPECT_EQ(plain.find('\xFF'), std::string::npos) << length;
+        EXPECT_EQ(sync.find('\xFF'), std::string::npos) << length;
+    }
+}
+
+struct GoldenCase {
+    const char *name;
+    const char *input;
+    const char *plain;
+    const char *sync;
+};
+
+std::ostream &operator<<(std::ostream &stream, const GoldenCase &row)
+{
+    return stream << row.name;
+}
+
+// The expected files hold LF line ends; the inputs are as their authors would save them.
+const GoldenCase GOLDEN_CASES[] = {
+    {"EnglishParagraphLayoutLf", "harbour_lf.smi", "harbour_lf.plain.txt", "harbour_lf.sync.txt"},
+    {"KoreanClosedTagsCp949CrLf", "bridge_cp949_crlf.smi", "bridge_cp949_crlf.plain.txt",
+     "bridge_cp949_crlf.sync.txt"},
+};
+
+class GoldenTest : public FilterTest, public ::testing::WithParamInterface<GoldenCase>
+{
+  protected:
+    static std::string DataFile(const char *name)
+    {
+        return std::string(VELMORA_TEST_DATA_DIR) + "/" + name;
+    }
+};
+
+TEST_P(GoldenTest, PlainMode)
+{
+    std::string input = ReadBinaryFile(DataFile(GetParam().input));
+    ASSERT_FALSE(input.empty());
+    EXPECT_EQ(ConvertText(input, ConversionMode::Plain),
+              LineEnds(ReadBinaryFile(DataFile(GetParam().plain))));
+}
+
+TEST_P(GoldenTest, SyncMode)
+{
+    std::string input = ReadBinaryFile(DataFile(GetParam().input));
+    ASSERT_FALSE(input.empty());
+    EXPECT_EQ(ConvertText(input, ConversionMode::Sync),
+              LineEnds(ReadBinaryFile(DataFile(GetParam().sync))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, GoldenTest, ::testing::ValuesIn(GOLDEN_CASES), RowName());
+
+// Files other people wrote: each converts in both modes, or is refused as UTF-16.
+TEST_F(FilterTest, RealFilesConvertInBothModes)
+{
+    static const std::regex stamp("[0-9]{2,} :[0-9]{2} :[0-9]{2}  ");
+    int converted = 0;
+    int refused = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(VELMORA_CORPUS_DIR)) {
+        std::string name = entry.path().filename().string();
+        if (entry.path().extension() == ".md")
+            continue;
+        SCOPED_TRACE(name);
+        std::string input = ReadBinaryFile(entry.path().string());
+        bool utf16 = name.find("utf16") != std::string::npos;
+
+        OpenStreams(input);
+        EXPECT_EQ(DetectUtf16Mark(), utf16);
+        CloseStreams();
+        if (utf16) {
+            refused++;
+            continue;
+        }
+        std::string plain = ConvertText(input, ConversionMode::Plain);
+        std::string sync = ConvertText(input, ConversionMode::Sync);
+        EXPECT_FALSE(plain.empty());
+        EXPECT_LE(plain.size(), LineEnds(input).size());
+        if (input.find('\xFF') == std::string::npos) {
+            EXPECT_EQ(plain.find('\xFF'), std::string::npos);
+            EXPECT_EQ(sync.find('\xFF'), std::string::npos);
+        }
+        // Each stamp begins a line of its own.
+        for (auto it = std::sregex_iterator(sync.begin(), sync.end(), stamp);
+             it != std::sregex_iterator(); ++it) {
+            size_t at = static_cast<size_t>(it->position());
+            ASSERT_TRUE(at == 0 || sync[at - 1] == '\n') << "stamp at byte " << at;
+        }
+        converted++;
+    }
+    EXPECT_GE(converted, 20);
+    EXPECT_EQ(refused, 2);
+}
+
+struct MarkCase {
+    const char *name;
+    std::string input;
+    bool refused;
+};
+
+std::ostream &operator<<(std::ostream &stream, const MarkCase &row)
+{
+    return stream << row.name;
+}
+
+const MarkCase MARK_CASES[] = {
+    {"LittleEndianMark", "\xFF\xFE<\0S\0"s, true},
+    {"BigEndianMark", "\xFE\xFF\0<\0S"s, true},
+    {"EmptyInput", "", false},
+    {"SingleFF", "\xFF", false},
+    {"SingleFE", "\xFE", false},
+    {"FFThenFF", "\xFF\xFF<i>x", false},
+    {"FEThenFE",
+     "\xFE\xFE"
+     "x",
+     false},
+    {"FFThenText",
+     "\xFF"
+     "ab",
+     false},
+    {"FFThenCrLf", "\xFF\r\nx", false},
+    {"Utf8Mark", "\xEF\xBB\xBF<i>x</i>", false},
+    {"PlainText", "<SYNC Start=1000>x", false},
+};
+
+class Utf16MarkTest : public FilterTest, public ::testing::WithParamInterface<MarkCase>
+{
+};
+
+// Whatever the check looked at is read again: the conversion after it loses nothing.
+TEST_P(Utf16MarkTest, DetectsMarkAndLosesNothing)
+{
+    const MarkCase &row = GetParam();
+    std::string expected = ConvertText(row.input, ConversionMode::Sync);
+    OpenStreams(row.input);
+    EXPECT_EQ(DetectUtf16Mark(), row.refused);
+    if (!row.refused) {
+        RunConversion(ConversionMode::Sync);
+        EXPECT_EQ(CloseAndReadOutput(), expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, Utf16MarkTest, ::testing::ValuesIn(MARK_CASES), RowName());
+
+// One process converts many files, as the window does: nothing of one conversion leaks
+// into the next, however it ended.
+TEST_F(FilterTest, ConversionsInARowAreIndependent)
+{
+    const std::string inputs[] = {
+        "<SYNC Start=1000>",
+        "<SYNC Start=2000><P>x",
+        "ab&nbsp",
+        "<SYNC Start=3000",
+        "<SYNC Start=4000>Hi\n",
+        "text<i",
+        "a<br",
+    };
+    std::vector<std::string> fresh_plain;
+    std::vector<std::string> fresh_sync;
+    for (const std::string &input : inputs) {
+        conversion_state = ConversionState{};
+        fresh_plain.push_back(ConvertText(input, ConversionMode::Plain));
+        conversion_state = ConversionState{};
+        fresh_sync.push_back(ConvertText(input, ConversionMode::Sync));
+    }
+    for (int round = 0; round < 2; round++) {
+        for (size_t k = 0; k < std::size(inputs); k++) {
+            EXPECT_EQ(ConvertText(inputs[k], ConversionMode::Sync), fresh_sync[k]) << inputs[k];
+            EXPECT_EQ(ConvertText(inputs[k], ConversionMode::Plain), fresh_plain[k]) << inputs[k];
+        }
+    }
+}
+
+} // namespace
