@@ -44,6 +44,17 @@ struct CommandLine {
 
 static CommandLine command_line;
 
+// The filter reads and writes a byte at a time; large stream buffers keep the system calls
+// few without holding more than this much of any file.
+constexpr size_t STREAM_BUFFER_SIZE = 256 * 1024;
+
+/* EnlargeStreamBuffer
+ *     Gives a stream that has not been used yet a larger buffer; it keeps its own on failure. */
+static void EnlargeStreamBuffer(FILE *stream)
+{
+    setvbuf(stream, nullptr, _IOFBF, STREAM_BUFFER_SIZE);
+}
+
 /* ReportError
  *     Prints «smi2txt: NAME: reason» on standard error. */
 static void ReportError(const std::string &name, const char *reason)
@@ -158,6 +169,7 @@ static bool OpenInput(const std::string &input)
             return false;
         }
     }
+    EnlargeStreamBuffer(state.input_stream);
     if (DetectUtf16Mark()) {
         ReportError(input, "UTF-16 files are not supported; save the subtitle as UTF-8 or in "
                            "its legacy code page first");
@@ -200,6 +212,7 @@ static bool ConvertToStandardOutput(const std::string &input)
         return false;
     }
     conversion_state.output_stream = stdout;
+    EnlargeStreamBuffer(stdout);
     errno = 0;
     RunConversion(command_line.mode);
     bool read_failed = ReadFailed(input);
@@ -231,6 +244,7 @@ static bool ConvertToFile(const std::string &input, const std::string &output)
         CloseInput();
         return false;
     }
+    EnlargeStreamBuffer(conversion_state.output_stream);
     errno = 0;
     RunConversion(command_line.mode);
     conversion_state.output_stream = nullptr; // closed by FinishOutputFile or AbandonOutputFile

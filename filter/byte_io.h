@@ -16,21 +16,30 @@
 #define VELMORA_PUTC putc
 #endif
 
+#if defined(__GNUC__)
+#define VELMORA_RARELY(condition) __builtin_expect(static_cast<long>(condition), 0L)
+#else
+#define VELMORA_RARELY(condition) (condition)
+#endif
+
 constexpr int CTRL_Z = 0x1A;
 
-/* ReadByte
- *     Next byte of the input (0..255) or EOF, which then stays EOF. Outside Windows it does what
- *     the Windows text mode does: CR LF reads as LF and a byte 0x1A ends the input. */
-inline int ReadByte()
+/* ReadHeldByte
+ *     The pushed-back byte, read once, or EOF, which is held for good once the input ended. */
+inline int ReadHeldByte()
 {
     ConversionState &state = conversion_state;
-    if (state.has_pending_char) {
+    if (state.pending_char != EOF)
         state.has_pending_char = false;
-        return state.pending_char;
-    }
-    if (state.input_ended)
-        return EOF;
-    int c = VELMORA_GETC(state.input_stream);
+    return state.pending_char;
+}
+
+/* ReadControlByte
+ *     Finishes a read that met EOF or a control byte: outside Windows CR LF reads as LF and a
+ *     byte 0x1A ends the input, as the Windows text mode does. */
+inline int ReadControlByte(int c)
+{
+    ConversionState &state = conversion_state;
 #if !defined(_WIN32)
     if (c == '\r') {
         int next = VELMORA_GETC(state.input_stream);
@@ -42,15 +51,37 @@ inline int ReadByte()
     if (c == CTRL_Z)
         c = EOF;
 #endif
-    if (c == EOF)
+    // The end is held like a pushed-back byte: the stream is never read past a 0x1A, and the
+    // common path tests a single flag.
+    if (c == EOF) {
         state.input_ended = true;
+        state.pending_char = EOF;
+        state.has_pending_char = true;
+    }
+    return c;
+}
+
+/* ReadByte
+ *     Next byte of the input (0..255) or EOF, which then stays EOF. A byte above 0x1A needs no
+ *     more than the buffer read, so one test sends EOF and the control bytes the long way. */
+inline int ReadByte()
+{
+    ConversionState &state = conversion_state;
+    if (VELMORA_RARELY(state.has_pending_char))
+        return ReadHeldByte();
+    int c = VELMORA_GETC(state.input_stream);
+    if (VELMORA_RARELY(c <= CTRL_Z))
+        return ReadControlByte(c);
     return c;
 }
 
 /* PushBackChar
- *     Makes the next ReadByte return c again (one byte, never EOF). */
+ *     Makes the next ReadByte return c again (one byte, never EOF). Nothing comes back after
+ *     the end of the input. */
 inline void PushBackChar(int c)
 {
+    if (conversion_state.input_ended)
+        return;
     conversion_state.pending_char = c;
     conversion_state.has_pending_char = true;
 }

@@ -1,0 +1,137 @@
+// make_sami: writes a realistic English SAMI subtitle of about the size asked for, for the
+// benchmark. The same size and seed always give the same bytes.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+static const char HEADER_TEXT[] =
+    "<SAMI>\r\n"
+    "<HEAD>\r\n"
+    "<TITLE>The Long Night Over Harbour Street</TITLE>\r\n"
+    "<STYLE TYPE=\"text/css\">\r\n"
+    "<!--\r\n"
+    "P { margin-left:8pt; margin-right:8pt; margin-bottom:2pt; margin-top:2pt;\r\n"
+    "    text-align:center; font-size:20pt; font-family:Arial, Sans-serif;\r\n"
+    "    font-weight:normal; color:white; }\r\n"
+    ".ENCC { Name:English; lang:en-US; SAMIType:CC; }\r\n"
+    "#Normal { Name:Normal; }\r\n"
+    "-->\r\n"
+    "</STYLE>\r\n"
+    "</HEAD>\r\n"
+    "<BODY>\r\n";
+
+static const char FOOTER_TEXT[] = "</BODY>\r\n</SAMI>\r\n";
+
+static const char *const WORDS[] = {
+    "I",      "you",     "we",     "they",    "the",    "a",        "night", "harbour",
+    "street", "never",   "always", "know",    "what",   "where",    "came",  "back",
+    "home",   "listen",  "to",     "me",      "please", "don't",    "go",    "there",
+    "again",  "it's",    "over",   "now",     "Sam",    "Captain",  "Ellen", "money",
+    "ship",   "tonight", "before", "morning", "wait",   "look",     "at",    "this",
+    "is",     "not",     "how",    "it",      "works",  "remember", "that",  "time",
+    "with",   "your",    "father", "in",      "rain",   "find",     "him",   "and",
+    "bring",  "light",   "up",     "here",    "can",    "hear",     "sea",   "yes",
+};
+constexpr std::uint32_t WORD_COUNT = sizeof WORDS / sizeof WORDS[0];
+
+// A small fixed generator, so a given seed gives the same file on every machine.
+static std::uint64_t random_state;
+
+static std::uint32_t NextRandom(std::uint32_t bound)
+{
+    random_state = random_state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<std::uint32_t>((random_state >> 33) % bound);
+}
+
+static FILE *output;
+static unsigned long long written;
+
+static void WriteText(const char *text)
+{
+    size_t length = std::strlen(text);
+    fwrite(text, 1, length, output);
+    written += length;
+}
+
+/* WriteSubtitleLine
+ *     Writes three to nine words, now and then in italics, a quotation or an ampersand. */
+static void WriteSubtitleLine()
+{
+    std::uint32_t count = 3 + NextRandom(7);
+    std::uint32_t decoration = NextRandom(12);
+    if (decoration == 0)
+        WriteText("<i>");
+    else if (decoration == 1)
+        WriteText("&quot;");
+    for (std::uint32_t k = 0; k < count; k++) {
+        if (k > 0)
+            WriteText(k == count / 2 && NextRandom(20) == 0 ? " &amp; " : " ");
+        WriteText(WORDS[NextRandom(WORD_COUNT)]);
+    }
+    if (decoration == 0)
+        WriteText("</i>");
+    else if (decoration == 1)
+        WriteText("&quot;");
+    static const char *const ENDINGS[] = {".", ".", "?", "!", ",", "..."};
+    WriteText(ENDINGS[NextRandom(6)]);
+}
+
+/* WriteCue
+ *     One subtitle at start_ms, one or two lines, and the blank cue that clears it. */
+static void WriteCue(std::uint64_t start_ms, std::uint64_t end_ms)
+{
+    char tag[64];
+    std::snprintf(tag, sizeof tag, "<SYNC Start=%llu><P Class=ENCC>\r\n",
+                  static_cast<unsigned long long>(start_ms));
+    WriteText(tag);
+    WriteSubtitleLine();
+    if (NextRandom(3) == 0) {
+        WriteText("<br>\r\n");
+        WriteSubtitleLine();
+    }
+    WriteText("\r\n");
+    std::snprintf(tag, sizeof tag, "<SYNC Start=%llu><P Class=ENCC>&nbsp;\r\n",
+                  static_cast<unsigned long long>(end_ms));
+    WriteText(tag);
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "Usage: make_sami SIZE_BYTES [OUTPUT|-] [SEED]\n");
+        return 2;
+    }
+    char *end = nullptr;
+    unsigned long long size = std::strtoull(argv[1], &end, 10);
+    if (end == argv[1] || *end != '\0') {
+        std::fprintf(stderr, "make_sami: not a size: %s\n", argv[1]);
+        return 2;
+    }
+    output = stdout;
+    if (argc >= 3 && std::strcmp(argv[2], "-") != 0) {
+        output = std::fopen(argv[2], "wb");
+        if (output == nullptr) {
+            std::fprintf(stderr, "make_sami: %s: %s\n", argv[2], std::strerror(errno));
+            return 1;
+        }
+    }
+    random_state = argc == 4 ? std::strtoull(argv[3], nullptr, 10) : 1;
+
+    WriteText(HEADER_TEXT);
+    // Cues follow each other like a film's: a second or two of text, then a short gap.
+    std::uint64_t start_ms = 40000 + NextRandom(20000);
+    while (written + sizeof FOOTER_TEXT < size) {
+        std::uint64_t end_ms = start_ms + 1200 + NextRandom(4000);
+        WriteCue(start_ms, end_ms);
+        start_ms = end_ms + 100 + NextRandom(3000);
+    }
+    WriteText(FOOTER_TEXT);
+    if (std::fflush(output) != 0 || std::ferror(output) ||
+        (output != stdout && std::fclose(output) != 0)) {
+        std::fprintf(stderr, "make_sami: write error: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return 0;
+}
