@@ -1,0 +1,416 @@
+// smi2txt run as a user runs it: arguments, standard streams, exit status and the files it
+// leaves behind.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+const char SUBTITLE[] = "<SAMI><BODY>\n"
+                        "<SYNC Start=1000><P Class=ENCC>\nHello<br>\nworld\n"
+                        "<SYNC Start=3000><P Class=ENCC>&nbsp;\n"
+                        "<SYNC Start=61000><P Class=ENCC>\nBye &amp; <i>thanks</i>\n"
+                        "</BODY></SAMI>\n";
+const char SUBTITLE_PLAIN[] = "\n\nHello\nworld\n\n\nBye  thanks\n\n";
+const char SUBTITLE_SYNC[] = "\n00 :00 :01  Helloworld\n00 :01 :01  Bye  thanks\n\n";
+const char UTF16_SUBTITLE[] = "\xFF\xFE<\0S\0Y\0N\0C\0>\0";
+
+struct RunResult {
+    int status; // exit status, or 128 + the signal that ended it
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream file(path, std::ios::binary);
+    file << bytes;
+    ASSERT_TRUE(file.good()) << path;
+}
+
+bool IsCharacterDevice(const char *path)
+{
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISCHR(info.st_mode);
+}
+
+class Smi2txtTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/velmora-smi2txt-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        work_ = root_ + "/work";
+        ASSERT_EQ(mkdir(work_.c_str(), 0755), 0);
+    }
+
+    void TearDown() override
+    {
+        std::string command = "rm -rf '" + root_ + "'";
+        EXPECT_EQ(system(command.c_str()), 0);
+    }
+
+    std::string WorkPath(const std::string &name) const
+    {
+        return work_ + "/" + name;
+    }
+
+    /* RunSmi2txt
+     *     Runs the program in the work folder with input on its standard input; standard
+     *     output goes to stdout_path when given (opened with stdout_flags); stdin_path
+     *     replaces input when given. */
+    RunResult RunSmi2txt(const std::vector<std::string> &arguments, const std::string &input = "",
+                         const char *stdout_path = nullptr, int stdout_flags = O_WRONLY | O_TRUNC,
+                         const char *stdin_path = nullptr)
+    {
+        std::string in_path = stdin_path != nullptr ? stdin_path : root_ + "/stdin";
+        std::string out_path = root_ + "/stdout";
+        std::string err_path = root_ + "/stderr";
+        if (stdin_path == nullptr)
+            WriteFile(in_path, input);
+        if (stdout_path == nullptr) {
+            stdout_path = out_path.c_str();
+            stdout_flags = O_WRONLY | O_CREAT | O_TRUNC;
+        }
+        std::vector<char *> argv;
+        argv.push_back(const_cast<char *>(SMI2TXT_PATH));
+        for (const std::string &argument : arguments)
+            argv.push_back(const_cast<char *>(argument.c_str()));
+        argv.push_back(nullptr);
+
+        fflush(nullptr);
+        pid_t child = fork();
+        if (child == 0) {
+            alarm(20); // survives exec: a hung program ends instead of outliving the test
+            int in = open(in_path.c_str(), O_RDONLY);
+            int out = open(stdout_path, stdout_flags, 0644);
+            int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
+                dup2(err, 2) < 0 || chdir(work_.c_str()) != 0)
+                _exit(127);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        RunResult run{-1, "", ""};
+        int wait_status = 0;
+        if (child > 0 && waitpid(child, &wait_status, 0) == child) {
+            run.status =
+                WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+        }
+        run.out = ReadFile(out_path);
+        run.err = ReadFile(err_path);
+        return run;
+    }
+
+    /* WorkFiles
+     *     The names in the work folder: a leftover temporary file shows up here. */
+    std::set<std::string> WorkFiles() const
+    {
+        std::set<std::string> names;
+        DIR *folder = opendir(work_.c_str());
+        if (folder == nullptr)
+            return names;
+        while (dirent *entry = readdir(folder)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.insert(name);
+        }
+        closedir(folder);
+        return names;
+    }
+
+    std::string root_; // holds the work folder and the captured standard streams
+    std::string work_; // the program's current folder
+};
+
+TEST_F(Smi2txtTest, WritesTextToStandardOutput)
+{
+    WriteFile(WorkPath("in.smi"), SUBTITLE);
+    RunResult plain = RunSmi2txt({"in.smi"});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.out, SUBTITLE_PLAIN);
+    EXPECT_EQ(plain.err, "");
+    RunResult sync = RunSmi2txt({"--sync", "in.smi"});
+    EXPECT_EQ(sync.status, 0);
+    EXPECT_EQ(sync.out, SUBTITLE_SYNC);
+    EXPECT_EQ(WorkFiles(), std::set<std::string>{"in.smi"});
+}
+
+TEST_F(Smi2txtTest, DashReadsStandardInput)
+{
+    RunResult run = RunSmi2txt({"--sync", "-"}, SUBTITLE);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, SUBTITLE_SYNC);
+    RunResult to_file = RunSmi2txt({"-", "-o", "out.txt"}, SUBTITLE);
+    EXPECT_EQ(to_file.status, 0);
+    EXPECT_EQ(ReadFile(WorkPath("out.txt")), SUBTITLE_PLAIN);
+}
+
+TEST_F(Smi2txtTest, OutputOptionWritesFileAndReplacesOldOne)
+{
+    WriteFile(WorkPath("in.smi"), SUBTITLE);
+    WriteFile(WorkPath("out.txt"), "an older and much longer text than the new one\n");
+    RunResult run = RunSmi2txt({"in.smi", "--sync", "-o", "out.txt"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(ReadFile(WorkPath("out.txt")), SUBTITLE_SYNC);
+    EXPECT_EQ(WorkFiles(), (std::set<std::string>{"in.smi", "out.txt"}));
+}
+
+// The replaced file keeps its permissions; a new one gets those of any new file.
+TEST_F(Smi2txtTest, OutputKeepsPermissions)
+{
+    WriteFile(WorkPath("in.smi"), SUBTITLE);
+    WriteFile(WorkPath("old.txt"), "old\n");
+    ASSERT_EQ(chmod(WorkPath("old.txt").c_str(), 0640), 0);
+    mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(RunSmi2txt({"in.smi", "-o", "old.txt"}).status, 0);
+    EXPECT_EQ(RunSmi2txt({"in.smi", "-o", "new.txt"}).status, 0);
+    struct stat info;
+    ASSERT_EQ(stat(WorkPath("old.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    ASSERT_EQ(stat(WorkPath("new.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0666u & ~mask);
+}
+
+TEST_F(Smi2txtTest, SeveralInputsAreWrittenBesideThem)
+{
+    ASSERT_EQ(mkdir(WorkPath("sub.d").c_str(), 0755), 0);
+    for (const char *name : {"a.smi", "b.sami", "plain", "sub.d/c.x.smi", "sub.d/d"})
+        WriteFile(WorkPath(name), SUBTITLE);
+    RunResult run = RunSmi2txt({"--sync", "a.smi", "b.sami", "plain", "sub.d/c.x.smi", "sub.d/d"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    for (const char *name : {"a.txt", "b.txt", "plain.txt", "sub.d/c.x.txt", "sub.d/d.txt"})
+        EXPECT_EQ(ReadFile(WorkPath(name)), SUBTITLE_SYNC) << name;
+}
+
+// One file that fails does not stop the others.
+TEST_F(Smi2txtTest, FailedInputIsReportedAndOthersConverted)
+{
+    WriteFile(WorkPath("a.smi"), SUBTITLE);
+    WriteFile(WorkPath("wide.smi"), std::string(UTF16_SUBTITLE, sizeof UTF16_SUBTITLE - 1));
+    WriteFile(WorkPath("z.smi"), SUBTITLE);
+    RunResult run = RunSmi2txt({"a.smi", "missing.smi", "wide.smi", "z.smi"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("smi2txt: missing.smi: " + std::string(strerror(ENOENT)) + "\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("smi2txt: wide.smi: "), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(WorkPath("a.txt")), SUBTITLE_PLAIN);
+    EXPECT_EQ(ReadFile(WorkPath("z.txt")), SUBTITLE_PLAIN);
+    EXPECT_EQ(WorkFiles(), (std::set<std::string>{"a.smi", "a.txt", "wide.smi", "z.smi", "z.txt"}));
+}
+
+struct StatusCase {
+    const char *name;
+    std::vector<std::string> arguments;
+    int status;
+    bool text_on_stdout; // help and version
+};
+
+std::ostream &operator<<(std::ostream &stream, const StatusCase &row)
+{
+    return stream << row.name;
+}
+
+const StatusCase STATUS_CASES[] = {
+    {"Help", {"--help"}, 0, true},
+    {"Version", {"--version"}, 0, true},
+    {"Converted", {"in.smi"}, 0, true},
+    {"MissingInput", {"missing.smi"}, 1, false},
+    {"DirectoryAsInput", {"folder"}, 1, false},
+    {"DirectoryAsOutput", {"in.smi", "-o", "folder"}, 1, false},
+    {"Utf16Input", {"wide.smi"}, 1, false},
+    {"NoArguments", {}, 2, false},
+    {"OnlySyncOption", {"--sync"}, 2, false},
+    {"UnknownOption", {"--bogus", "in.smi"}, 2, false},
+    {"OutputOptionWithoutName", {"in.smi", "-o"}, 2, false},
+    {"OutputOptionWithSeveralInputs", {"in.smi", "in.smi", "-o", "out.txt"}, 2, false},
+    {"DashBesideOtherInputs", {"-", "in.smi"}, 2, false},
+};
+
+class Smi2txtStatusTest : public Smi2txtTest, public ::testing::WithParamInterface<StatusCase>
+{
+};
+
+// Failures explain themselves on standard error only, as «smi2txt: ...».
+TEST_P(Smi2txtStatusTest, ExitsWithStatus)
+{
+    const StatusCase &row = GetParam();
+    WriteFile(WorkPath("in.smi"), SUBTITLE);
+    WriteFile(WorkPath("wide.smi"), std::string(UTF16_SUBTITLE, sizeof UTF16_SUBTITLE - 1));
+    ASSERT_EQ(mkdir(WorkPath("folder").c_str(), 0755), 0);
+    RunResult run = RunSmi2txt(row.arguments);
+    EXPECT_EQ(run.status, row.status) << run.err;
+    if (row.status == 0) {
+        EXPECT_EQ(run.err, "");
+    } else {
+        EXPECT_EQ(run.err.rfind("smi2txt: ", 0), 0u) << run.err;
+        EXPECT_EQ(run.err.back(), '\n');
+    }
+    EXPECT_EQ(!run.out.empty(), row.text_on_stdout) << run.out;
+    EXPECT_EQ(WorkFiles(), (std::set<std::string>{"folder", "in.smi", "wide.smi"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, Smi2txtStatusTest, ::testing::ValuesIn(STATUS_CASES),
+                         [](const ::testing::TestParamInfo<StatusCase> &row) {
+                             return std::string(row.param.name);
+                         });
+
+TEST_F(Smi2txtTest, HelpAndVersionDescribeProgram)
+{
+    RunResult help = RunSmi2txt({"--help"});
+    EXPECT_NE(help.out.find("--sync"), std::string::npos);
+    EXPECT_NE(help.out.find("-o OUTPUT"), std::string::npos);
+    RunResult version = RunSmi2txt({"--version"});
+    EXPECT_NE(version.out.find("smi2txt"), std::string::npos);
+    EXPECT_NE(version.out.find("1.1"), std::string::npos);
+}
+
+struct SameFileCase {
+    const char *name;
+    std::vector<std::string> arguments;
+};
+
+std::ostream &operator<<(std::ostream &stream, const SameFileCase &row)
+{
+    return stream << row.name;
+}
+
+// in.txt is the input; the other names reach the same file.
+const SameFileCase SAME_FILE_CASES[] = {
+    {"SameName", {"in.txt", "-o", "in.txt"}},
+    {"OtherSpelling", {"in.txt", "-o", "./sub/../in.txt"}},
+    {"HardLink", {"in.txt", "-o", "hard.txt"}},
+    {"SymbolicLink", {"in.txt", "-o", "soft.txt"}},
+    {"InputThroughLink", {"soft.txt", "-o", "in.txt"}},
+    {"BesideItselfWhenNamedTxt", {"in.txt", "other.smi"}},
+};
+
+class Smi2txtSameFileTest : public Smi2txtTest, public ::testing::WithParamInterface<SameFileCase>
+{
+};
+
+// Writing the input over itself would destroy it: refused, and the input is untouched.
+TEST_P(Smi2txtSameFileTest, RefusesOutputThatIsInput)
+{
+    WriteFile(WorkPath("in.txt"), SUBTITLE);
+    WriteFile(WorkPath("other.smi"), SUBTITLE);
+    ASSERT_EQ(mkdir(WorkPath("sub").c_str(), 0755), 0);
+    ASSERT_EQ(link(WorkPath("in.txt").c_str(), WorkPath("hard.txt").c_str()), 0);
+    ASSERT_EQ(symlink("in.txt", WorkPath("soft.txt").c_str()), 0);
+    RunResult run = RunSmi2txt(GetParam().arguments, "", nullptr);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("smi2txt: ", 0), 0u) << run.err;
+    EXPECT_EQ(ReadFile(WorkPath("in.txt")), SUBTITLE);
+    std::set<std::string> expected{"hard.txt", "in.txt", "other.smi", "soft.txt", "sub"};
+    if (GetParam().arguments.size() == 2)
+        expected.insert("other.txt");
+    EXPECT_EQ(WorkFiles(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, Smi2txtSameFileTest, ::testing::ValuesIn(SAME_FILE_CASES),
+                         [](const ::testing::TestParamInfo<SameFileCase> &row) {
+                             return std::string(row.param.name);
+                         });
+
+// Standard output appended to the input would grow as it is read.
+TEST_F(Smi2txtTest, RefusesStandardOutputThatIsInput)
+{
+    WriteFile(WorkPath("in.smi"), SUBTITLE);
+    std::string input = WorkPath("in.smi");
+    RunResult run = RunSmi2txt({"in.smi"}, "", input.c_str(), O_WRONLY | O_APPEND);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("smi2txt: in.smi: ", 0), 0u) << run.err;
+    EXPECT_EQ(ReadFile(input), SUBTITLE);
+}
+
+// A failed conversion leaves the old target as it was and no temporary file beside it.
+TEST_F(Smi2txtTest, FailureKeepsExistingTarget)
+{
+    const std::string old_text = "keep me\n";
+    WriteFile(WorkPath("out.txt"), old_text);
+    WriteFile(WorkPath("wide.smi"), std::string(UTF16_SUBTITLE, sizeof UTF16_SUBTITLE - 1));
+    ASSERT_EQ(mkdir(WorkPath("folder").c_str(), 0755), 0);
+    for (const char *input : {"wide.smi", "missing.smi", "folder"}) {
+        RunResult run = RunSmi2txt({"--sync", input, "-o", "out.txt"});
+        EXPECT_EQ(run.status, 1) << input;
+        EXPECT_EQ(run.err.rfind(std::string("smi2txt: ") + input + ": ", 0), 0u) << run.err;
+        EXPECT_EQ(ReadFile(WorkPath("out.txt")), old_text) << input;
+        EXPECT_EQ(WorkFiles(), (std::set<std::string>{"folder", "out.txt", "wide.smi"}));
+    }
+    RunResult from_stdin =
+        RunSmi2txt({"-", "-o", "out.txt"}, std::string(UTF16_SUBTITLE, sizeof UTF16_SUBTITLE - 1));
+    EXPECT_EQ(from_stdin.status, 1);
+    EXPECT_EQ(ReadFile(WorkPath("out.txt")), old_text);
+    // Standard input that fails on its first read, after the temporary file was made.
+    std::string folder = WorkPath("folder");
+    RunResult read_error =
+        RunSmi2txt({"-", "-o", "out.txt"}, "", nullptr, O_WRONLY | O_TRUNC, folder.c_str());
+    EXPECT_EQ(read_error.status, 1);
+    EXPECT_EQ(read_error.err, "smi2txt: -: " + std::string(strerror(EISDIR)) + "\n");
+    EXPECT_EQ(ReadFile(WorkPath("out.txt")), old_text);
+    EXPECT_EQ(WorkFiles(), (std::set<std::string>{"folder", "out.txt", "wide.smi"}));
+}
+
+// A device is written in place: never renamed over, so it stays a device.
+TEST_F(Smi2txtTest, DevicesAreWrittenInPlace)
+{
+    WriteFile(WorkPath("in.smi"), SUBTITLE);
+    RunResult full = RunSmi2txt({"in.smi", "-o", "/dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "smi2txt: /dev/full: " + std::string(strerror(ENOSPC)) + "\n");
+    EXPECT_TRUE(IsCharacterDevice("/dev/full"));
+
+    RunResult full_stdout = RunSmi2txt({"--sync", "in.smi"}, "", "/dev/full");
+    EXPECT_EQ(full_stdout.status, 1);
+    EXPECT_EQ(full_stdout.err.rfind("smi2txt: ", 0), 0u);
+    EXPECT_NE(full_stdout.err.find(strerror(ENOSPC)), std::string::npos) << full_stdout.err;
+    EXPECT_TRUE(IsCharacterDevice("/dev/full"));
+
+    RunResult null = RunSmi2txt({"in.smi", "-o", "/dev/null"});
+    EXPECT_EQ(null.status, 0);
+    EXPECT_EQ(null.err, "");
+    EXPECT_TRUE(IsCharacterDevice("/dev/null"));
+    EXPECT_EQ(WorkFiles(), std::set<std::string>{"in.smi"});
+}
+
+// A link to the target stays a link; the file it points at gets the text.
+TEST_F(Smi2txtTest, OutputThroughLinkKeepsLink)
+{
+    WriteFile(WorkPath("in.smi"), SUBTITLE);
+    WriteFile(WorkPath("real.txt"), "old\n");
+    ASSERT_EQ(symlink("real.txt", WorkPath("link.txt").c_str()), 0);
+    RunResult run = RunSmi2txt({"in.smi", "-o", "link.txt"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    struct stat info;
+    ASSERT_EQ(lstat(WorkPath("link.txt").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(ReadFile(WorkPath("real.txt")), SUBTITLE_PLAIN);
+    EXPECT_EQ(WorkFiles(), (std::set<std::string>{"in.smi", "link.txt", "real.txt"}));
+}
+
+} // namespace
