@@ -243,6 +243,7 @@ const StatusCase STATUS_CASES[] = {
     {"MissingInput", {"missing.smi"}, 1, false},
     {"DirectoryAsInput", {"folder"}, 1, false},
     {"DirectoryAsOutput", {"in.smi", "-o", "folder"}, 1, false},
+    {"OutputInMissingFolder", {"in.smi", "-o", "nowhere/out.txt"}, 1, false},
     {"Utf16Input", {"wide.smi"}, 1, false},
     {"NoArguments", {}, 2, false},
     {"OnlySyncOption", {"--sync"}, 2, false},
@@ -396,6 +397,25 @@ TEST_F(Smi2txtTest, DevicesAreWrittenInPlace)
     EXPECT_EQ(null.err, "");
     EXPECT_TRUE(IsCharacterDevice("/dev/null"));
     EXPECT_EQ(WorkFiles(), std::set<std::string>{"in.smi"});
+}
+
+TEST_F(Smi2txtTest, PipeIsWrittenInPlace)
+{
+    WriteFile(WorkPath("in.smi"), SUBTITLE);
+    ASSERT_EQ(mkfifo(WorkPath("pipe").c_str(), 0644), 0);
+    int reader = open(WorkPath("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    RunResult run = RunSmi2txt({"--sync", "in.smi", "-o", "pipe"});
+    char text[4096];
+    ssize_t length = read(reader, text, sizeof text);
+    close(reader);
+    EXPECT_EQ(run.status, 0) << run.err;
+    ASSERT_GT(length, 0);
+    EXPECT_EQ(std::string(text, static_cast<size_t>(length)), SUBTITLE_SYNC);
+    struct stat info;
+    ASSERT_EQ(lstat(WorkPath("pipe").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(WorkFiles(), (std::set<std::string>{"in.smi", "pipe"}));
 }
 
 // A link to the target stays a link; the file it points at gets the text.
