@@ -87,6 +87,14 @@ const Case CASES[] = {
      "cd",
      "ab", "ab"},
     {"CtrlZEndsInputInsideTag", "ab<i\x1A>cd", "ab", "ab"},
+    {"CrBeforeCtrlZStays",
+     "a\r\x1A"
+     "b",
+     "a\r", "a\r"},
+    {"CtrlZEndsSyncValue",
+     "a<SYNC Start=10\x1A"
+     "00>b",
+     "a", "a"},
     {"CtrlZEndsInputInsideEntity", "ab&x\x1A;cd", "ab", "ab"},
 };
 
