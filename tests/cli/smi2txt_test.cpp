@@ -207,6 +207,34 @@ TEST_F(Smi2txtTest, SeveralInputsAreWrittenBesideThem)
         EXPECT_EQ(ReadFile(WorkPath(name)), SUBTITLE_SYNC) << name;
 }
 
+// Files other people wrote convert, except UTF-16 ones, which are refused and write nothing.
+TEST_F(Smi2txtTest, RealFilesConvertOrAreRefused)
+{
+    DIR *folder = opendir(VELMORA_CORPUS_DIR);
+    ASSERT_NE(folder, nullptr);
+    int converted = 0;
+    while (dirent *entry = readdir(folder)) {
+        std::string name = entry->d_name;
+        if (name.find(".smi") == std::string::npos && name.find(".sami") == std::string::npos)
+            continue;
+        bool utf16 = name.find("utf16") != std::string::npos;
+        std::string input = std::string(VELMORA_CORPUS_DIR) + "/" + name;
+        for (bool sync : {false, true}) {
+            std::vector<std::string> arguments{input, "-o", "out.txt"};
+            if (sync)
+                arguments.push_back("--sync");
+            RunResult run = RunSmi2txt(arguments);
+            EXPECT_EQ(run.status, utf16 ? 1 : 0) << name << ": " << run.err;
+            EXPECT_EQ(WorkFiles().count("out.txt"), utf16 ? 0u : 1u) << name;
+            unlink(WorkPath("out.txt").c_str());
+        }
+        converted += utf16 ? 0 : 1;
+    }
+    closedir(folder);
+    EXPECT_GE(converted, 20);
+    EXPECT_TRUE(WorkFiles().empty());
+}
+
 // One file that fails does not stop the others.
 TEST_F(Smi2txtTest, FailedInputIsReportedAndOthersConverted)
 {
@@ -241,6 +269,7 @@ const StatusCase STATUS_CASES[] = {
     {"Version", {"--version"}, 0, true},
     {"Converted", {"in.smi"}, 0, true},
     {"MissingInput", {"missing.smi"}, 1, false},
+    {"DoubleDashMakesOptionAnInput", {"--", "--sync"}, 1, false},
     {"DirectoryAsInput", {"folder"}, 1, false},
     {"DirectoryAsOutput", {"in.smi", "-o", "folder"}, 1, false},
     {"OutputInMissingFolder", {"in.smi", "-o", "nowhere/out.txt"}, 1, false},
