@@ -100,6 +100,21 @@ TEST_P(GoldenTest, SyncMode)
 
 INSTANTIATE_TEST_SUITE_P(Files, GoldenTest, ::testing::ValuesIn(GOLDEN_CASES), RowName());
 
+// A CR LF split between two reads of the stream is still one line end, whatever the buffer.
+TEST_F(FilterTest, StreamBufferSizeDoesNotChangeOutput)
+{
+    std::string input =
+        ReadBinaryFile(std::string(VELMORA_TEST_DATA_DIR) + "/bridge_cp949_crlf.smi");
+    std::string expected = ConvertText(input, ConversionMode::Sync);
+    for (size_t size : {0, 2, 3, 7, 64}) {
+        OpenStreams(input);
+        ASSERT_EQ(
+            setvbuf(conversion_state.input_stream, nullptr, size == 0 ? _IONBF : _IOFBF, size), 0);
+        RunConversion(ConversionMode::Sync);
+        EXPECT_EQ(CloseAndReadOutput(), expected) << "buffer of " << size;
+    }
+}
+
 // Files other people wrote: each converts in both modes, or is refused as UTF-16.
 TEST_F(FilterTest, RealFilesConvertInBothModes)
 {
