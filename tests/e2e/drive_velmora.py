@@ -1,0 +1,516 @@
+#!/usr/bin/env python3
+"""Drives velmora.exe under Wine on its own virtual display, as a user would: the menu by
+keyboard, typed paths in the real file dialogs, message boxes read back by caption and text.
+
+Usage: drive_velmora.py SCENARIO --program EXE --probe EXE --work DIR --sample FILE
+                        [--utf16 FILE]
+
+Each scenario starts the program in a fresh folder and display, and on the way out kills the
+display and every Wine process of the prefix, whatever happened.
+"""
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+
+PLAIN_SAMPLE = (b"\r\n\r\nThe Lighthouse Keeper\r\n\r\n\r\n\r\n\r\n\r\n\r\n"
+                b"The storm came in before dark.\r\n\r\n\r\nKeep the lamp burning,\r\n"
+                b"whatever happens.\r\n\r\n\r\nShips are counting on us.\r\n\r\n\r\n\r\n")
+SYNC_SAMPLE = (b"\r\n\r\nThe Lighthouse Keeper\r\n\r\n\r\n\r\n\r\n\r\n"
+               b"00 :00 :01  The storm came in before dark.\r\n"
+               b"00 :00 :05  Keep the lamp burning,whatever happens.\r\n"
+               b"00 :01 :05  Ships are counting on us.\r\n\r\n\r\n")
+
+ERROR_CAPTION = "오류"
+CANNOT_OPEN_SUBTITLE = "자막 파일을 열 수 없습니다"
+SAME_AS_SUBTITLE = "자막 파일과 같은 파일에는 저장할 수 없습니다"
+CANNOT_CREATE_OUTPUT = "저장할 파일을 만들 수 없습니다"
+UTF16_SUBTITLE = "UTF-16 자막 파일은 지원하지 않습니다"
+PATH_TOO_LONG = "파일 경로가 너무 깁니다"
+OPEN_DIALOG = "열기"
+SAVE_DIALOG = "다른 이름으로 저장"
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def windows_path(path):
+    """The path as the program sees it: Wine's Z: drive is the Linux root."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Session:
+    """One run of the program: its display, its process and its folder."""
+
+    def __init__(self, options, name):
+        self.options = options
+        self.folder = os.path.join(options.work, name)
+        shutil.rmtree(self.folder, ignore_errors=True)
+        os.makedirs(self.folder)
+        self.artifacts = os.path.join(options.work, "artifacts")
+        os.makedirs(self.artifacts, exist_ok=True)
+        self.env = dict(os.environ)
+        self.env.setdefault("WINEDEBUG", "-all")
+        self.env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+        self.env["LANG"] = self.env["LC_ALL"] = "ko_KR.UTF-8"
+        check("WINEPREFIX" in self.env, "WINEPREFIX is not set")
+        self.display = None
+        self.program = None
+
+    # ---- start and stop ----
+    def start(self):
+        read_end, write_end = os.pipe()
+        self.display = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        os.close(write_end)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read_end, 16)
+            check(chunk, "Xvfb did not start")
+            number += chunk
+        os.close(read_end)
+        self.env["DISPLAY"] = ":" + number.decode().strip()
+        self.program = subprocess.Popen([WINE, self.options.program], env=self.env,
+                                        cwd=self.folder, start_new_session=True,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.main = self.wait_window("Velmora", timeout=60)
+        self.focus("Velmora")
+
+    def stop(self):
+        if self.program is not None and self.program.poll() is None:
+            subprocess.run([WINESERVER, "-k"], env=self.env, timeout=30)
+            try:
+                self.program.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.program.pid, signal.SIGKILL)
+                self.program.wait(timeout=15)
+        subprocess.run([WINESERVER, "-k"], env=self.env, timeout=30,
+                       stderr=subprocess.DEVNULL)
+        subprocess.run([WINESERVER, "-w"], env=self.env, timeout=30)
+        if self.display is not None:
+            os.killpg(self.display.pid, signal.SIGTERM)
+            self.display.wait(timeout=15)
+
+    # ---- looking ----
+    def probe(self):
+        """Every visible top-level window of the display, with its controls."""
+        # A file, not a pipe: Wine's helper processes started by the probe would hold a pipe
+        # open long after the probe itself has ended.
+        listing = os.path.join(self.options.work, "probe.txt")
+        with open(listing, "wb") as stream:
+            subprocess.run([WINE, self.options.probe], env=self.env, stdout=stream,
+                           stderr=subprocess.DEVNULL, timeout=30)
+        output = read(listing).decode("ascii", "replace")
+        windows = []
+        for line in output.splitlines():
+            kind, *fields = line.split()
+            record = {}
+            for field in fields:
+                key, _, value = field.partition("=")
+                if key in ("class", "title", "text", "owner"):
+                    value = bytes.fromhex(value).decode("cp949", "replace")
+                elif key in ("rect", "client"):
+                    value = [int(number) for number in value.split(",")]
+                record[key] = value
+            if kind == "W":
+                record["controls"] = []
+                windows.append(record)
+            elif windows:
+                windows[-1]["controls"].append(record)
+        return windows
+
+    def find_window(self, title):
+        for window in self.probe():
+            if window["title"] == title:
+                return window
+        return None
+
+    def wait_window(self, title, timeout=20):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            window = self.find_window(title)
+            if window is not None:
+                return window
+            check(self.program.poll() is None, f"the program ended while waiting for {title}")
+            time.sleep(0.3)
+        raise Failure(f"no window {title!r} appeared; windows: {self.titles()}")
+
+    def wait_gone(self, title, timeout=20):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.find_window(title) is None:
+                return
+            time.sleep(0.3)
+        raise Failure(f"the window {title!r} stayed open")
+
+    def titles(self):
+        return [window["title"] for window in self.probe()]
+
+    def expect_only_main_window(self, settle=1.5):
+        time.sleep(settle)
+        titles = self.titles()
+        check(titles == ["Velmora"], f"expected only the main window, found {titles}")
+
+    # ---- acting ----
+    def xdotool(self, *arguments):
+        subprocess.run(["xdotool", *arguments], env=self.env, check=True, timeout=30)
+
+    def focus(self, title):
+        self.xdotool("search", "--sync", "--name", f"^{title}$", "windowfocus", "--sync")
+        time.sleep(0.3)
+
+    def key(self, *keys):
+        self.xdotool("key", "--delay", "80", *keys)
+
+    def type_text(self, text):
+        self.xdotool("type", "--delay", "10", text)
+
+    def click(self, x, y):
+        self.xdotool("mousemove", "--sync", str(x), str(y), "click", "1")
+
+    def menu(self, *keys):
+        self.focus("Velmora")
+        self.key(*keys)
+
+    def choose_in_dialog(self, title, path):
+        """Types a path into the file dialog titled title and accepts it."""
+        self.wait_window(title)
+        self.focus(title)
+        self.type_text(path)
+        self.key("Return")
+        self.wait_gone(title)
+
+    def read_box(self, caption):
+        """A message box's text, icon, owner and buttons; then closes it with Enter."""
+        box = self.wait_window(caption)
+        texts = [control["text"] for control in box["controls"]
+                 if control["class"] == "Static" and control["text"]]
+        icons = [control.get("icon") for control in box["controls"] if "icon" in control]
+        buttons = [control["text"] for control in box["controls"]
+                   if control["class"] == "Button"]
+        self.focus(caption)
+        self.key("Return")
+        self.wait_gone(caption)
+        return {"texts": texts, "icon": icons[0] if icons else "none",
+                "owner": box["owner"], "buttons": buttons}
+
+    def expect_error(self, text):
+        box = self.read_box(ERROR_CAPTION)
+        check(box["texts"] == [text], f"error box says {box['texts']}, expected {text!r}")
+        check(box["icon"] == "warning", f"error box shows the {box['icon']} icon")
+        check(box["owner"] == "VELMORA", f"error box owned by {box['owner']!r}")
+        check(len(box["buttons"]) == 1, f"error box has buttons {box['buttons']}")
+
+    def open_subtitle(self, path):
+        self.menu("alt+f", "o")
+        self.choose_in_dialog(OPEN_DIALOG, windows_path(path))
+        box = self.read_box("파일입력")
+        check(box["texts"] == ["파일 Open 성공"], f"Open box says {box['texts']}")
+        check(box["owner"] == "VELMORA", f"Open box owned by {box['owner']!r}")
+
+    def save(self, keys, path):
+        """Save (alt+f s) or Sync Save (alt+f y) into path, typed as given."""
+        self.menu("alt+f", keys)
+        self.choose_in_dialog(SAVE_DIALOG, path)
+
+    def expect_convert_ok(self):
+        box = self.read_box("Convert OK")
+        check(box["texts"] == ["Convert OK"], f"Convert box says {box['texts']}")
+        check(box["owner"] == "VELMORA", f"Convert box owned by {box['owner']!r}")
+
+    def copy_sample(self, name="in.smi"):
+        target = os.path.join(self.folder, name)
+        shutil.copyfile(self.options.sample, target)
+        return target
+
+    def expect_files(self, *names):
+        found = sorted(os.listdir(self.folder))
+        check(found == sorted(names), f"folder holds {found}, expected {sorted(names)}")
+
+    def expect_exit(self, timeout=20):
+        try:
+            code = self.program.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("the program did not end")
+        check(code == 0, f"the program ended with code {code}")
+
+
+def read(path):
+    with open(path, "rb") as stream:
+        return stream.read()
+
+
+def expect_bytes(path, expected):
+    check(os.path.exists(path), f"{path} was not written")
+    actual = read(path)
+    check(actual == expected, f"{os.path.basename(path)} holds {actual!r}, expected {expected!r}")
+
+
+# ---- scenarios ----
+def paint(session):
+    """The four painted lines are there, each in its band, with background between them."""
+    shot = os.path.join(session.artifacts, "velmora-window.png")
+    left, top, right, bottom = session.main["rect"]
+    subprocess.run(["import", "-display", session.env["DISPLAY"], "-window", "root", "-crop",
+                    f"{right - left}x{bottom - top}+{left}+{top}", "+repage", shot],
+                   check=True, timeout=30)
+    x, y = session.main["client"][0] - left, session.main["client"][1] - top
+    width = session.main["client"][2]
+    rows = subprocess.run(["convert", shot, "-colorspace", "gray", "-depth", "8", "gray:-"],
+                          check=True, capture_output=True, timeout=30).stdout
+    image_width = right - left
+
+    def dark_pixels(first_row, last_row):
+        return sum(1 for row in range(y + first_row, y + last_row)
+                   for column in range(x + 10, x + width)
+                   if rows[row * image_width + column] < 128)
+
+    for band in ((10, 26), (30, 46), (60, 76), (85, 101)):
+        check(dark_pixels(*band) > 100, f"nothing painted in the band {band}")
+    for gap in ((0, 9), (110, 150)):
+        check(dark_pixels(*gap) == 0, f"pixels painted outside the lines, in {gap}")
+
+
+def open_chosen(session):
+    session.open_subtitle(session.copy_sample())
+    session.expect_only_main_window()
+
+
+def open_cancelled(session):
+    session.menu("alt+f", "o")
+    session.wait_window(OPEN_DIALOG)
+    session.focus(OPEN_DIALOG)
+    session.key("Escape")
+    session.wait_gone(OPEN_DIALOG)
+    session.expect_only_main_window()
+    # Nothing was chosen, so a save has no subtitle to read.
+    session.menu("alt+f", "s")
+    session.expect_error(CANNOT_OPEN_SUBTITLE)
+
+
+def save_and_sync_save(session):
+    """Both saves convert the subtitle Open chose; a name without extension gets .txt."""
+    subtitle = session.copy_sample()
+    session.open_subtitle(subtitle)
+    session.save("s", windows_path(os.path.join(session.folder, "plain")))
+    session.expect_convert_ok()
+    expect_bytes(os.path.join(session.folder, "plain.txt"), PLAIN_SAMPLE)
+    session.save("y", windows_path(os.path.join(session.folder, "sync.txt")))
+    session.expect_convert_ok()
+    expect_bytes(os.path.join(session.folder, "sync.txt"), SYNC_SAMPLE)
+    expect_bytes(subtitle, read(session.options.sample))
+    session.expect_files("in.smi", "plain.txt", "sync.txt")
+
+
+def save_replaces(session):
+    """An existing file is replaced without a question, and no temporary file stays."""
+    session.open_subtitle(session.copy_sample())
+    target = os.path.join(session.folder, "old.txt")
+    with open(target, "wb") as stream:
+        stream.write(b"older and much longer text than the new one will be" * 20)
+    session.save("y", windows_path(target))
+    session.expect_convert_ok()
+    expect_bytes(target, SYNC_SAMPLE)
+    session.expect_files("in.smi", "old.txt")
+
+
+def save_without_subtitle(session):
+    """Save and Sync Save before Open, and after the subtitle was deleted: no save dialog."""
+    session.menu("alt+f", "s")
+    session.expect_error(CANNOT_OPEN_SUBTITLE)
+    session.menu("alt+f", "y")
+    session.expect_error(CANNOT_OPEN_SUBTITLE)
+    subtitle = session.copy_sample()
+    session.open_subtitle(subtitle)
+    os.remove(subtitle)
+    session.menu("alt+f", "s")
+    session.expect_error(CANNOT_OPEN_SUBTITLE)
+    session.expect_only_main_window(settle=0.5)
+    session.expect_files()
+
+
+def save_cancelled(session):
+    """A cancelled save keeps the subtitle chosen: the next save needs no new Open."""
+    session.open_subtitle(session.copy_sample())
+    session.menu("alt+f", "s")
+    session.wait_window(SAVE_DIALOG)
+    session.focus(SAVE_DIALOG)
+    session.key("Escape")
+    session.wait_gone(SAVE_DIALOG)
+    session.expect_only_main_window()
+    session.save("s", windows_path(os.path.join(session.folder, "out.txt")))
+    session.expect_convert_ok()
+    expect_bytes(os.path.join(session.folder, "out.txt"), PLAIN_SAMPLE)
+
+
+def save_over_subtitle(session):
+    """The subtitle itself, named another way, is refused and left as it was."""
+    subtitle = session.copy_sample()
+    os.makedirs(os.path.join(session.folder, "sub"))
+    session.open_subtitle(subtitle)
+    session.save("s", windows_path(session.folder) + "\\sub\\..\\IN.SMI")
+    session.expect_error(SAME_AS_SUBTITLE)
+    expect_bytes(subtitle, read(session.options.sample))
+    session.expect_files("in.smi", "sub")
+
+
+def save_not_creatable(session):
+    """A read-only target is refused and kept; so is a folder that does not exist."""
+    session.open_subtitle(session.copy_sample())
+    target = os.path.join(session.folder, "locked.txt")
+    with open(target, "wb") as stream:
+        stream.write(b"keep me\r\n")
+    os.chmod(target, 0o444)
+    session.save("s", windows_path(target))
+    session.expect_error(CANNOT_CREATE_OUTPUT)
+    expect_bytes(target, b"keep me\r\n")
+    session.expect_files("in.smi", "locked.txt")
+
+
+def utf16_subtitle(session):
+    """A UTF-16 subtitle is refused before any save dialog."""
+    check(session.options.utf16 is not None, "no UTF-16 subtitle given")
+    subtitle = os.path.join(session.folder, "wide.smi")
+    shutil.copyfile(session.options.utf16, subtitle)
+    session.open_subtitle(subtitle)
+    session.menu("alt+f", "y")
+    session.expect_error(UTF16_SUBTITLE)
+    session.expect_only_main_window(settle=0.5)
+    session.expect_files("wide.smi")
+
+
+def path_too_long(session):
+    """A path longer than the dialog's buffer is reported, not silently dropped."""
+    folder = session.folder
+    while len(windows_path(folder)) < 240:
+        folder = os.path.join(folder, "a_rather_long_folder_name")
+    os.makedirs(folder)
+    subtitle = os.path.join(folder, "a_subtitle_with_a_long_name_as_well.smi")
+    shutil.copyfile(session.options.sample, subtitle)
+    check(len(windows_path(subtitle)) > 256, "the path is not long enough")
+    session.menu("alt+f", "o")
+    session.choose_in_dialog(OPEN_DIALOG, windows_path(subtitle))
+    session.expect_error(PATH_TOO_LONG)
+    session.menu("alt+f", "s")
+    session.expect_error(CANNOT_OPEN_SUBTITLE)
+
+
+ABOUT_TEXTS = ["Velmora Version 1.1", "Velmora project",
+               "Source and issues: the Velmora repository"]
+
+
+def open_about(session, keys):
+    session.menu(*keys)
+    box = session.wait_window("About")
+    texts = [control["text"] for control in box["controls"] if control["class"] == "Static"]
+    check(texts == ABOUT_TEXTS, f"About box says {texts}")
+    check(box["owner"] == "VELMORA", f"About box owned by {box['owner']!r}")
+    return box
+
+
+def about_box(session):
+    """The menu item and both accelerators open it; Enter, Escape, OK and the close box shut it."""
+    open_about(session, ["alt+h", "a"])
+    session.focus("About")
+    session.key("Return")
+    session.wait_gone("About")
+
+    open_about(session, ["alt+question"])
+    session.focus("About")
+    session.key("Escape")
+    session.wait_gone("About")
+
+    box = open_about(session, ["alt+slash"])
+    button = next(control for control in box["controls"] if control["class"] == "Button")
+    check(button["text"] == "OK", f"About button says {button['text']!r}")
+    left, top, right, bottom = button["rect"]
+    session.click((left + right) // 2, (top + bottom) // 2)
+    session.wait_gone("About")
+
+    box = open_about(session, ["alt+h", "a"])
+    session.click_close_box(box)
+    session.wait_gone("About")
+    session.expect_only_main_window(settle=0.5)
+
+
+def exit_by_menu(session):
+    session.menu("alt+f", "x")
+    session.expect_exit()
+
+
+def exit_by_close_box(session):
+    session.click_close_box(session.main)
+    session.expect_exit()
+
+
+def click_close_box(session, window):
+    """Wine draws the caption itself: its close box is the last one, at the top right."""
+    left, top, right, _ = window["rect"]
+    client_top = window["client"][1]
+    frame = window["client"][0] - left
+    caption = client_top - top - frame
+    session.click(right - frame - caption // 2, top + frame + caption // 2)
+
+
+Session.click_close_box = click_close_box
+
+SCENARIOS = {
+    "paint": paint,
+    "open_chosen": open_chosen,
+    "open_cancelled": open_cancelled,
+    "save_and_sync_save": save_and_sync_save,
+    "save_replaces": save_replaces,
+    "save_without_subtitle": save_without_subtitle,
+    "save_cancelled": save_cancelled,
+    "save_over_subtitle": save_over_subtitle,
+    "save_not_creatable": save_not_creatable,
+    "utf16_subtitle": utf16_subtitle,
+    "path_too_long": path_too_long,
+    "about_box": about_box,
+    "exit_by_menu": exit_by_menu,
+    "exit_by_close_box": exit_by_close_box,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("scenario", choices=sorted(SCENARIOS))
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--probe", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--sample", required=True)
+    parser.add_argument("--utf16")
+    options = parser.parse_args()
+    for name in ("program", "probe", "work", "sample", "utf16"):
+        if getattr(options, name) is not None:
+            setattr(options, name, os.path.abspath(getattr(options, name)))
+    session = Session(options, options.scenario)
+    try:
+        session.start()
+        SCENARIOS[options.scenario](session)
+    except Failure as failure:
+        print(f"FAILED {options.scenario}: {failure}", file=sys.stderr)
+        return 1
+    finally:
+        session.stop()
+    print(f"passed {options.scenario}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,249 @@
+// The save commands' file work on real files: which subtitles are refused, what a target looks
+// like after each outcome, and that no stream or temporary file is left behind.
+#include <windows.h>
+
+#include <cderr.h>
+
+#include "app_state.h"
+#include "conversion_state.h"
+#include "text_file.h"
+#include "ui_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <io.h>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+const std::string SUBTITLE = "<SYNC Start=1000><P>\nHi\n<SYNC Start=62000><P>\nBye\n";
+const std::string PLAIN_TEXT = "\r\nHi\r\n\r\nBye\r\n";
+const std::string SYNC_TEXT = "00 :00 :01  Hi\r\n00 :01 :02  Bye\r\n";
+
+std::string ReadFile(const fs::path &path)
+{
+    std::ifstream stream(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(stream), {});
+}
+
+void WriteFile(const fs::path &path, const std::string &bytes)
+{
+    std::ofstream stream(path, std::ios::binary);
+    stream << bytes;
+}
+
+class TextFileTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        conversion_state = ConversionState{};
+        app_state = AppState{};
+        const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+        for (char &c : name)
+            if (c == '/')
+                c = '_';
+        folder = fs::temp_directory_path() / ("velmora-" + name);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        subtitle = folder / "in.smi";
+        WriteFile(subtitle, SUBTITLE);
+    }
+
+    void TearDown() override
+    {
+        CloseStreams();
+        std::error_code ignored;
+        for (const auto &entry : fs::recursive_directory_iterator(folder, ignored))
+            fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+        fs::remove_all(folder, ignored);
+    }
+
+    void Choose(const fs::path &path)
+    {
+        std::strcpy(app_state.subtitle_path, path.string().c_str());
+    }
+
+    std::vector<std::string> FolderNames()
+    {
+        std::vector<std::string> names;
+        for (const auto &entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path folder;
+    fs::path subtitle;
+};
+
+// ---- which subtitles Save refuses before any save dialog ----
+struct RefusedSubtitle {
+    const char *name;
+    const char *bytes;      // the subtitle's content, or none for no file at that path
+    bool make_folder;       // the path names a folder instead
+    bool choose_nothing;    // no Open has chosen anything
+    const char *error_text; // ui_texts.h's text for it
+};
+
+class RefusedSubtitleTest : public TextFileTest,
+                            public ::testing::WithParamInterface<RefusedSubtitle>
+{
+};
+
+TEST_P(RefusedSubtitleTest, GivesItsTextAndLeavesNothingOpen)
+{
+    const RefusedSubtitle &row = GetParam();
+    fs::path path = folder / "chosen.smi";
+    if (row.bytes != nullptr)
+        WriteFile(path, std::string(row.bytes, std::strlen(row.bytes) + 2));
+    if (row.make_folder)
+        fs::create_directory(path);
+    if (!row.choose_nothing)
+        Choose(path);
+    EXPECT_STREQ(OpenChosenSubtitle(), row.error_text);
+    EXPECT_EQ(conversion_state.input_stream, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, RefusedSubtitleTest,
+    ::testing::Values(
+        RefusedSubtitle{"NothingChosen", nullptr, false, true, CANNOT_OPEN_SUBTITLE_TEXT},
+        RefusedSubtitle{"DeletedAfterOpen", nullptr, false, false, CANNOT_OPEN_SUBTITLE_TEXT},
+        RefusedSubtitle{"AFolder", nullptr, true, false, CANNOT_OPEN_SUBTITLE_TEXT},
+        // strlen stops at the first NUL, so a row's bytes are its text and two more.
+        RefusedSubtitle{"Utf16LittleEndianMark", "\xFF\xFE<\0", false, false, UTF16_SUBTITLE_TEXT},
+        RefusedSubtitle{"Utf16BigEndianMark", "\xFE\xFF\0<", false, false, UTF16_SUBTITLE_TEXT}),
+    [](const ::testing::TestParamInfo<RefusedSubtitle> &row) { return row.param.name; });
+
+TEST_F(TextFileTest, AcceptsBytesThatOnlyStartLikeAMark)
+{
+    WriteFile(subtitle, "\xFF<P>x\n");
+    Choose(subtitle);
+    ASSERT_EQ(OpenChosenSubtitle(), nullptr);
+    EXPECT_EQ(WriteTextFile((folder / "out.txt").string().c_str(), ConversionMode::Plain), nullptr);
+    EXPECT_EQ(ReadFile(folder / "out.txt"), "\xFFx\r\n");
+}
+
+// ---- what the target holds after each outcome ----
+enum class Target { New, Existing, ReadOnly, Folder, InMissingFolder, SubtitleItself, Device };
+
+struct SaveCase {
+    const char *name;
+    Target target;
+    ConversionMode mode;
+    bool unreadable_input;  // the input stream fails its first read
+    const char *error_text; // none for success
+};
+
+class SaveCaseTest : public TextFileTest, public ::testing::WithParamInterface<SaveCase>
+{
+};
+
+TEST_P(SaveCaseTest, ReplacesTheTargetOnlyOnSuccess)
+{
+    const SaveCase &row = GetParam();
+    const std::string old_text = "the text that was there\r\n";
+    fs::path target = folder / "out.txt";
+    std::string path = target.string();
+    std::vector<std::string> names_after = {"in.smi"};
+    switch (row.target) {
+    case Target::New: break;
+    case Target::Existing: WriteFile(target, old_text); break;
+    case Target::ReadOnly:
+        WriteFile(target, old_text);
+        fs::permissions(target,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        break;
+    case Target::Folder: fs::create_directory(target); break;
+    case Target::InMissingFolder: path = (folder / "missing" / "out.txt").string(); break;
+    case Target::SubtitleItself: path = (folder / "sub" / ".." / "IN.SMI").string(); break;
+    case Target::Device: path = "NUL"; break;
+    }
+    if (row.target == Target::SubtitleItself)
+        fs::create_directory(folder / "sub");
+    bool target_exists = fs::exists(target);
+
+    Choose(subtitle);
+    ASSERT_EQ(OpenChosenSubtitle(), nullptr);
+    if (row.unreadable_input) {
+        // The stream stays open for reading, but its descriptor now refuses every read.
+        FILE *writer = fopen(subtitle.string().c_str(), "a");
+        ASSERT_NE(writer, nullptr);
+        ASSERT_EQ(_dup2(_fileno(writer), _fileno(conversion_state.input_stream)), 0);
+        fclose(writer);
+    }
+    EXPECT_STREQ(WriteTextFile(path.c_str(), row.mode), row.error_text);
+
+    EXPECT_EQ(conversion_state.input_stream, nullptr);
+    EXPECT_EQ(conversion_state.output_stream, nullptr);
+    EXPECT_EQ(ReadFile(subtitle), SUBTITLE);
+    bool written = row.error_text == nullptr && row.target != Target::Device;
+    if (written) {
+        EXPECT_EQ(ReadFile(target), row.mode == ConversionMode::Plain ? PLAIN_TEXT : SYNC_TEXT);
+    } else if (target_exists && fs::is_regular_file(target)) {
+        EXPECT_EQ(ReadFile(target), old_text);
+    }
+    if (written || target_exists)
+        names_after.push_back("out.txt");
+    if (row.target == Target::SubtitleItself)
+        names_after.push_back("sub");
+    std::sort(names_after.begin(), names_after.end());
+    EXPECT_EQ(FolderNames(), names_after); // no temporary file, nothing new on failure
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, SaveCaseTest,
+    ::testing::Values(
+        SaveCase{"NewFilePlain", Target::New, ConversionMode::Plain, false, nullptr},
+        SaveCase{"NewFileSync", Target::New, ConversionMode::Sync, false, nullptr},
+        SaveCase{"ExistingFileReplaced", Target::Existing, ConversionMode::Sync, false, nullptr},
+        SaveCase{"DeviceWrittenInPlace", Target::Device, ConversionMode::Plain, false, nullptr},
+        SaveCase{"SubtitleByAnotherName", Target::SubtitleItself, ConversionMode::Plain, false,
+                 SAME_AS_SUBTITLE_TEXT},
+        SaveCase{"ReadOnlyTarget", Target::ReadOnly, ConversionMode::Plain, false,
+                 CANNOT_CREATE_OUTPUT_TEXT},
+        SaveCase{"TargetIsAFolder", Target::Folder, ConversionMode::Plain, false,
+                 CANNOT_CREATE_OUTPUT_TEXT},
+        SaveCase{"FolderMissing", Target::InMissingFolder, ConversionMode::Sync, false,
+                 CANNOT_CREATE_OUTPUT_TEXT},
+        SaveCase{"ReadFailsNewTarget", Target::New, ConversionMode::Plain, true,
+                 CONVERSION_FAILED_TEXT},
+        SaveCase{"ReadFailsExistingTarget", Target::Existing, ConversionMode::Sync, true,
+                 CONVERSION_FAILED_TEXT}),
+    [](const ::testing::TestParamInfo<SaveCase> &row) { return row.param.name; });
+
+TEST_F(TextFileTest, EverySaveReadsTheChosenSubtitleNotTheLastOutput)
+{
+    Choose(subtitle);
+    fs::path first = folder / "first.txt";
+    fs::path second = folder / "second.txt";
+    ASSERT_EQ(OpenChosenSubtitle(), nullptr);
+    ASSERT_EQ(WriteTextFile(first.string().c_str(), ConversionMode::Plain), nullptr);
+    ASSERT_EQ(OpenChosenSubtitle(), nullptr);
+    ASSERT_EQ(WriteTextFile(second.string().c_str(), ConversionMode::Sync), nullptr);
+    EXPECT_EQ(ReadFile(first), PLAIN_TEXT);
+    EXPECT_EQ(ReadFile(second), SYNC_TEXT);
+}
+
+// ---- failed file dialogs ----
+TEST(FileDialogFailureTest, TellsATooSmallBufferFromOtherFailures)
+{
+    EXPECT_STREQ(FileDialogFailureText(FNERR_BUFFERTOOSMALL), PATH_TOO_LONG_TEXT);
+    for (DWORD error : {DWORD{FNERR_INVALIDFILENAME}, DWORD{FNERR_SUBCLASSFAILURE},
+                        DWORD{CDERR_INITIALIZATION}, DWORD{CDERR_MEMALLOCFAILURE}})
+        EXPECT_STREQ(FileDialogFailureText(error), CANNOT_CHOOSE_FILE_TEXT) << error;
+}
+
+} // namespace
