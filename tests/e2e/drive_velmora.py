@@ -34,6 +34,8 @@ CANNOT_CREATE_OUTPUT = "저장할 파일을 만들 수 없습니다"
 UTF16_SUBTITLE = "UTF-16 자막 파일은 지원하지 않습니다"
 PATH_TOO_LONG = "파일 경로가 너무 깁니다"
 OPEN_DIALOG = "열기"
+# What window_probe recognises; with no icon, the box's text covers the icon's place instead.
+SYSTEM_ICONS = ("warning", "error", "information", "question")
 SAVE_DIALOG = "다른 이름으로 저장"
 
 
@@ -197,6 +199,8 @@ class Session:
 
     def read_box(self, caption):
         """A message box's text, icon, owner and buttons; then closes it with Enter."""
+        self.wait_window(caption)
+        time.sleep(0.5)  # let it paint before its icon is compared
         box = self.wait_window(caption)
         texts = [control["text"] for control in box["controls"]
                  if control["class"] == "Static" and control["text"]]
@@ -222,6 +226,7 @@ class Session:
         box = self.read_box("파일입력")
         check(box["texts"] == ["파일 Open 성공"], f"Open box says {box['texts']}")
         check(box["owner"] == "VELMORA", f"Open box owned by {box['owner']!r}")
+        check(box["icon"] not in SYSTEM_ICONS, f"Open box shows the {box['icon']} icon")
 
     def save(self, keys, path):
         """Save (alt+f s) or Sync Save (alt+f y) into path, typed as given."""
@@ -232,6 +237,7 @@ class Session:
         box = self.read_box("Convert OK")
         check(box["texts"] == ["Convert OK"], f"Convert box says {box['texts']}")
         check(box["owner"] == "VELMORA", f"Convert box owned by {box['owner']!r}")
+        check(box["icon"] not in SYSTEM_ICONS, f"Convert box shows the {box['icon']} icon")
 
     def copy_sample(self, name="in.smi"):
         target = os.path.join(self.folder, name)
@@ -262,13 +268,20 @@ def expect_bytes(path, expected):
 
 
 # ---- scenarios ----
-def paint(session):
-    """The four painted lines are there, each in its band, with background between them."""
-    shot = os.path.join(session.artifacts, "velmora-window.png")
-    left, top, right, bottom = session.main["rect"]
+def screenshot(session, window, name):
+    """Saves the screen area of a window as an artifact and returns its path."""
+    shot = os.path.join(session.artifacts, name)
+    left, top, right, bottom = window["rect"]
     subprocess.run(["import", "-display", session.env["DISPLAY"], "-window", "root", "-crop",
                     f"{right - left}x{bottom - top}+{left}+{top}", "+repage", shot],
                    check=True, timeout=30)
+    return shot
+
+
+def paint(session):
+    """The four painted lines are there, each in its band, with background between them."""
+    shot = screenshot(session, session.main, "velmora-window.png")
+    left, top, right, bottom = session.main["rect"]
     x, y = session.main["client"][0] - left, session.main["client"][1] - top
     width = session.main["client"][2]
     rows = subprocess.run(["convert", shot, "-colorspace", "gray", "-depth", "8", "gray:-"],
@@ -396,13 +409,16 @@ def utf16_subtitle(session):
 
 def path_too_long(session):
     """A path longer than the dialog's buffer is reported, not silently dropped."""
+    # Longer than the 256-character buffer, but within the system's own limit of 260 that
+    # Wine's dialog itself cannot go beyond.
     folder = session.folder
-    while len(windows_path(folder)) < 240:
+    while len(windows_path(folder)) < 200:
         folder = os.path.join(folder, "a_rather_long_folder_name")
     os.makedirs(folder)
-    subtitle = os.path.join(folder, "a_subtitle_with_a_long_name_as_well.smi")
+    name = "s" * (258 - len(windows_path(folder)) - 5) + ".smi"
+    subtitle = os.path.join(folder, name)
     shutil.copyfile(session.options.sample, subtitle)
-    check(len(windows_path(subtitle)) > 256, "the path is not long enough")
+    check(len(windows_path(subtitle)) == 258, "the path is not 258 characters long")
     session.menu("alt+f", "o")
     session.choose_in_dialog(OPEN_DIALOG, windows_path(subtitle))
     session.expect_error(PATH_TOO_LONG)
@@ -425,7 +441,9 @@ def open_about(session, keys):
 
 def about_box(session):
     """The menu item and both accelerators open it; Enter, Escape, OK and the close box shut it."""
-    open_about(session, ["alt+h", "a"])
+    box = open_about(session, ["alt+h", "a"])
+    time.sleep(0.5)
+    screenshot(session, box, "velmora-about.png")
     session.focus("About")
     session.key("Return")
     session.wait_gone("About")
@@ -461,10 +479,9 @@ def exit_by_close_box(session):
 def click_close_box(session, window):
     """Wine draws the caption itself: its close box is the last one, at the top right."""
     left, top, right, _ = window["rect"]
-    client_top = window["client"][1]
     frame = window["client"][0] - left
-    caption = client_top - top - frame
-    session.click(right - frame - caption // 2, top + frame + caption // 2)
+    caption = int(window["caption"])
+    session.click(right - frame - caption // 2 - 1, top + frame + caption // 2)
 
 
 Session.click_close_box = click_close_box
@@ -499,6 +516,9 @@ def main():
     for name in ("program", "probe", "work", "sample", "utf16"):
         if getattr(options, name) is not None:
             setattr(options, name, os.path.abspath(getattr(options, name)))
+    if not os.path.exists(os.path.join(os.environ.get("WINEPREFIX", ""), ".velmora-ready")):
+        print("WINEPREFIX must name a prefix made by scripts/prepare-wine.sh", file=sys.stderr)
+        return 1
     session = Session(options, options.scenario)
     try:
         session.start()

@@ -15,17 +15,17 @@ static void PrintHex(const char *key, const char *text)
         std::printf("%02x", static_cast<unsigned char>(*p));
 }
 
-/* IconPixels
- *     Draws an icon into a 32 x 32 bitmap and returns its pixels in pixels[]. */
-static bool IconPixels(HICON icon, COLORREF *pixels)
+/* DrawnIcon
+ *     A system icon as a message box draws it: 32 x 32 on the dialog's face colour. */
+static void DrawnIcon(LPCSTR id, COLORREF *pixels)
 {
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, 32, 32);
     HGDIOBJ old = SelectObject(dc, bitmap);
     RECT all = {0, 0, 32, 32};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    bool drawn = DrawIconEx(dc, 0, 0, icon, 32, 32, 0, nullptr, DI_NORMAL) != 0;
+    FillRect(dc, &all, GetSysColorBrush(COLOR_3DFACE));
+    DrawIconEx(dc, 0, 0, LoadIconA(nullptr, id), 32, 32, 0, nullptr, DI_NORMAL);
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 32; ++x)
             pixels[y * 32 + x] = GetPixel(dc, x, y);
@@ -33,12 +33,12 @@ static bool IconPixels(HICON icon, COLORREF *pixels)
     DeleteObject(bitmap);
     DeleteDC(dc);
     ReleaseDC(nullptr, screen);
-    return drawn;
 }
 
 /* IconName
- *     Which system icon a message box shows: compared pixel by pixel with the known ones. */
-static const char *IconName(HICON icon)
+ *     Which system icon the screen shows at a message box's icon control. Icon handles do not
+ *     cross processes, so the pixels are compared instead. */
+static const char *IconName(HWND control)
 {
     static const struct {
         const char *name;
@@ -49,14 +49,24 @@ static const char *IconName(HICON icon)
                  {"question", IDI_QUESTION}};
     static COLORREF shown[32 * 32];
     static COLORREF candidate[32 * 32];
-    if (icon == nullptr || !IconPixels(icon, shown))
-        return "none";
+    RECT rect;
+    GetWindowRect(control, &rect);
+    HDC screen = GetDC(nullptr);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            shown[y * 32 + x] = GetPixel(screen, rect.left + x, rect.top + y);
+    ReleaseDC(nullptr, screen);
     for (const auto &entry : known) {
-        if (IconPixels(LoadIconA(nullptr, entry.id), candidate) &&
-            std::memcmp(shown, candidate, sizeof shown) == 0)
+        DrawnIcon(entry.id, candidate);
+        if (std::memcmp(shown, candidate, sizeof shown) == 0)
             return entry.name;
     }
-    return "other";
+    // An empty icon control shows only the box's background.
+    for (int y = 0; y < 32 && y < rect.bottom - rect.top; ++y)
+        for (int x = 0; x < 32 && x < rect.right - rect.left; ++x)
+            if (shown[y * 32 + x] != shown[0])
+                return "other";
+    return "none";
 }
 
 static BOOL CALLBACK PrintControl(HWND control, LPARAM)
@@ -75,8 +85,7 @@ static BOOL CALLBACK PrintControl(HWND control, LPARAM)
     PrintHex("class", class_name);
     PrintHex("text", text);
     if (std::strcmp(class_name, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
-        HICON icon = reinterpret_cast<HICON>(SendMessageA(control, STM_GETICON, 0, 0));
-        std::printf(" icon=%s", IconName(icon));
+        std::printf(" icon=%s", IconName(control));
     }
     std::printf("\n");
     return TRUE;
@@ -100,9 +109,9 @@ static BOOL CALLBACK PrintTopWindow(HWND window, LPARAM)
     GetClientRect(window, &client);
     POINT origin = {0, 0};
     ClientToScreen(window, &origin);
-    std::printf("W hwnd=%p rect=%ld,%ld,%ld,%ld client=%ld,%ld,%ld,%ld",
+    std::printf("W hwnd=%p rect=%ld,%ld,%ld,%ld client=%ld,%ld,%ld,%ld caption=%d",
                 static_cast<void *>(window), rect.left, rect.top, rect.right, rect.bottom, origin.x,
-                origin.y, client.right, client.bottom);
+                origin.y, client.right, client.bottom, GetSystemMetrics(SM_CYCAPTION));
     PrintHex("class", class_name);
     PrintHex("title", title);
     PrintHex("owner", owner_class);

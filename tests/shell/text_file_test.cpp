@@ -18,6 +18,7 @@
 #include <fstream>
 #include <io.h>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,11 @@ struct RefusedSubtitle {
     const char *error_text; // ui_texts.h's text for it
 };
 
+void PrintTo(const RefusedSubtitle &row, std::ostream *stream)
+{
+    *stream << row.name;
+}
+
 class RefusedSubtitleTest : public TextFileTest,
                             public ::testing::WithParamInterface<RefusedSubtitle>
 {
@@ -146,6 +152,11 @@ struct SaveCase {
     bool unreadable_input;  // the input stream fails its first read
     const char *error_text; // none for success
 };
+
+void PrintTo(const SaveCase &row, std::ostream *stream)
+{
+    *stream << row.name;
+}
 
 class SaveCaseTest : public TextFileTest, public ::testing::WithParamInterface<SaveCase>
 {
