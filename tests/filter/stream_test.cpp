@@ -106,7 +106,8 @@ TEST_F(FilterTest, StreamBufferSizeDoesNotChangeOutput)
     std::string input =
         ReadBinaryFile(std::string(VELMORA_TEST_DATA_DIR) + "/bridge_cp949_crlf.smi");
     std::string expected = ConvertText(input, ConversionMode::Sync);
-    for (size_t size : {0, 2, 3, 7, 64}) {
+    static const size_t BUFFER_SIZES[] = {0, 2, 3, 7, 64};
+    for (size_t size : BUFFER_SIZES) {
         OpenStreams(input);
         ASSERT_EQ(
             setvbuf(conversion_state.input_stream, nullptr, size == 0 ? _IONBF : _IOFBF, size), 0);
