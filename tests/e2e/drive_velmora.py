@@ -87,10 +87,22 @@ class Session:
             number += chunk
         os.close(read_end)
         self.env["DISPLAY"] = ":" + number.decode().strip()
-        self.program = subprocess.Popen([WINE, self.options.program], env=self.env,
-                                        cwd=self.folder, start_new_session=True,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.main = self.wait_window("Velmora", timeout=60)
+        # Wine now and then ends a program at start-up while the previous test's server is
+        # still going away; that says nothing about the program, so it is started again.
+        for attempt in range(3):
+            self.program = subprocess.Popen([WINE, self.options.program], env=self.env,
+                                            cwd=self.folder, start_new_session=True,
+                                            stdout=subprocess.DEVNULL,
+                                            stderr=subprocess.DEVNULL)
+            try:
+                self.main = self.wait_window("Velmora", timeout=60)
+                break
+            except Failure:
+                if self.program.poll() is None or attempt == 2:
+                    raise
+                print(f"note: Wine ended the program at start-up (exit {self.program.returncode});"
+                      " starting it again", file=sys.stderr)
+                subprocess.run([WINESERVER, "-w"], env=self.env, timeout=30)
         self.focus("Velmora")
 
     def stop(self):
