@@ -170,7 +170,7 @@ static bool OpenInput(const std::string &input)
         }
     }
     EnlargeStreamBuffer(state.input_stream);
-    if (DetectUtf16Mark()) {
+    if (DetectTextEncoding() != TextEncoding::Bytes) {
         ReportError(input, "UTF-16 files are not supported; save the subtitle as UTF-8 or in "
                            "its legacy code page first");
         return false;

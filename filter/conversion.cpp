@@ -6,76 +6,172 @@
 
 ConversionState conversion_state;
 
-/* SkipEntity
- *     When current_char is '&', discards everything up to the next ';' and reads the byte after
- *     it into current_char (not examined for '&' again). Returns whether it skipped. */
-bool SkipEntity()
+namespace
+{
+
+const unsigned char UTF8_BYTE_ORDER_MARK[] = {0xEF, 0xBB, 0xBF};
+
+bool IsWhiteSpace(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+/* ResolveLineBreak
+ *     A line-break tag followed by anything but a line end or the end of the input writes a
+ *     line end: the text after «<br>» on the same line starts a line of its own. */
+void ResolveLineBreak()
 {
     ConversionState &state = conversion_state;
-    if (state.current_char != '&')
-        return false;
-    // Look for the ';'; the end of the input ends the entity too.
-    do {
-        state.current_char = ReadByte();
-    } while (state.current_char != ';' && state.current_char != EOF);
-    state.current_char = ReadByte();
-    return true;
+    state.line_break_pending = false;
+    int c = state.current_char;
+    if (c != '\n' && c != '\r' && c != EOF)
+        WriteByte('\n');
 }
 
-/* ReadChar
- *     Reads the next byte into current_char, skipping a character entity it starts.
- *     Returns true when it skipped one. */
-bool ReadChar()
-{
-    conversion_state.current_char = ReadByte();
-    return SkipEntity();
-}
-
-/* SkipTag
- *     Discards a tag up to its '>' (left in current_char for WriteChar to drop). */
-void SkipTag()
+/* WriteSubtitleChar
+ *     Writes c into the subtitle's one line: the stamp before its first text byte, one blank for
+ *     each run of white space between text bytes, nothing for white space at either end. */
+void WriteSubtitleChar(int c)
 {
     ConversionState &state = conversion_state;
-    if (state.current_char != '<')
+    if (IsWhiteSpace(c)) {
+        if (!state.stamp_pending)
+            state.blank_pending = true;
         return;
-    // Look for the '>' that ends the tag, whatever stands before it.
-    do {
-        state.current_char = ReadByte();
-    } while (state.current_char != '>' && state.current_char != EOF);
-}
-
-/* WriteChar
- *     Writes current_char unless it is a tag's '>', an '&' straight after an entity, or EOF. */
-void WriteChar()
-{
-    int c = conversion_state.current_char;
-    if (c == '>' || c == '&' || c == EOF)
-        return;
+    }
+    if (state.stamp_pending) {
+        WriteTimeStamp();
+        state.stamp_pending = false;
+    } else if (state.blank_pending) {
+        WriteByte(' ');
+    }
+    state.blank_pending = false;
     WriteByte(c);
 }
 
+/* CopyByteOrderMark
+ *     Copies a UTF-8 byte order mark that opens the input; the output still stands at the start
+ *     of its first line, so a stamp that follows goes on that line. */
+void CopyByteOrderMark()
+{
+    ConversionState &state = conversion_state;
+    if (EnsureLookAhead(sizeof UTF8_BYTE_ORDER_MARK) < sizeof UTF8_BYTE_ORDER_MARK)
+        return;
+    for (std::size_t k = 0; k < sizeof UTF8_BYTE_ORDER_MARK; k++) {
+        if (read_buffer[state.read_position + k] != UTF8_BYTE_ORDER_MARK[k])
+            return;
+    }
+    WriteBytes(UTF8_BYTE_ORDER_MARK, sizeof UTF8_BYTE_ORDER_MARK);
+    state.read_position += sizeof UTF8_BYTE_ORDER_MARK;
+    state.mid_line = false;
+}
+
+/* StartConversion
+ *     Forgets where the last conversion's text stood. */
+void StartConversion()
+{
+    ConversionState &state = conversion_state;
+    state.input_ended = false;
+    state.mid_line = false;
+    state.line_break_pending = false;
+    state.in_subtitle = false;
+    state.stamp_pending = false;
+    state.blank_pending = false;
+    state.stamp_written = false;
+}
+
+/* EndConversion
+ *     Ends the last subtitle's line and hands everything written to the output stream. */
+void EndConversion()
+{
+    ConversionState &state = conversion_state;
+    if (state.stamp_written && state.mid_line)
+        WriteByte('\n');
+    FlushWriteBuffer();
+}
+
+} // namespace
+
+/* ReadChar
+ *     Reads the next character into current_char: a byte, or the character an entity stands for
+ *     (then current_is_text). A removed entity gives way to the byte after it. Returns true when
+ *     current_char came from an entity. */
+bool ReadChar()
+{
+    ConversionState &state = conversion_state;
+    for (;;) {
+        state.current_char = ReadByte();
+        state.current_is_text = false;
+        if (state.line_break_pending)
+            ResolveLineBreak();
+        if (state.current_char != '&')
+            return false;
+        EntityRead entity = ReadEntity();
+        if (entity == EntityRead::NotAnEntity)
+            return false; // the '&' is text, and what follows it is read as usual
+        if (entity == EntityRead::Decoded) {
+            state.current_is_text = true;
+            return true;
+        }
+    }
+}
+
+/* SkipTag
+ *     Discards a tag up to its '>' (left in current_char for WriteChar to drop); a line-break
+ *     tag decides on a line end by the byte after it. */
+void SkipTag()
+{
+    ConversionState &state = conversion_state;
+    if (state.current_char != '<' || state.current_is_text)
+        return;
+    ReadTagName();
+    if (state.tag_kind == TagKind::LineBreak)
+        SkipLineBreak();
+    else
+        SkipTagRest();
+}
+
+/* WriteChar
+ *     Writes current_char unless it ended a tag, is a '>' in the text, or is EOF. In a subtitle
+ *     white space waits to be seen between two text bytes. */
+void WriteChar()
+{
+    ConversionState &state = conversion_state;
+    int c = state.current_char;
+    if (c == EOF || (c == '>' && !state.current_is_text))
+        return;
+    if (state.in_subtitle)
+        WriteSubtitleChar(c);
+    else
+        WriteByte(c);
+}
+
 /* RunConversion
- *     Runs read, tag step and write until a read meets the end of the input. */
+ *     Runs read, tag step and write until a read meets the end of the input, then writes out
+ *     what the filter holds. */
 void RunConversion(ConversionMode mode)
 {
     ConversionState &state = conversion_state;
+    StartConversion();
+    CopyByteOrderMark();
     if (mode == ConversionMode::Sync) {
         while (!state.input_ended) {
             ReadChar();
             SkipTagSync();
             WriteChar();
         }
-        return;
+    } else {
+        while (!state.input_ended) {
+            ReadChar();
+            SkipTag();
+            WriteChar();
+        }
     }
-    while (!state.input_ended) {
-        ReadChar();
-        SkipTag();
-        WriteChar();
-    }
+    EndConversion();
 }
 
 /* CloseStreams
- *     Closes whichever streams are open and forgets what the last conversion left behind.
+ *     Closes whichever streams are open and forgets what the last conversion read and wrote.
  *     The callers check for errors before: a close's own result is theirs to test. */
 void CloseStreams()
 {
@@ -86,25 +182,12 @@ void CloseStreams()
         fclose(state.output_stream);
     state.input_stream = nullptr;
     state.output_stream = nullptr;
+    state.encoding = TextEncoding::Bytes;
+    state.read_position = 0;
+    state.read_length = 0;
     state.input_ended = false;
-    state.has_pending_char = false;
+    state.source_ended = false;
+    state.raw_prefix_length = 0;
+    state.write_length = 0;
     state.mid_line = false;
-}
-
-/* DetectUtf16Mark
- *     Looks at the first two bytes for FF FE or FE FF; whatever it read is read again. */
-bool DetectUtf16Mark()
-{
-    ConversionState &state = conversion_state;
-    int first = getc(state.input_stream);
-    if (first != 0xFF && first != 0xFE) {
-        ungetc(first, state.input_stream);
-        return false;
-    }
-    int second = getc(state.input_stream);
-    if (second == (first ^ 0x01)) // FF FE or FE FF
-        return true;
-    ungetc(second, state.input_stream);
-    PushBackChar(first);
-    return false;
 }

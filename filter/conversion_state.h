@@ -2,23 +2,49 @@
 // Every step works on the process-wide conversion_state and takes no arguments.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 constexpr int SYNC_VALUE_SIZE = 20;
+constexpr int ENTITY_NAME_SIZE = 31; // the longest name (or number) an entity may have
 
 enum class ConversionMode { Plain, Sync };
+
+// What the input's first bytes say it is: bytes kept as they are, or UTF-16 text.
+enum class TextEncoding { Bytes, Utf16Le, Utf16Be };
+
+// The tags that mean something; every other tag is just removed.
+enum class TagKind { Other, Sync, LineBreak };
 
 struct ConversionState {
     FILE *input_stream;               // the subtitle being read; opened "r" by the caller
     FILE *output_stream;              // the text being written; opened "w" by the caller
     int current_char;                 // the byte under examination (0..255) or EOF
+    bool current_is_text;             // current_char stands for an entity: text, never markup
     char sync_value[SYNC_VALUE_SIZE]; // a SYNC tag's value and its closing '>'
     std::int32_t sync_value_length;   // value characters before that '>'
-    bool input_ended;                 // a read has met the end of the input
-    bool has_pending_char;            // pending_char is to be read again
-    int pending_char;                 // one byte of push-back in the filter's own reading
-    bool mid_line;                    // the last byte written was not a line end
+    TagKind tag_kind;                 // what the name of the tag being read says it is
+
+    // Reading: the filter's own buffer of the input, refilled from input_stream.
+    TextEncoding encoding;       // set by DetectTextEncoding
+    std::size_t read_position;   // next unread byte of read_buffer
+    std::size_t read_length;     // bytes read_buffer holds
+    bool input_ended;            // a read has met the end of the input
+    bool source_ended;           // input_stream has nothing more to give
+    unsigned char raw_prefix[2]; // bytes DetectTextEncoding took from the stream, read first
+    int raw_prefix_length;
+
+    // Writing: the filter's own buffer of the output, flushed to output_stream.
+    std::size_t write_length; // bytes waiting in write_buffer
+    bool mid_line;            // the last byte written was not a line end
+
+    // Where the text stands.
+    bool line_break_pending; // a line-break tag whose next byte decides on a line end
+    bool in_subtitle;        // sync mode: a SYNC tag has started the subtitles
+    bool stamp_pending;      // sync mode: the subtitle's stamp waits for its first text byte
+    bool blank_pending;      // sync mode: white space between two text bytes of a subtitle
+    bool stamp_written;      // sync mode: a subtitle reached the output
 };
 
 extern ConversionState conversion_state;
@@ -31,14 +57,19 @@ void WriteChar();
 void RunConversion(ConversionMode mode);
 void CloseStreams();
 
-// Sync-mode steps called from SkipTagSync.
-void ReadSyncValue();
+// Tag steps shared by both modes.
+void ReadTagName();
+void SkipTagRest();
 void SkipLineBreak();
+
+// Sync-mode steps called from SkipTagSync and WriteChar.
+void ReadSyncValue();
 void WriteTimeStamp();
 
-// Shared with the scanner: discards an entity when current_char is its '&'.
-bool SkipEntity();
+// Reads the entity whose '&' is current_char; see entity.cpp.
+enum class EntityRead { NotAnEntity, Removed, Decoded };
+EntityRead ReadEntity();
 
-// True when the input starts with a UTF-16 byte order mark, which a byte filter cannot
-// handle. Reads nothing away: the bytes it looked at are read again by the conversion.
-bool DetectUtf16Mark();
+// Looks at the input's first bytes for a UTF-16 byte order mark and sets encoding. Loses
+// nothing: the bytes it looked at are read again by the conversion.
+TextEncoding DetectTextEncoding();

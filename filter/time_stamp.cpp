@@ -59,8 +59,11 @@ void WriteTimeStamp()
     FormatTimeField(rest / 60u, minutes_text);
     FormatTimeField(rest % 60u, seconds_text);
 
+    char stamp[3 * TIME_FIELD_SIZE + 8];
+    int length =
+        std::snprintf(stamp, sizeof stamp, "%s :%s :%s  ", hours_text, minutes_text, seconds_text);
     if (conversion_state.mid_line)
         WriteByte('\n');
-    fprintf(conversion_state.output_stream, "%s :%s :%s  ", hours_text, minutes_text, seconds_text);
-    conversion_state.mid_line = true;
+    WriteBytes(reinterpret_cast<const unsigned char *>(stamp), static_cast<std::size_t>(length));
+    conversion_state.stamp_written = true;
 }

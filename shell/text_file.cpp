@@ -25,7 +25,7 @@ const char *OpenChosenSubtitle()
     conversion_state.input_stream = fopen(app_state.subtitle_path, "r");
     if (conversion_state.input_stream == nullptr)
         return CANNOT_OPEN_SUBTITLE_TEXT;
-    if (DetectUtf16Mark()) {
+    if (DetectTextEncoding() != TextEncoding::Bytes) {
         CloseStreams();
         return UTF16_SUBTITLE_TEXT;
     }

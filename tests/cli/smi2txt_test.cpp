@@ -24,8 +24,8 @@ const char SUBTITLE[] = "<SAMI><BODY>\n"
                         "<SYNC Start=3000><P Class=ENCC>&nbsp;\n"
                         "<SYNC Start=61000><P Class=ENCC>\nBye &amp; <i>thanks</i>\n"
                         "</BODY></SAMI>\n";
-const char SUBTITLE_PLAIN[] = "\n\nHello\nworld\n\n\nBye  thanks\n\n";
-const char SUBTITLE_SYNC[] = "\n00 :00 :01  Helloworld\n00 :01 :01  Bye  thanks\n\n";
+const char SUBTITLE_PLAIN[] = "\n\nHello\nworld\n \n\nBye & thanks\n\n";
+const char SUBTITLE_SYNC[] = "\n00 :00 :01  Hello world\n00 :01 :01  Bye & thanks\n";
 const char UTF16_SUBTITLE[] = "\xFF\xFE<\0S\0Y\0N\0C\0>\0";
 
 struct RunResult {

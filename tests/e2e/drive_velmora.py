@@ -20,12 +20,12 @@ WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 
 PLAIN_SAMPLE = (b"\r\n\r\nThe Lighthouse Keeper\r\n\r\n\r\n\r\n\r\n\r\n\r\n"
-                b"The storm came in before dark.\r\n\r\n\r\nKeep the lamp burning,\r\n"
-                b"whatever happens.\r\n\r\n\r\nShips are counting on us.\r\n\r\n\r\n\r\n")
+                b"The storm came in before dark.\r\n \r\n\r\nKeep the lamp burning,\r\n"
+                b"whatever happens.\r\n \r\n\r\nShips are counting on us.\r\n \r\n\r\n\r\n")
 SYNC_SAMPLE = (b"\r\n\r\nThe Lighthouse Keeper\r\n\r\n\r\n\r\n\r\n\r\n"
                b"00 :00 :01  The storm came in before dark.\r\n"
-               b"00 :00 :05  Keep the lamp burning,whatever happens.\r\n"
-               b"00 :01 :05  Ships are counting on us.\r\n\r\n\r\n")
+               b"00 :00 :05  Keep the lamp burning, whatever happens.\r\n"
+               b"00 :01 :05  Ships are counting on us.\r\n")
 
 ERROR_CAPTION = "오류"
 CANNOT_OPEN_SUBTITLE = "자막 파일을 열 수 없습니다"

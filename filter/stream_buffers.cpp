@@ -1,0 +1,139 @@
+// The filter's buffers between it and the streams: blocks read from input_stream as the filter
+// is to see them, and blocks of output written to output_stream.
+#include "byte_io.h"
+#include "conversion_state.h"
+
+#include <cstdio>
+#include <cstring>
+
+unsigned char read_buffer[READ_BUFFER_SIZE];
+unsigned char write_buffer[WRITE_BUFFER_SIZE];
+
+/* TranslateLineEnds
+ *     Applies the Windows text-mode rules to a block read in binary: CR LF reads as LF and a byte
+ *     0x1A ends the input. Returns the block's new length. */
+static std::size_t TranslateLineEnds(unsigned char *bytes, std::size_t length)
+{
+    ConversionState &state = conversion_state;
+    auto *ctrl_z = static_cast<unsigned char *>(std::memchr(bytes, CTRL_Z, length));
+    if (ctrl_z != nullptr) {
+        length = static_cast<std::size_t>(ctrl_z - bytes);
+        state.source_ended = true; // nothing after a 0x1A is ever read
+    }
+    auto *cr = static_cast<unsigned char *>(std::memchr(bytes, '\r', length));
+    if (cr != nullptr) {
+        // Drop each CR that stands before an LF; a lone CR stays.
+        unsigned char *out = cr;
+        const unsigned char *end = bytes + length;
+        for (const unsigned char *in = cr; in < end; in++) {
+            if (*in == '\r' && in + 1 < end && in[1] == '\n')
+                continue;
+            *out++ = *in;
+        }
+        length = static_cast<std::size_t>(out - bytes);
+    }
+    // A CR that ends the block pairs with the stream's next byte, looked at and put back.
+    if (length > 0 && bytes[length - 1] == '\r' && !state.source_ended) {
+        int next = getc(state.input_stream);
+        if (next == '\n')
+            bytes[length - 1] = '\n';
+        else if (next != EOF)
+            ungetc(next, state.input_stream);
+    }
+    return length;
+}
+
+/* ReadFromBytes
+ *     Reads up to capacity bytes of a byte file into destination, the bytes DetectTextEncoding
+ *     took first. Returns how many, 0 only when the stream has nothing more. */
+static std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacity)
+{
+    ConversionState &state = conversion_state;
+    // Only a block that starts with a 0x1A translates to nothing.
+    while (!state.source_ended) {
+        std::size_t length = static_cast<std::size_t>(state.raw_prefix_length);
+        std::memcpy(destination, state.raw_prefix, length);
+        state.raw_prefix_length = 0;
+        length += fread(destination + length, 1, capacity - length, state.input_stream);
+        if (length == 0) {
+            state.source_ended = true;
+            return 0;
+        }
+#if !defined(_WIN32)
+        // Outside Windows the stream is binary: a Windows-made file reads as Windows reads it.
+        length = TranslateLineEnds(destination, length);
+#endif
+        if (length > 0)
+            return length;
+    }
+    return 0;
+}
+
+bool FillReadBuffer()
+{
+    ConversionState &state = conversion_state;
+    if (state.source_ended)
+        return false;
+    std::size_t kept = state.read_length - state.read_position;
+    std::memmove(read_buffer, read_buffer + state.read_position, kept);
+    state.read_position = 0;
+    state.read_length = kept;
+    std::size_t added = ReadFromBytes(read_buffer + kept, READ_BUFFER_SIZE - kept);
+    state.read_length += added;
+    return added > 0;
+}
+
+std::size_t EnsureLookAhead(std::size_t count)
+{
+    ConversionState &state = conversion_state;
+    while (state.read_length - state.read_position < count && FillReadBuffer()) {
+    }
+    return state.read_length - state.read_position;
+}
+
+void FlushWriteBuffer()
+{
+    ConversionState &state = conversion_state;
+    if (state.write_length > 0)
+        fwrite(write_buffer, 1, state.write_length, state.output_stream);
+    state.write_length = 0;
+}
+
+void WriteBytes(const unsigned char *bytes, std::size_t count)
+{
+    ConversionState &state = conversion_state;
+    if (count == 0)
+        return;
+    if (count > WRITE_BUFFER_SIZE - state.write_length)
+        FlushWriteBuffer();
+    if (count >= WRITE_BUFFER_SIZE) {
+        fwrite(bytes, 1, count, state.output_stream);
+    } else {
+        std::memcpy(write_buffer + state.write_length, bytes, count);
+        state.write_length += count;
+    }
+    state.mid_line = bytes[count - 1] != '\n';
+}
+
+TextEncoding DetectTextEncoding()
+{
+    ConversionState &state = conversion_state;
+    state.encoding = TextEncoding::Bytes;
+    state.raw_prefix_length = 0;
+    int first = getc(state.input_stream);
+    if (first == EOF)
+        return state.encoding;
+    state.raw_prefix[state.raw_prefix_length++] = static_cast<unsigned char>(first);
+    if (first != 0xFF && first != 0xFE)
+        return state.encoding;
+    int second = getc(state.input_stream);
+    if (second == EOF)
+        return state.encoding;
+    if (second == (first ^ 0x01)) { // FF FE or FE FF: the mark is not part of the text
+        state.raw_prefix_length = 0;
+        state.encoding = first == 0xFF ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
+        return state.encoding;
+    }
+    state.raw_prefix[state.raw_prefix_length++] = static_cast<unsigned char>(second);
+    return state.encoding;
+}
