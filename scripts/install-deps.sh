@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building and testing Velmora needs on Debian 12, and the Korean locale that
+# Installs what building, packaging and testing Velmora needs on Debian 12 (man and groff
+# check the manual page, dpkg-dev gives the .deb its Depends line), and the Korean locale that
 # Wine needs to use code page 949. Safe to run again: it installs only what is missing.
 set -euo pipefail
 
@@ -7,7 +8,8 @@ PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
   xvfb xauth xdotool x11-utils imagemagick icoutils
-  locales fonts-nanum zip python3 time valgrind clang-format
+  locales fonts-nanum zip unzip python3 time valgrind clang-format
+  man-db groff-base dpkg-dev
 )
 
 missing=()

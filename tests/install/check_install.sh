@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Checks what a user installs: the install prefix, the Debian package, the manual page, the
+# Windows release zip. Works only in a temporary folder under WORK, removed at the end.
+# Usage: check_install.sh prefix|deb|manual|zip SOURCE_DIR BUILD_DIR VERSION WORK
+set -euo pipefail
+check=$1 source_dir=$2 build_dir=$3 version=$4
+mkdir -p "$5"
+work=$(mktemp -d "$5/$check.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+    echo "$check: $*" >&2
+    exit 1
+}
+
+# The installed program reports the project's version and converts the example.
+run_program() {
+    [ "$("$1" --version)" = "smi2txt (Velmora) $version" ] || fail "$1 --version is wrong"
+    "$1" --sync "$source_dir/examples/sample.smi" -o "$work/sample.txt"
+    grep -qx '00 :00 :01  The storm came in before dark\.' "$work/sample.txt" ||
+        fail "$1 --sync gave: $(cat "$work/sample.txt")"
+}
+
+# man formats the page with every groff warning on; any message is a fault of the page.
+lint_manual() {
+    local messages
+    messages=$(MANWIDTH=80 LC_ALL=C.UTF-8 man --warnings=w -E UTF-8 -l "$1" 2>&1 >/dev/null)
+    [ -z "$messages" ] || fail "$1: $messages"
+}
+
+case $check in
+prefix)
+    cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
+    run_program "$work/prefix/bin/smi2txt"
+    [ "$(MANPATH="$work/prefix/share/man" man -w smi2txt)" = \
+        "$work/prefix/share/man/man1/smi2txt.1" ] || fail "man does not find the page"
+    ;;
+deb)
+    cpack --config "$build_dir/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
+        fail "cpack failed: $(cat "$work/cpack.log")"
+    deb=$work/smi2txt_${version}_$(dpkg --print-architecture).deb
+    contents=$(dpkg-deb -c "$deb")
+    for path in ./usr/bin/smi2txt ./usr/share/man/man1/smi2txt.1.gz; do
+        grep -q " $path\$" <<<"$contents" || fail "$path is not in the package: $contents"
+    done
+    control=$(dpkg-deb -I "$deb" control)
+    for field in 'Package: smi2txt' "Version: $version" 'Section: utils' \
+        'Maintainer: Velmora project <[^ ]+@[^ ]+>' 'Depends: .*libc6.*' 'Description: .+'; do
+        grep -Eqx "$field" <<<"$control" || fail "no line '$field' in: $control"
+    done
+    dpkg-deb -x "$deb" "$work/root"
+    run_program "$work/root/usr/bin/smi2txt"
+    lint_manual "$work/root/usr/share/man/man1/smi2txt.1.gz"
+    ;;
+manual)
+    lint_manual "$source_dir/cli/smi2txt.1"
+    grep -q "^\.TH SMI2TXT 1 .* \"Velmora $version\"" "$source_dir/cli/smi2txt.1" ||
+        fail "the page does not name version $version"
+    ;;
+zip)
+    zip=$build_dir/velmora-$version-win32.zip
+    names=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
+    [ "$names" = "README.txt smi2txt.exe velmora.exe " ] || fail "$zip holds: $names"
+    unzip -p "$zip" README.txt | cmp - "$source_dir/shell/README.txt" ||
+        fail "$zip holds an old README.txt"
+    ;;
+*)
+    fail "unknown check"
+    ;;
+esac
