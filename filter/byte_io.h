@@ -28,6 +28,13 @@ std::size_t EnsureLookAhead(std::size_t count);
 // Writes what write_buffer holds to output_stream.
 void FlushWriteBuffer();
 
+// Writes the rest at the end of a conversion: a UTF-16 output gets at least its mark.
+void FinishWriting();
+
+// The UTF-16 side of the buffers.
+std::size_t ReadFromUtf16(unsigned char *destination, std::size_t capacity);
+void WriteAsUtf16(const unsigned char *bytes, std::size_t count, bool final);
+
 // Writes count bytes at once.
 void WriteBytes(const unsigned char *bytes, std::size_t count);
 

@@ -87,7 +87,7 @@ void EndConversion()
     ConversionState &state = conversion_state;
     if (state.stamp_written && state.mid_line)
         WriteByte('\n');
-    FlushWriteBuffer();
+    FinishWriting();
 }
 
 } // namespace
@@ -180,14 +180,5 @@ void CloseStreams()
         fclose(state.input_stream);
     if (state.output_stream != nullptr)
         fclose(state.output_stream);
-    state.input_stream = nullptr;
-    state.output_stream = nullptr;
-    state.encoding = TextEncoding::Bytes;
-    state.read_position = 0;
-    state.read_length = 0;
-    state.input_ended = false;
-    state.source_ended = false;
-    state.raw_prefix_length = 0;
-    state.write_length = 0;
-    state.mid_line = false;
+    state = ConversionState{};
 }

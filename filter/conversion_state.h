@@ -34,10 +34,21 @@ struct ConversionState {
     bool source_ended;           // input_stream has nothing more to give
     unsigned char raw_prefix[2]; // bytes DetectTextEncoding took from the stream, read first
     int raw_prefix_length;
+    bool input_binary; // the input stream is binary on Windows: the filter applies the
+                       // text-mode line-end rules itself
 
     // Writing: the filter's own buffer of the output, flushed to output_stream.
     std::size_t write_length; // bytes waiting in write_buffer
     bool mid_line;            // the last byte written was not a line end
+
+    // UTF-16: what a block boundary leaves undecided, both ways.
+    bool utf16_has_held_byte; // an odd byte waits for the other half of its unit
+    unsigned char utf16_held_byte;
+    std::uint32_t utf16_held_surrogate; // a high surrogate waits for its low one; 0 for none
+    bool utf16_held_cr;                 // a CR waits to see whether an LF follows
+    bool utf16_mark_written;            // the output's byte order mark is out
+    unsigned char utf8_held[4];         // the start of a UTF-8 sequence the last flush cut
+    std::size_t utf8_held_length;
 
     // Where the text stands.
     bool line_break_pending; // a line-break tag whose next byte decides on a line end

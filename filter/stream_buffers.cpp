@@ -59,8 +59,11 @@ static std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacit
             state.source_ended = true;
             return 0;
         }
-#if !defined(_WIN32)
-        // Outside Windows the stream is binary: a Windows-made file reads as Windows reads it.
+        // A binary stream reads a Windows-made file as the Windows text mode would.
+#if defined(_WIN32)
+        if (state.input_binary)
+            length = TranslateLineEnds(destination, length);
+#else
         length = TranslateLineEnds(destination, length);
 #endif
         if (length > 0)
@@ -78,7 +81,9 @@ bool FillReadBuffer()
     std::memmove(read_buffer, read_buffer + state.read_position, kept);
     state.read_position = 0;
     state.read_length = kept;
-    std::size_t added = ReadFromBytes(read_buffer + kept, READ_BUFFER_SIZE - kept);
+    std::size_t added = state.encoding == TextEncoding::Bytes
+                            ? ReadFromBytes(read_buffer + kept, READ_BUFFER_SIZE - kept)
+                            : ReadFromUtf16(read_buffer + kept, READ_BUFFER_SIZE - kept);
     state.read_length += added;
     return added > 0;
 }
@@ -94,7 +99,19 @@ std::size_t EnsureLookAhead(std::size_t count)
 void FlushWriteBuffer()
 {
     ConversionState &state = conversion_state;
-    if (state.write_length > 0)
+    if (state.encoding != TextEncoding::Bytes)
+        WriteAsUtf16(write_buffer, state.write_length, false);
+    else if (state.write_length > 0)
+        fwrite(write_buffer, 1, state.write_length, state.output_stream);
+    state.write_length = 0;
+}
+
+void FinishWriting()
+{
+    ConversionState &state = conversion_state;
+    if (state.encoding != TextEncoding::Bytes)
+        WriteAsUtf16(write_buffer, state.write_length, true);
+    else if (state.write_length > 0)
         fwrite(write_buffer, 1, state.write_length, state.output_stream);
     state.write_length = 0;
 }
@@ -104,15 +121,17 @@ void WriteBytes(const unsigned char *bytes, std::size_t count)
     ConversionState &state = conversion_state;
     if (count == 0)
         return;
-    if (count > WRITE_BUFFER_SIZE - state.write_length)
-        FlushWriteBuffer();
-    if (count >= WRITE_BUFFER_SIZE) {
-        fwrite(bytes, 1, count, state.output_stream);
-    } else {
-        std::memcpy(write_buffer + state.write_length, bytes, count);
-        state.write_length += count;
-    }
     state.mid_line = bytes[count - 1] != '\n';
+    while (count > 0) {
+        if (state.write_length == WRITE_BUFFER_SIZE)
+            FlushWriteBuffer();
+        std::size_t room = WRITE_BUFFER_SIZE - state.write_length;
+        std::size_t part = count < room ? count : room;
+        std::memcpy(write_buffer + state.write_length, bytes, part);
+        state.write_length += part;
+        bytes += part;
+        count -= part;
+    }
 }
 
 TextEncoding DetectTextEncoding()

@@ -4,6 +4,7 @@
 
 #include "conversion_state.h"
 
+#include <cstddef>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -14,6 +15,17 @@ std::string LineEnds(const std::string &text);
 // Whole files, read and written in binary so the bytes are exactly those on disk.
 std::string ReadBinaryFile(const std::string &path);
 void WriteBinaryFile(const std::string &path, const std::string &bytes);
+
+// UTF-16 text as a file holds it: the mark, then each unit in the byte order asked for, with
+// each LF as this platform stores it when line_ends is set.
+std::string Utf16File(const std::u16string &text, bool little_endian, bool line_ends);
+
+// The units of a UTF-16 file after its mark.
+std::u16string Utf16Units(const std::string &file);
+
+// The units of UTF-8 text, and back; the text must be valid.
+std::u16string Utf8ToUtf16(const std::string &text);
+std::string Utf16ToUtf8(const std::u16string &text);
 
 // Names each row of a table test after its name field.
 struct RowName {
@@ -30,9 +42,10 @@ class FilterTest : public ::testing::Test
     void TearDown() override;
 
     /* OpenStreams
-     *     Writes input to a new file and opens it "r", and a new output "w", in conversion_state.
-     */
-    void OpenStreams(const std::string &input);
+     *     Writes input to a new file and opens it and a new output in conversion_state as the
+     *     programs do, looking for a UTF-16 mark; stdio_buffer, when given, sizes the input's
+     *     stream buffer (1 for none). */
+    void OpenStreams(const std::string &input, std::size_t stdio_buffer = 0);
 
     /* CloseAndReadOutput
      *     Closes both streams and returns what was written, byte for byte. */

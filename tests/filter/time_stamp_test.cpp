@@ -61,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(Values, TimeStampTest, ::testing::ValuesIn(CASES), RowN
 // A long value never spills out of sync_value: it holds 19 characters and the '>'.
 TEST_F(FilterTest, LongValueFillsSyncValueExactly)
 {
-    ConvertText("<SYNC Start=" + std::string(100, '7') + ">", ConversionMode::Sync);
+    OpenStreams("<SYNC Start=" + std::string(100, '7') + ">");
+    RunConversion(ConversionMode::Sync);
     EXPECT_EQ(conversion_state.sync_value_length, SYNC_VALUE_SIZE - 1);
     EXPECT_EQ(std::string(conversion_state.sync_value, SYNC_VALUE_SIZE),
               std::string(SYNC_VALUE_SIZE - 1, '7') + ">");

@@ -1,0 +1,299 @@
+// UTF-16 files: decoded into UTF-8 for the filter as they are read, and the filter's output
+// encoded back into UTF-16 of the same byte order as it is written. Both go a block at a time.
+#include "byte_io.h"
+#include "conversion_state.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+constexpr std::size_t RAW_BLOCK_SIZE = 16 * 1024;  // bytes of UTF-16 read at once
+constexpr std::size_t UNIT_BLOCK_SIZE = 16 * 1024; // bytes of UTF-16 written at once
+constexpr std::uint32_t REPLACEMENT_CHARACTER = 0xFFFD;
+constexpr std::uint32_t NO_SURROGATE = 0;
+
+unsigned char raw_block[RAW_BLOCK_SIZE];
+unsigned char unit_block[UNIT_BLOCK_SIZE];
+std::size_t unit_length;
+
+// Where decoded UTF-8 goes: the filter's read buffer, from read_length up to its end.
+unsigned char *decoded;
+std::size_t decoded_length;
+
+bool IsHighSurrogate(std::uint32_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool IsLowSurrogate(std::uint32_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+/* PutUtf8
+ *     Appends code point as UTF-8 to what this fill decodes. */
+void PutUtf8(std::uint32_t code_point)
+{
+    unsigned char *out = decoded + decoded_length;
+    if (code_point < 0x80) {
+        out[0] = static_cast<unsigned char>(code_point);
+        decoded_length += 1;
+    } else if (code_point < 0x800) {
+        out[0] = static_cast<unsigned char>(0xC0 | (code_point >> 6));
+        out[1] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
+        decoded_length += 2;
+    } else if (code_point < 0x10000) {
+        out[0] = static_cast<unsigned char>(0xE0 | (code_point >> 12));
+        out[1] = static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F));
+        out[2] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
+        decoded_length += 3;
+    } else {
+        out[0] = static_cast<unsigned char>(0xF0 | (code_point >> 18));
+        out[1] = static_cast<unsigned char>(0x80 | ((code_point >> 12) & 0x3F));
+        out[2] = static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F));
+        out[3] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
+        decoded_length += 4;
+    }
+}
+
+/* PutCodePoint
+ *     Appends a decoded character with the text-mode rules: CR LF reads as LF, a lone CR stays,
+ *     U+001A ends the input. */
+void PutCodePoint(std::uint32_t code_point)
+{
+    ConversionState &state = conversion_state;
+    if (state.source_ended)
+        return;
+    if (state.utf16_held_cr) {
+        state.utf16_held_cr = false;
+        if (code_point != '\n')
+            PutUtf8('\r');
+    }
+    if (code_point == '\r') {
+        state.utf16_held_cr = true; // the next character decides
+    } else if (code_point == CTRL_Z) {
+        state.source_ended = true;
+    } else {
+        PutUtf8(code_point);
+    }
+}
+
+/* PutUnit
+ *     Decodes one UTF-16 code unit, pairing surrogates; an unpaired one reads as U+FFFD. */
+void PutUnit(std::uint32_t unit)
+{
+    ConversionState &state = conversion_state;
+    if (state.utf16_held_surrogate != NO_SURROGATE) {
+        std::uint32_t high = state.utf16_held_surrogate;
+        state.utf16_held_surrogate = NO_SURROGATE;
+        if (IsLowSurrogate(unit)) {
+            PutCodePoint(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+            return;
+        }
+        PutCodePoint(REPLACEMENT_CHARACTER);
+    }
+    if (IsHighSurrogate(unit))
+        state.utf16_held_surrogate = unit;
+    else if (IsLowSurrogate(unit))
+        PutCodePoint(REPLACEMENT_CHARACTER);
+    else
+        PutCodePoint(unit);
+}
+
+/* PutEndOfInput
+ *     What the end of the file leaves undecided: a high surrogate and an odd final byte read as
+ *     U+FFFD each, a CR stays. */
+void PutEndOfInput()
+{
+    ConversionState &state = conversion_state;
+    if (state.utf16_held_surrogate != NO_SURROGATE) {
+        state.utf16_held_surrogate = NO_SURROGATE;
+        PutCodePoint(REPLACEMENT_CHARACTER);
+    }
+    if (state.utf16_has_held_byte) {
+        state.utf16_has_held_byte = false;
+        PutCodePoint(REPLACEMENT_CHARACTER);
+    }
+    if (state.utf16_held_cr && !state.source_ended)
+        PutUtf8('\r');
+    state.utf16_held_cr = false;
+    state.source_ended = true;
+}
+
+/* DecodeRawBlock
+ *     Decodes length bytes of raw_block, after the byte a previous block left over. */
+void DecodeRawBlock(std::size_t length)
+{
+    ConversionState &state = conversion_state;
+    bool little_endian = state.encoding == TextEncoding::Utf16Le;
+    std::size_t k = 0;
+    if (state.utf16_has_held_byte && length > 0) {
+        std::uint32_t first = state.utf16_held_byte;
+        std::uint32_t second = raw_block[k++];
+        state.utf16_has_held_byte = false;
+        PutUnit(little_endian ? first | (second << 8) : (first << 8) | second);
+    }
+    for (; k + 1 < length && !state.source_ended; k += 2) {
+        std::uint32_t first = raw_block[k];
+        std::uint32_t second = raw_block[k + 1];
+        PutUnit(little_endian ? first | (second << 8) : (first << 8) | second);
+    }
+    if (k < length && !state.source_ended) {
+        state.utf16_held_byte = raw_block[k];
+        state.utf16_has_held_byte = true;
+    }
+}
+
+/* PutUnitBytes
+ *     Appends one UTF-16 code unit in the output's byte order, writing out a full block. */
+void PutUnitBytes(std::uint32_t unit)
+{
+    ConversionState &state = conversion_state;
+    if (unit_length + 2 > UNIT_BLOCK_SIZE) {
+        fwrite(unit_block, 1, unit_length, state.output_stream);
+        unit_length = 0;
+    }
+    auto high = static_cast<unsigned char>(unit >> 8);
+    auto low = static_cast<unsigned char>(unit & 0xFF);
+    bool little_endian = state.encoding == TextEncoding::Utf16Le;
+    unit_block[unit_length++] = little_endian ? low : high;
+    unit_block[unit_length++] = little_endian ? high : low;
+}
+
+/* PutEncoded
+ *     Appends a character as UTF-16, a line end as the platform writes it. */
+void PutEncoded(std::uint32_t code_point)
+{
+#if defined(_WIN32)
+    if (code_point == '\n')
+        PutUnitBytes('\r');
+#endif
+    if (code_point < 0x10000) {
+        PutUnitBytes(code_point);
+        return;
+    }
+    code_point -= 0x10000;
+    PutUnitBytes(0xD800 + (code_point >> 10));
+    PutUnitBytes(0xDC00 + (code_point & 0x3FF));
+}
+
+/* SequenceLength
+ *     How many bytes the UTF-8 sequence led by lead takes; 0 for a byte no sequence starts
+ *     with. */
+std::size_t SequenceLength(unsigned char lead)
+{
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 0;
+}
+
+/* DecodeSequence
+ *     The code point of a complete sequence of length bytes, or U+FFFD when it is not one. */
+std::uint32_t DecodeSequence(const unsigned char *bytes, std::size_t length)
+{
+    static const std::uint32_t LEAD_MASKS[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    static const std::uint32_t SMALLEST[] = {0, 0, 0x80, 0x800, 0x10000};
+    std::uint32_t code_point = bytes[0] & LEAD_MASKS[length];
+    for (std::size_t k = 1; k < length; k++) {
+        if ((bytes[k] & 0xC0) != 0x80)
+            return REPLACEMENT_CHARACTER;
+        code_point = (code_point << 6) | (bytes[k] & 0x3Fu);
+    }
+    bool surrogate = code_point >= 0xD800 && code_point <= 0xDFFF;
+    if (code_point < SMALLEST[length] || code_point > 0x10FFFF || surrogate)
+        return REPLACEMENT_CHARACTER;
+    return code_point;
+}
+
+/* EncodeSequences
+ *     Encodes the whole UTF-8 sequences of bytes and returns how many bytes it used; an
+ *     incomplete sequence at the end is left unless final. */
+std::size_t EncodeSequences(const unsigned char *bytes, std::size_t count, bool final)
+{
+    std::size_t k = 0;
+    while (k < count) {
+        std::size_t length = SequenceLength(bytes[k]);
+        if (length == 0) {
+            PutEncoded(REPLACEMENT_CHARACTER);
+            k++;
+            continue;
+        }
+        if (k + length > count) {
+            if (!final)
+                return k;
+            PutEncoded(REPLACEMENT_CHARACTER);
+            return count;
+        }
+        PutEncoded(length == 1 ? bytes[k] : DecodeSequence(bytes + k, length));
+        k += length;
+    }
+    return k;
+}
+
+} // namespace
+
+/* ReadFromUtf16
+ *     Reads and decodes the next block of a UTF-16 input into destination as UTF-8. Returns
+ *     how many bytes it put there, 0 only when the input has nothing more. */
+std::size_t ReadFromUtf16(unsigned char *destination, std::size_t capacity)
+{
+    ConversionState &state = conversion_state;
+    decoded = destination;
+    decoded_length = 0;
+    // Each two raw bytes give at most three of UTF-8; what a block boundary held adds a few.
+    std::size_t raw_capacity = (capacity - 8) / 3 * 2;
+    if (raw_capacity > RAW_BLOCK_SIZE)
+        raw_capacity = RAW_BLOCK_SIZE;
+    while (decoded_length == 0 && !state.source_ended) {
+        std::size_t length = fread(raw_block, 1, raw_capacity, state.input_stream);
+        if (length == 0)
+            PutEndOfInput();
+        else
+            DecodeRawBlock(length);
+    }
+    return decoded_length;
+}
+
+/* WriteAsUtf16
+ *     Encodes the filter's UTF-8 output into UTF-16 and writes it, the byte order mark first.
+ *     A sequence cut by the end of count waits for the next call, unless final. */
+void WriteAsUtf16(const unsigned char *bytes, std::size_t count, bool final)
+{
+    ConversionState &state = conversion_state;
+    if (!state.utf16_mark_written) {
+        PutUnitBytes(0xFEFF);
+        state.utf16_mark_written = true;
+    }
+    // First complete the sequence the last call left.
+    if (state.utf8_held_length > 0) {
+        std::size_t needed = SequenceLength(state.utf8_held[0]) - state.utf8_held_length;
+        std::size_t taken = needed < count ? needed : count;
+        std::memcpy(state.utf8_held + state.utf8_held_length, bytes, taken);
+        state.utf8_held_length += taken;
+        bytes += taken;
+        count -= taken;
+        if (taken == needed) {
+            EncodeSequences(state.utf8_held, state.utf8_held_length, true);
+            state.utf8_held_length = 0;
+        }
+    }
+    std::size_t used = EncodeSequences(bytes, count, final);
+    for (std::size_t k = used; k < count; k++)
+        state.utf8_held[state.utf8_held_length++] = bytes[k];
+    if (final && state.utf8_held_length > 0) {
+        EncodeSequences(state.utf8_held, state.utf8_held_length, true);
+        state.utf8_held_length = 0;
+    }
+    fwrite(unit_block, 1, unit_length, state.output_stream);
+    unit_length = 0;
+}
