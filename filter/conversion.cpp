@@ -3,6 +3,7 @@
 #include "conversion_state.h"
 
 #include <cstdio>
+#include <cstring>
 
 ConversionState conversion_state;
 
@@ -78,6 +79,9 @@ void StartConversion()
     state.stamp_pending = false;
     state.blank_pending = false;
     state.stamp_written = false;
+    state.text_hidden = state.chosen_class[0] != '\0';
+    state.chosen_class_found = false;
+    state.class_list_length = 0;
 }
 
 /* EndConversion
@@ -85,6 +89,11 @@ void StartConversion()
 void EndConversion()
 {
     ConversionState &state = conversion_state;
+    EndParagraph();
+    if (state.chosen_class[0] != '\0' && !state.chosen_class_found) {
+        state.write_length = 0; // not even a byte order mark when no paragraph had that class
+        return;
+    }
     if (state.stamp_written && state.mid_line)
         WriteByte('\n');
     FinishWriting();
@@ -118,17 +127,14 @@ bool ReadChar()
 
 /* SkipTag
  *     Discards a tag up to its '>' (left in current_char for WriteChar to drop); a line-break
- *     tag decides on a line end by the byte after it. */
+ *     tag decides on a line end by the byte after it, a SYNC tag is just a tag. */
 void SkipTag()
 {
     ConversionState &state = conversion_state;
     if (state.current_char != '<' || state.current_is_text)
         return;
     ReadTagName();
-    if (state.tag_kind == TagKind::LineBreak)
-        SkipLineBreak();
-    else
-        SkipTagRest();
+    SkipMarkedTag();
 }
 
 /* WriteChar
@@ -138,7 +144,7 @@ void WriteChar()
 {
     ConversionState &state = conversion_state;
     int c = state.current_char;
-    if (c == EOF || (c == '>' && !state.current_is_text))
+    if (c == EOF || (c == '>' && !state.current_is_text) || state.text_hidden)
         return;
     if (state.in_subtitle)
         WriteSubtitleChar(c);
@@ -180,5 +186,9 @@ void CloseStreams()
         fclose(state.input_stream);
     if (state.output_stream != nullptr)
         fclose(state.output_stream);
+    // Everything is forgotten but the class the caller chose, which stays for the next.
+    char chosen_class[CLASS_NAME_SIZE];
+    std::memcpy(chosen_class, state.chosen_class, sizeof chosen_class);
     state = ConversionState{};
+    std::memcpy(state.chosen_class, chosen_class, sizeof chosen_class);
 }

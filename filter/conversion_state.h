@@ -8,6 +8,8 @@
 
 constexpr int SYNC_VALUE_SIZE = 20;
 constexpr int ENTITY_NAME_SIZE = 31; // the longest name (or number) an entity may have
+constexpr int CLASS_NAME_SIZE = 64;  // a paragraph's class kept, with a terminating zero
+constexpr int CLASS_LIST_SIZE = 256; // distinct classes a file's list holds; more are left out
 
 enum class ConversionMode { Plain, Sync };
 
@@ -15,7 +17,13 @@ enum class ConversionMode { Plain, Sync };
 enum class TextEncoding { Bytes, Utf16Le, Utf16Be };
 
 // The tags that mean something; every other tag is just removed.
-enum class TagKind { Other, Sync, LineBreak };
+enum class TagKind { Other, Sync, LineBreak, Paragraph, ParagraphEnd };
+
+// One class the P tags of a file use, as first written, and how many P tags use it.
+struct ParagraphClass {
+    char name[CLASS_NAME_SIZE];
+    long count;
+};
 
 struct ConversionState {
     FILE *input_stream;               // the subtitle being read; opened "r" by the caller
@@ -56,6 +64,15 @@ struct ConversionState {
     bool stamp_pending;      // sync mode: the subtitle's stamp waits for its first text byte
     bool blank_pending;      // sync mode: white space between two text bytes of a subtitle
     bool stamp_written;      // sync mode: a subtitle reached the output
+
+    // Paragraphs of one class: with chosen_class set, only their text is written.
+    char chosen_class[CLASS_NAME_SIZE];         // set by the caller; empty: every paragraph
+    bool listing_classes;                       // paragraph classes are read even with none chosen
+    bool text_hidden;                           // outside a paragraph of the chosen class
+    bool chosen_class_found;                    // a P tag of the chosen class was read
+    char paragraph_class[CLASS_NAME_SIZE];      // the class of the P tag being read
+    ParagraphClass class_list[CLASS_LIST_SIZE]; // the classes read, in order of first use
+    int class_list_length;
 };
 
 extern ConversionState conversion_state;
@@ -70,8 +87,16 @@ void CloseStreams();
 
 // Tag steps shared by both modes.
 void ReadTagName();
+void SkipMarkedTag();
 void SkipTagRest();
 void SkipLineBreak();
+
+// Paragraph steps, when a class is chosen or listed.
+void ReadParagraphClass();
+void EndParagraph();
+
+// Reads the whole input, writing nothing, to fill class_list.
+void ListParagraphClasses();
 
 // Sync-mode steps called from SkipTagSync and WriteChar.
 void ReadSyncValue();

@@ -43,13 +43,17 @@ void StartSubtitle()
 
 /* ReadTagName
  *     Reads the name after a tag's '<' and sets tag_kind by it, without regard to case;
- *     current_char is left on the byte that ended the name. */
+ *     current_char is left on the byte that ended the name. A closing tag means something
+ *     only as «</P>». */
 void ReadTagName()
 {
     ConversionState &state = conversion_state;
     char name[TAG_NAME_SIZE];
     int length = 0;
     state.current_char = ReadByte();
+    bool closing = state.current_char == '/';
+    if (closing)
+        state.current_char = ReadByte();
     // Look for the end of the name; only its first bytes are kept.
     while (!EndsTagName(state.current_char)) {
         if (length < TAG_NAME_SIZE)
@@ -57,7 +61,11 @@ void ReadTagName()
         state.current_char = ReadByte();
     }
     state.tag_kind = TagKind::Other;
-    if (IsName(name, length, "sync"))
+    if (IsName(name, length, "p"))
+        state.tag_kind = closing ? TagKind::ParagraphEnd : TagKind::Paragraph;
+    else if (closing)
+        state.tag_kind = TagKind::Other;
+    else if (IsName(name, length, "sync"))
         state.tag_kind = TagKind::Sync;
     else if (IsName(name, length, "br"))
         state.tag_kind = TagKind::LineBreak;
@@ -80,7 +88,7 @@ void SkipLineBreak()
 {
     ConversionState &state = conversion_state;
     SkipTagRest();
-    if (state.current_char == EOF)
+    if (state.current_char == EOF || state.text_hidden)
         return;
     if (!state.in_subtitle)
         state.line_break_pending = true;
@@ -98,10 +106,32 @@ void SkipTagSync()
     ReadTagName();
     if (state.tag_kind == TagKind::Sync)
         ReadSyncValue();
-    else if (state.tag_kind == TagKind::LineBreak)
-        SkipLineBreak();
     else
+        SkipMarkedTag();
+}
+
+/* SkipMarkedTag
+ *     Discards a tag whose name has been read, doing what a line break or a paragraph's start
+ *     or end does. A tag cut off by the end of the input does nothing. */
+void SkipMarkedTag()
+{
+    ConversionState &state = conversion_state;
+    switch (state.tag_kind) {
+    case TagKind::LineBreak: SkipLineBreak(); return;
+    case TagKind::Paragraph:
+        if (state.chosen_class[0] != '\0' || state.listing_classes)
+            ReadParagraphClass();
+        else
+            SkipTagRest();
+        return;
+    case TagKind::ParagraphEnd:
+    case TagKind::Sync:
         SkipTagRest();
+        if (state.current_char != EOF)
+            EndParagraph();
+        return;
+    case TagKind::Other: SkipTagRest(); return;
+    }
 }
 
 /* ReadSyncValue
@@ -128,5 +158,6 @@ void ReadSyncValue()
         return;
     state.sync_value[length] = '>';
     state.sync_value_length = length;
+    EndParagraph();
     StartSubtitle();
 }

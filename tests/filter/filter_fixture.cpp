@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
+#include <sstream>
 
 std::string LineEnds(const std::string &text)
 {
@@ -108,6 +110,24 @@ std::string Utf16ToUtf8(const std::u16string &text)
         }
     }
     return bytes;
+}
+
+void ExpectOneSubtitleALine(const std::string &sync)
+{
+    static const std::regex stamp("^[0-9]{2,} :[0-9]{2} :[0-9]{2}  (.*)$");
+    std::istringstream lines(sync);
+    std::string line;
+    int stamped = 0;
+    for (int number = 1; std::getline(lines, line); number++) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        std::smatch match;
+        bool starts = std::regex_match(line, match, stamp);
+        EXPECT_TRUE(!starts || match[1].length() > 0) << "bare stamp on line " << number;
+        EXPECT_TRUE(starts || stamped == 0) << "line " << number << " has no stamp: " << line;
+        stamped += starts ? 1 : 0;
+    }
+    EXPECT_GT(stamped, 0);
 }
 
 void FilterTest::SetUp()

@@ -27,6 +27,10 @@ std::u16string Utf16Units(const std::string &file);
 std::u16string Utf8ToUtf16(const std::string &text);
 std::string Utf16ToUtf8(const std::u16string &text);
 
+/* ExpectOneSubtitleALine
+ *     Sync output: from the first stamp on, every line starts with a stamp and holds text. */
+void ExpectOneSubtitleALine(const std::string &sync);
+
 // Names each row of a table test after its name field.
 struct RowName {
     template <class Row> std::string operator()(const ::testing::TestParamInfo<Row> &row) const

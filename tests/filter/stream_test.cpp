@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <ostream>
 #include <regex>
-#include <sstream>
 #include <vector>
 
 namespace
@@ -138,18 +137,6 @@ TEST_F(FilterTest, LineEndsSplitBetweenBlocks)
         EXPECT_EQ(ConvertText(split.input, ConversionMode::Plain), LineEnds(split.plain));
 }
 
-/* StartsWithStamp
- *     True when line starts with a stamp; bare tells whether nothing follows it. */
-bool StartsWithStamp(const std::string &line, bool &bare)
-{
-    static const std::regex stamp("^[0-9]{2,} :[0-9]{2} :[0-9]{2}  (.*)$");
-    std::smatch match;
-    if (!std::regex_match(line, match, stamp))
-        return false;
-    bare = match[1].length() == 0;
-    return true;
-}
-
 // Files other people wrote: each converts in both modes, UTF-16 ones as their UTF-8 twins do;
 // in sync mode every line from the first stamp on is one subtitle, never a bare stamp.
 TEST_F(FilterTest, RealFilesConvertInBothModes)
@@ -180,23 +167,8 @@ TEST_F(FilterTest, RealFilesConvertInBothModes)
             EXPECT_EQ(sync.find('\xFF'), std::string::npos);
         }
         converted++;
-        if (name.rfind("trap_srt", 0) == 0)
-            continue; // no SYNC tag at all: its text is as in Save
-        std::istringstream lines(sync);
-        std::string line;
-        int stamped = 0;
-        int number = 0;
-        while (std::getline(lines, line)) {
-            number++;
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            bool bare = false;
-            bool starts = StartsWithStamp(line, bare);
-            EXPECT_FALSE(bare) << "bare stamp on line " << number;
-            EXPECT_TRUE(starts || stamped == 0) << "line " << number << " has no stamp: " << line;
-            stamped += starts ? 1 : 0;
-        }
-        EXPECT_GT(stamped, 0);
+        if (name.rfind("trap_srt", 0) != 0) // no SYNC tag at all: its text is as in Save
+            ExpectOneSubtitleALine(sync);
     }
     EXPECT_GE(converted, 20);
     EXPECT_EQ(utf16, 2);

@@ -1,0 +1,128 @@
+// Paragraphs of one class: only their text is written when a class is chosen.
+#include "filter_fixture.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <ostream>
+
+namespace
+{
+
+struct Case {
+    const char *name;
+    std::string input;
+    std::string plain; // LF stands for the platform's line end
+    std::string sync;
+};
+
+std::ostream &operator<<(std::ostream &stream, const Case &row)
+{
+    return stream << row.name;
+}
+
+// Each row chooses the class ENCC.
+const Case CASES[] = {
+    {"QuotedBareAndSingleQuotedValues",
+     "<SYNC Start=1000><P Class=\"ENCC\">One<P class=KRCC>Kor\n"
+     "<SYNC Start=2000><p CLASS = 'encc' >Two<P Class=KRCC>Kor",
+     "One\nTwo\n", "00 :00 :01  One\n00 :00 :02  Two\n"},
+    {"TwoParagraphsPerSyncOnOneLine",
+     "<SYNC Start=1000><P Class=KRCC>\xBE\xC8\xB3\xE7</P><P Class=ENCC>Hello</P>\n"
+     "<SYNC Start=2000><P Class=ENCC>A<br>B</P><P Class=KRCC>X</P>\n",
+     "Hello\nA\nB\n", "00 :00 :01  Hello\n00 :00 :02  A B\n"},
+    {"EndedByClosingTag", "<P Class=ENCC>a</P>b<P Class=ENCC>c", "a\nc\n", "a\nc\n"},
+    {"EndedByNextParagraph", "<P Class=ENCC>a<P Class=KRCC>b<P Class=ENCC>c", "a\nc\n", "a\nc\n"},
+    {"EndedBySync", "<P Class=ENCC>a<SYNC Start=1000>b<P Class=ENCC>c", "a\nc\n",
+     "a\n00 :00 :01  c\n"},
+    {"SubtitleWithoutTheClassLeavesNoLine",
+     "<TITLE>T</TITLE><SYNC Start=1000><P Class=KRCC>x<SYNC Start=2000><P Class=ENCC>y", "y\n",
+     "00 :00 :02  y\n"},
+    {"ByteOrderMarkIsStillCopied", "\xEF\xBB\xBF<SYNC Start=1000><P Class=ENCC>Hi",
+     "\xEF\xBB\xBFHi\n",
+     "\xEF\xBB\xBF"
+     "00 :00 :01  Hi\n"},
+    {"NoParagraphOfTheClassWritesNothing", "\xEF\xBB\xBF<P Class=KRCC>x<P>y", "", ""},
+};
+
+class ParagraphTest : public FilterTest, public ::testing::WithParamInterface<Case>
+{
+  protected:
+    void SetUp() override
+    {
+        FilterTest::SetUp();
+        std::strcpy(conversion_state.chosen_class, "ENCC");
+    }
+};
+
+TEST_P(ParagraphTest, PlainMode)
+{
+    EXPECT_EQ(ConvertText(GetParam().input, ConversionMode::Plain), LineEnds(GetParam().plain));
+}
+
+TEST_P(ParagraphTest, SyncMode)
+{
+    EXPECT_EQ(ConvertText(GetParam().input, ConversionMode::Sync), LineEnds(GetParam().sync));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ParagraphTest, ::testing::ValuesIn(CASES), RowName());
+
+class ClassListTest : public FilterTest
+{
+  protected:
+    /* ListClasses
+     *     The classes of input as ListParagraphClasses finds them, «NAME COUNT» a line. */
+    std::string ListClasses(const std::string &input)
+    {
+        OpenStreams(input);
+        ListParagraphClasses();
+        std::string list;
+        for (int k = 0; k < conversion_state.class_list_length; k++) {
+            const ParagraphClass &entry = conversion_state.class_list[k];
+            list += std::string(entry.name) + " " + std::to_string(entry.count) + "\n";
+        }
+        CloseAndReadOutput();
+        return list;
+    }
+};
+
+TEST_F(ClassListTest, ListsClassesAsFirstWrittenInOrderOfFirstUse)
+{
+    EXPECT_EQ(ListClasses("<P Class=KRCC>a<p class='encc'>&lt;P Class=X&gt;<P Class=krcc>"
+                          "<P CLASS=\"ENCC\"><P><P id=1 Class = ENCC >"),
+              "KRCC 2\nencc 3\n");
+    EXPECT_EQ(ListClasses("<P Class=A>\n<P Class=B"), "A 1\n"); // a tag cut off counts not
+}
+
+// The bilingual files others wrote: each class alone, one stamped line per subtitle, the
+// English text without a Korean byte.
+TEST_F(ClassListTest, BilingualRealFiles)
+{
+    int files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(VELMORA_CORPUS_DIR)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind("bi_", 0) != 0)
+            continue;
+        SCOPED_TRACE(name);
+        std::string input = ReadBinaryFile(entry.path().string());
+        std::string list = ListClasses(input);
+        EXPECT_NE(list.find("ENCC "), std::string::npos) << list;
+        EXPECT_NE(list.find("KRCC "), std::string::npos) << list;
+        for (const char *chosen : {"ENCC", "KRCC"}) {
+            SCOPED_TRACE(chosen);
+            std::strcpy(conversion_state.chosen_class, chosen);
+            std::string plain = ConvertText(input, ConversionMode::Plain);
+            std::string sync = ConvertText(input, ConversionMode::Sync);
+            ExpectOneSubtitleALine(sync);
+            size_t text_start = sync.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+            bool korean = std::any_of(sync.begin() + static_cast<long>(text_start), sync.end(),
+                                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+            EXPECT_EQ(korean, std::strcmp(chosen, "KRCC") == 0);
+            EXPECT_FALSE(plain.empty());
+        }
+        files++;
+    }
+    EXPECT_EQ(files, 3);
+}
+
+} // namespace
