@@ -38,6 +38,21 @@ void WriteAsUtf16(const unsigned char *bytes, std::size_t count, bool final);
 // Writes count bytes at once.
 void WriteBytes(const unsigned char *bytes, std::size_t count);
 
+/* TranslatesLineEnds
+ *     Whether the filter itself reads the input as the Windows text mode would (CR LF as LF, a
+ *     0x1A ending it): always but for a byte file the Windows runtime reads in text mode. */
+inline bool TranslatesLineEnds()
+{
+#if defined(_WIN32)
+    return conversion_state.input_binary || conversion_state.encoding != TextEncoding::Bytes;
+#else
+    return true;
+#endif
+}
+
+// Reads the byte after a CR: an LF there makes the pair one LF.
+int ReadCarriageReturn();
+
 /* ReadByte
  *     Next byte of the input (0..255) or EOF, which then stays EOF. */
 inline int ReadByte()
@@ -47,7 +62,10 @@ inline int ReadByte()
         state.input_ended = true;
         return EOF;
     }
-    return read_buffer[state.read_position++];
+    int c = read_buffer[state.read_position++];
+    if (VELMORA_RARELY(c == '\r'))
+        return ReadCarriageReturn();
+    return c;
 }
 
 /* WriteByte

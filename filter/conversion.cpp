@@ -40,13 +40,7 @@ void WriteSubtitleChar(int c)
             state.blank_pending = true;
         return;
     }
-    if (state.stamp_pending) {
-        WriteTimeStamp();
-        state.stamp_pending = false;
-    } else if (state.blank_pending) {
-        WriteByte(' ');
-    }
-    state.blank_pending = false;
+    StartSubtitleText();
     WriteByte(c);
 }
 
@@ -101,6 +95,21 @@ void EndConversion()
 
 } // namespace
 
+/* StartSubtitleText
+ *     Comes before a text byte of a subtitle: the stamp when it is the first, else one blank
+ *     for the white space since the last. */
+void StartSubtitleText()
+{
+    ConversionState &state = conversion_state;
+    if (state.stamp_pending) {
+        WriteTimeStamp();
+        state.stamp_pending = false;
+    } else if (state.blank_pending) {
+        WriteByte(' ');
+    }
+    state.blank_pending = false;
+}
+
 /* ReadChar
  *     Reads the next character into current_char: a byte, or the character an entity stands for
  *     (then current_is_text). A removed entity gives way to the byte after it. Returns true when
@@ -154,20 +163,23 @@ void WriteChar()
 
 /* RunConversion
  *     Runs read, tag step and write until a read meets the end of the input, then writes out
- *     what the filter holds. */
+ *     what the filter holds. Each cycle first copies at once what it would copy byte by byte. */
 void RunConversion(ConversionMode mode)
 {
     ConversionState &state = conversion_state;
     StartConversion();
+    state.mode = mode;
     CopyByteOrderMark();
     if (mode == ConversionMode::Sync) {
         while (!state.input_ended) {
+            CopyTextRun();
             ReadChar();
             SkipTagSync();
             WriteChar();
         }
     } else {
         while (!state.input_ended) {
+            CopyTextRun();
             ReadChar();
             SkipTag();
             WriteChar();
@@ -186,9 +198,11 @@ void CloseStreams()
         fclose(state.input_stream);
     if (state.output_stream != nullptr)
         fclose(state.output_stream);
-    // Everything is forgotten but the class the caller chose, which stays for the next.
+    // Everything is forgotten but what the caller chose, which stays for the next.
     char chosen_class[CLASS_NAME_SIZE];
     std::memcpy(chosen_class, state.chosen_class, sizeof chosen_class);
+    bool byte_at_a_time = state.byte_at_a_time;
     state = ConversionState{};
     std::memcpy(state.chosen_class, chosen_class, sizeof chosen_class);
+    state.byte_at_a_time = byte_at_a_time;
 }

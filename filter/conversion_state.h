@@ -10,6 +10,7 @@ constexpr int SYNC_VALUE_SIZE = 20;
 constexpr int ENTITY_NAME_SIZE = 31; // the longest name (or number) an entity may have
 constexpr int CLASS_NAME_SIZE = 64;  // a paragraph's class kept, with a terminating zero
 constexpr int CLASS_LIST_SIZE = 256; // distinct classes a file's list holds; more are left out
+constexpr int TAG_NAME_SIZE = 5;     // the longest name that means something, and one byte more
 
 enum class ConversionMode { Plain, Sync };
 
@@ -28,6 +29,8 @@ struct ParagraphClass {
 struct ConversionState {
     FILE *input_stream;               // the subtitle being read; opened "r" by the caller
     FILE *output_stream;              // the text being written; opened "w" by the caller
+    bool byte_at_a_time;              // no fast scans: the steps alone, the model of the rules
+    ConversionMode mode;              // the conversion's mode, for the fast scans
     int current_char;                 // the byte under examination (0..255) or EOF
     bool current_is_text;             // current_char stands for an entity: text, never markup
     char sync_value[SYNC_VALUE_SIZE]; // a SYNC tag's value and its closing '>'
@@ -53,7 +56,6 @@ struct ConversionState {
     bool utf16_has_held_byte; // an odd byte waits for the other half of its unit
     unsigned char utf16_held_byte;
     std::uint32_t utf16_held_surrogate; // a high surrogate waits for its low one; 0 for none
-    bool utf16_held_cr;                 // a CR waits to see whether an LF follows
     bool utf16_mark_written;            // the output's byte order mark is out
     unsigned char utf8_held[4];         // the start of a UTF-8 sequence the last flush cut
     std::size_t utf8_held_length;
@@ -78,6 +80,7 @@ struct ConversionState {
 extern ConversionState conversion_state;
 
 // Plain and sync steps, in the order one cycle runs them.
+void CopyTextRun();
 bool ReadChar();
 void SkipTag();
 void SkipTagSync();
@@ -85,11 +88,14 @@ void WriteChar();
 void RunConversion(ConversionMode mode);
 void CloseStreams();
 
-// Tag steps shared by both modes.
+// Tag steps shared by both modes, and what a complete tag does.
+TagKind ClassifyTagName(const unsigned char *name, int length, bool closing);
 void ReadTagName();
 void SkipMarkedTag();
 void SkipTagRest();
 void SkipLineBreak();
+void MarkLineBreak();
+void StartSubtitle();
 
 // Paragraph steps, when a class is chosen or listed.
 void ReadParagraphClass();
@@ -98,7 +104,8 @@ void EndParagraph();
 // Reads the whole input, writing nothing, to fill class_list.
 void ListParagraphClasses();
 
-// Sync-mode steps called from SkipTagSync and WriteChar.
+// Sync-mode steps called from SkipTagSync, WriteChar and CopyTextRun.
+void StartSubtitleText();
 void ReadSyncValue();
 void WriteTimeStamp();
 

@@ -9,38 +9,16 @@
 unsigned char read_buffer[READ_BUFFER_SIZE];
 unsigned char write_buffer[WRITE_BUFFER_SIZE];
 
-/* TranslateLineEnds
- *     Applies the Windows text-mode rules to a block read in binary: CR LF reads as LF and a byte
- *     0x1A ends the input. Returns the block's new length. */
-static std::size_t TranslateLineEnds(unsigned char *bytes, std::size_t length)
+/* EndAtCtrlZ
+ *     Applies the Windows text-mode rule that a byte 0x1A ends the input to a block read in
+ *     binary. Returns the block's new length. */
+static std::size_t EndAtCtrlZ(unsigned char *bytes, std::size_t length)
 {
-    ConversionState &state = conversion_state;
     auto *ctrl_z = static_cast<unsigned char *>(std::memchr(bytes, CTRL_Z, length));
-    if (ctrl_z != nullptr) {
-        length = static_cast<std::size_t>(ctrl_z - bytes);
-        state.source_ended = true; // nothing after a 0x1A is ever read
-    }
-    auto *cr = static_cast<unsigned char *>(std::memchr(bytes, '\r', length));
-    if (cr != nullptr) {
-        // Drop each CR that stands before an LF; a lone CR stays.
-        unsigned char *out = cr;
-        const unsigned char *end = bytes + length;
-        for (const unsigned char *in = cr; in < end; in++) {
-            if (*in == '\r' && in + 1 < end && in[1] == '\n')
-                continue;
-            *out++ = *in;
-        }
-        length = static_cast<std::size_t>(out - bytes);
-    }
-    // A CR that ends the block pairs with the stream's next byte, looked at and put back.
-    if (length > 0 && bytes[length - 1] == '\r' && !state.source_ended) {
-        int next = getc(state.input_stream);
-        if (next == '\n')
-            bytes[length - 1] = '\n';
-        else if (next != EOF)
-            ungetc(next, state.input_stream);
-    }
-    return length;
+    if (ctrl_z == nullptr)
+        return length;
+    conversion_state.source_ended = true; // nothing after a 0x1A is ever read
+    return static_cast<std::size_t>(ctrl_z - bytes);
 }
 
 /* ReadFromBytes
@@ -49,7 +27,7 @@ static std::size_t TranslateLineEnds(unsigned char *bytes, std::size_t length)
 static std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacity)
 {
     ConversionState &state = conversion_state;
-    // Only a block that starts with a 0x1A translates to nothing.
+    // Only a block that starts with a 0x1A gives nothing.
     while (!state.source_ended) {
         std::size_t length = static_cast<std::size_t>(state.raw_prefix_length);
         std::memcpy(destination, state.raw_prefix, length);
@@ -59,13 +37,8 @@ static std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacit
             state.source_ended = true;
             return 0;
         }
-        // A binary stream reads a Windows-made file as the Windows text mode would.
-#if defined(_WIN32)
-        if (state.input_binary)
-            length = TranslateLineEnds(destination, length);
-#else
-        length = TranslateLineEnds(destination, length);
-#endif
+        if (TranslatesLineEnds())
+            length = EndAtCtrlZ(destination, length);
         if (length > 0)
             return length;
     }
@@ -86,6 +59,17 @@ bool FillReadBuffer()
                             : ReadFromUtf16(read_buffer + kept, READ_BUFFER_SIZE - kept);
     state.read_length += added;
     return added > 0;
+}
+
+int ReadCarriageReturn()
+{
+    ConversionState &state = conversion_state;
+    if (TranslatesLineEnds() && EnsureLookAhead(1) > 0 &&
+        read_buffer[state.read_position] == '\n') {
+        state.read_position++;
+        return '\n';
+    }
+    return '\r';
 }
 
 std::size_t EnsureLookAhead(std::size_t count)

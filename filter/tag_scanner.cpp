@@ -9,46 +9,37 @@
 namespace
 {
 
-// Long enough for the longest name that means something and one byte more.
-constexpr int TAG_NAME_SIZE = 5;
-
 bool EndsTagName(int c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '/' || c == '>' || c == EOF;
 }
 
-char ToLowerAscii(int c)
-{
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-}
-
-bool IsName(const char *name, int length, const char *expected)
-{
-    return length == static_cast<int>(std::strlen(expected)) &&
-           std::memcmp(name, expected, static_cast<std::size_t>(length)) == 0;
-}
-
-/* StartSubtitle
- *     A complete SYNC tag: the text up to the next one is a subtitle, its stamp written before
- *     its first text byte, if it has one. */
-void StartSubtitle()
-{
-    ConversionState &state = conversion_state;
-    state.in_subtitle = true;
-    state.stamp_pending = true;
-    state.blank_pending = false;
-}
-
 } // namespace
 
+/* ClassifyTagName
+ *     What the first bytes of a tag's name (length counts them all) say the tag is, without
+ *     regard to case. A closing tag means something only as «</P>». */
+TagKind ClassifyTagName(const unsigned char *name, int length, bool closing)
+{
+    auto lower = [name](int k) { return name[k] | 0x20; }; // letters only are compared
+    if (length == 1 && lower(0) == 'p')
+        return closing ? TagKind::ParagraphEnd : TagKind::Paragraph;
+    if (closing)
+        return TagKind::Other;
+    if (length == 4 && lower(0) == 's' && lower(1) == 'y' && lower(2) == 'n' && lower(3) == 'c')
+        return TagKind::Sync;
+    if (length == 2 && lower(0) == 'b' && lower(1) == 'r')
+        return TagKind::LineBreak;
+    return TagKind::Other;
+}
+
 /* ReadTagName
- *     Reads the name after a tag's '<' and sets tag_kind by it, without regard to case;
- *     current_char is left on the byte that ended the name. A closing tag means something
- *     only as «</P>». */
+ *     Reads the name after a tag's '<' and sets tag_kind by it; current_char is left on the
+ *     byte that ended the name. */
 void ReadTagName()
 {
     ConversionState &state = conversion_state;
-    char name[TAG_NAME_SIZE];
+    unsigned char name[TAG_NAME_SIZE];
     int length = 0;
     state.current_char = ReadByte();
     bool closing = state.current_char == '/';
@@ -57,28 +48,36 @@ void ReadTagName()
     // Look for the end of the name; only its first bytes are kept.
     while (!EndsTagName(state.current_char)) {
         if (length < TAG_NAME_SIZE)
-            name[length++] = ToLowerAscii(state.current_char);
+            name[length++] = static_cast<unsigned char>(state.current_char);
         state.current_char = ReadByte();
     }
-    state.tag_kind = TagKind::Other;
-    if (IsName(name, length, "p"))
-        state.tag_kind = closing ? TagKind::ParagraphEnd : TagKind::Paragraph;
-    else if (closing)
-        state.tag_kind = TagKind::Other;
-    else if (IsName(name, length, "sync"))
-        state.tag_kind = TagKind::Sync;
-    else if (IsName(name, length, "br"))
-        state.tag_kind = TagKind::LineBreak;
+    state.tag_kind = ClassifyTagName(name, length, closing);
 }
 
-/* SkipTagRest
- *     Discards the rest of a tag up to its '>' (left in current_char for WriteChar to drop). */
-void SkipTagRest()
+/* StartSubtitle
+ *     A complete SYNC tag: the text up to the next one is a subtitle, its stamp written before
+ *     its first text byte, if it has one. */
+void StartSubtitle()
 {
     ConversionState &state = conversion_state;
-    // Look for the '>' that ends the tag, whatever stands before it.
-    while (state.current_char != '>' && state.current_char != EOF)
-        state.current_char = ReadByte();
+    EndParagraph();
+    state.in_subtitle = true;
+    state.stamp_pending = true;
+    state.blank_pending = false;
+}
+
+/* MarkLineBreak
+ *     A complete line-break tag: white space in a subtitle; elsewhere the byte after it
+ *     decides on a line end. */
+void MarkLineBreak()
+{
+    ConversionState &state = conversion_state;
+    if (state.text_hidden)
+        return;
+    if (!state.in_subtitle)
+        state.line_break_pending = true;
+    else if (!state.stamp_pending)
+        state.blank_pending = true;
 }
 
 /* SkipLineBreak
@@ -86,14 +85,9 @@ void SkipTagRest()
  *     decides on a line end. A tag cut off by the end of the input breaks nothing. */
 void SkipLineBreak()
 {
-    ConversionState &state = conversion_state;
     SkipTagRest();
-    if (state.current_char == EOF || state.text_hidden)
-        return;
-    if (!state.in_subtitle)
-        state.line_break_pending = true;
-    else if (!state.stamp_pending)
-        state.blank_pending = true;
+    if (conversion_state.current_char != EOF)
+        MarkLineBreak();
 }
 
 /* SkipTagSync
@@ -158,6 +152,5 @@ void ReadSyncValue()
         return;
     state.sync_value[length] = '>';
     state.sync_value_length = length;
-    EndParagraph();
     StartSubtitle();
 }

@@ -29,9 +29,9 @@ static std::uint32_t ReadStartTime()
     return total;
 }
 
-/* FormatTimeField
- *     Writes value as decimal digits, at least two, into text. */
-static void FormatTimeField(std::uint32_t value, char (&text)[TIME_FIELD_SIZE])
+/* PutTimeField
+ *     Puts value as decimal digits, at least two, at stamp + length; returns the new length. */
+static std::size_t PutTimeField(std::uint32_t value, char *stamp, std::size_t length)
 {
     char reversed[TIME_FIELD_SIZE];
     int count = 0;
@@ -39,31 +39,37 @@ static void FormatTimeField(std::uint32_t value, char (&text)[TIME_FIELD_SIZE])
         reversed[count++] = static_cast<char>('0' + value % 10u);
         value /= 10u;
     } while (value != 0u || count < 2);
-    for (int k = 0; k < count; k++)
-        text[k] = reversed[count - 1 - k];
-    text[count] = '\0';
+    while (count > 0)
+        stamp[length++] = reversed[--count];
+    return length;
+}
+
+/* PutText
+ *     Puts the bytes of text at stamp + length; returns the new length. */
+static std::size_t PutText(const char *text, char *stamp, std::size_t length)
+{
+    while (*text != '\0')
+        stamp[length++] = *text++;
+    return length;
 }
 
 /* WriteTimeStamp
- *     Writes the captured start time as whole hours, minutes and seconds, opening a new line
- *     first when the output is in the middle of one. */
+ *     Writes the captured start time as whole hours, minutes and seconds, «HH :MM :SS  »,
+ *     opening a new line first when the output is in the middle of one. */
 void WriteTimeStamp()
 {
     std::uint32_t seconds = ReadStartTime() / 1000u; // milliseconds are truncated
     std::uint32_t hours = seconds / 3600u;           // not wrapped at 24, nor at 100
     std::uint32_t rest = seconds % 3600u;
-    char hours_text[TIME_FIELD_SIZE];
-    char minutes_text[TIME_FIELD_SIZE];
-    char seconds_text[TIME_FIELD_SIZE];
-    FormatTimeField(hours, hours_text);
-    FormatTimeField(rest / 60u, minutes_text);
-    FormatTimeField(rest % 60u, seconds_text);
-
     char stamp[3 * TIME_FIELD_SIZE + 8];
-    int length =
-        std::snprintf(stamp, sizeof stamp, "%s :%s :%s  ", hours_text, minutes_text, seconds_text);
+    std::size_t length = PutTimeField(hours, stamp, 0);
+    length = PutText(" :", stamp, length);
+    length = PutTimeField(rest / 60u, stamp, length);
+    length = PutText(" :", stamp, length);
+    length = PutTimeField(rest % 60u, stamp, length);
+    length = PutText("  ", stamp, length);
     if (conversion_state.mid_line)
         WriteByte('\n');
-    WriteBytes(reinterpret_cast<const unsigned char *>(stamp), static_cast<std::size_t>(length));
+    WriteBytes(reinterpret_cast<const unsigned char *>(stamp), length);
     conversion_state.stamp_written = true;
 }

@@ -1,5 +1,7 @@
-// libFuzzer entry: runs both conversions over arbitrary bytes, read from a memory stream, and
-// checks what must hold for every input. A broken rule aborts with the input saved.
+// libFuzzer entry: runs both conversions over arbitrary bytes, read from a memory stream, with
+// and without a chosen class, each with the fast scans and with the byte-at-a-time steps that
+// model the rules. The two must write the same bytes, and what must hold for every input must
+// hold. A broken rule aborts with the input saved.
 #include "byte_io.h"
 #include "conversion_state.h"
 
@@ -145,42 +147,76 @@ static void CheckOutput(size_t size, const char *text, size_t length, int mode)
             Fail("sync output grew past three times the input", mode);
         CheckSubtitleLines(text, length);
     }
+}
+
+/* CheckState
+ *     What must hold of conversion_state after a conversion. */
+static void CheckState(int mode)
+{
     if (conversion_state.sync_value_length < 0 ||
         conversion_state.sync_value_length >= SYNC_VALUE_SIZE)
         Fail("sync_value_length out of range", mode);
 }
 
+// What one conversion wrote.
+struct Output {
+    char *text;
+    size_t length;
+    bool utf16;
+};
+
 /* ConvertBytes
- *     One conversion of data in mode, the way smi2txt runs it; checks the output. */
-static void ConvertBytes(const std::uint8_t *data, size_t size, int mode)
+ *     One conversion of data in mode, the way smi2txt runs it: the steps alone when
+ *     byte_at_a_time, else with the fast scans; a class chosen when chosen_class is not null. */
+static Output ConvertBytes(const std::uint8_t *data, size_t size, int mode, bool byte_at_a_time,
+                           const char *chosen_class)
 {
     static std::uint8_t empty_input[1];
     FILE *input = fmemopen(size == 0 ? empty_input : const_cast<std::uint8_t *>(data), size, "r");
-    char *text = nullptr;
-    size_t length = 0;
-    FILE *output = open_memstream(&text, &length);
-    if (input == nullptr || output == nullptr)
+    Output output = {nullptr, 0, false};
+    FILE *output_stream = open_memstream(&output.text, &output.length);
+    if (input == nullptr || output_stream == nullptr)
         std::abort();
 
     conversion_state = ConversionState{};
     conversion_state.input_stream = input;
-    conversion_state.output_stream = output;
-    if (DetectTextEncoding() == TextEncoding::Bytes) {
-        RunConversion(mode == 0 ? ConversionMode::Plain : ConversionMode::Sync);
-        if (!conversion_state.input_ended)
-            Fail("the conversion returned before the end of the input", mode);
-    }
-    if (ferror(input) || ferror(output))
+    conversion_state.output_stream = output_stream;
+    conversion_state.byte_at_a_time = byte_at_a_time;
+    if (chosen_class != nullptr)
+        std::strcpy(conversion_state.chosen_class, chosen_class);
+    output.utf16 = DetectTextEncoding() != TextEncoding::Bytes;
+    RunConversion(mode == 0 ? ConversionMode::Plain : ConversionMode::Sync);
+    if (!conversion_state.input_ended)
+        Fail("the conversion returned before the end of the input", mode);
+    if (ferror(input) || ferror(output_stream))
         Fail("a stream reported an error", mode);
+    CheckState(mode);
     CloseStreams(); // flushes open_memstream's text and length
-    CheckOutput(size, text, length, mode);
-    std::free(text);
+    return output;
+}
+
+/* CompareWithModel
+ *     Converts data in mode with the fast scans and with the steps alone, which must give the
+ *     same bytes; checks the rules on the model's output. */
+static void CompareWithModel(const std::uint8_t *data, size_t size, int mode,
+                             const char *chosen_class)
+{
+    Output model = ConvertBytes(data, size, mode, true, chosen_class);
+    Output fast = ConvertBytes(data, size, mode, false, chosen_class);
+    if (fast.length != model.length || std::memcmp(fast.text, model.text, model.length) != 0)
+        Fail("the fast scans wrote other bytes than the steps", mode);
+    if (!model.utf16)
+        CheckOutput(size, model.text, model.length, mode);
+    std::free(model.text);
+    std::free(fast.text);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
 {
     PrepareSeenInput(data, size);
-    ConvertBytes(data, size, 0);
-    ConvertBytes(data, size, 1);
+    for (int mode = 0; mode < 2; mode++) {
+        CompareWithModel(data, size, mode, nullptr);
+        CompareWithModel(data, size, mode, "ENCC");
+    }
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "byte_io.h"
 #include "filter_fixture.h"
 
+#include <cstring>
 #include <filesystem>
 #include <ostream>
 #include <regex>
@@ -214,6 +215,71 @@ TEST_P(Utf16MarkTest, DetectsMarkAndLosesNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, Utf16MarkTest, ::testing::ValuesIn(MARK_CASES), RowName());
+
+/* MakeMixedInput
+ *     A subtitle of about size bytes made of the pieces the scans and steps must agree on, in
+ *     an order fixed by seed. */
+std::string MakeMixedInput(size_t size, unsigned seed)
+{
+    static const char *const PIECES[] = {"<SYNC Start=1000>",
+                                         "<P Class=ENCC>",
+                                         "<p class='KRCC'>",
+                                         "</P>",
+                                         "<br>",
+                                         "<BR />",
+                                         "&nbsp;",
+                                         "&amp;",
+                                         "&#39;",
+                                         "&lt;br&gt;",
+                                         "&",
+                                         ">",
+                                         "<",
+                                         " ",
+                                         "  ",
+                                         "\t",
+                                         "\r\n",
+                                         "\r",
+                                         "\n",
+                                         "word",
+                                         "two words",
+                                         "\xBE\xC8",
+                                         "<SYNC Start=\r\n2000>",
+                                         "</SYNC>",
+                                         "<!-- c > -->",
+                                         "<i>",
+                                         "x"};
+    std::string input;
+    unsigned state = seed;
+    while (input.size() < size) {
+        state = state * 1103515245u + 12345u;
+        input += PIECES[(state >> 16) % std::size(PIECES)];
+    }
+    return input;
+}
+
+// The fast scans write what the byte-at-a-time steps write, on real files and on mixed ones
+// that cross many block boundaries, in both modes, with and without a chosen class.
+TEST_F(FilterTest, FastScansWriteWhatTheStepsWrite)
+{
+    std::vector<std::string> inputs;
+    for (const auto &entry : std::filesystem::directory_iterator(VELMORA_CORPUS_DIR))
+        inputs.push_back(ReadBinaryFile(entry.path().string()));
+    for (unsigned seed = 1; seed <= 4; seed++)
+        inputs.push_back(MakeMixedInput(3 * READ_BUFFER_SIZE, seed));
+    for (const std::string &input : inputs) {
+        for (const char *chosen : {"", "ENCC"}) {
+            for (ConversionMode mode : {ConversionMode::Plain, ConversionMode::Sync}) {
+                std::strcpy(conversion_state.chosen_class, chosen);
+                conversion_state.byte_at_a_time = true;
+                std::string model = ConvertText(input, mode);
+                conversion_state.byte_at_a_time = false;
+                ASSERT_EQ(ConvertText(input, mode), model)
+                    << input.substr(0, 60) << (mode == ConversionMode::Sync ? " sync " : " ")
+                    << chosen;
+            }
+        }
+    }
+}
 
 // One process converts many files, as the window does: nothing of one conversion leaks
 // into the next, however it ended.
