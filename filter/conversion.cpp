@@ -17,18 +17,6 @@ bool IsWhiteSpace(int c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-/* ResolveLineBreak
- *     A line-break tag followed by anything but a line end or the end of the input writes a
- *     line end: the text after «<br>» on the same line starts a line of its own. */
-void ResolveLineBreak()
-{
-    ConversionState &state = conversion_state;
-    state.line_break_pending = false;
-    int c = state.current_char;
-    if (c != '\n' && c != '\r' && c != EOF)
-        WriteByte('\n');
-}
-
 /* WriteSubtitleChar
  *     Writes c into the subtitle's one line: the stamp before its first text byte, one blank for
  *     each run of white space between text bytes, nothing for white space at either end. */
@@ -94,6 +82,18 @@ void EndConversion()
 }
 
 } // namespace
+
+/* ResolveLineBreak
+ *     A line-break tag followed by anything but a line end or the end of the input writes a
+ *     line end: the text after «<br>» on the same line starts a line of its own. */
+void ResolveLineBreak()
+{
+    ConversionState &state = conversion_state;
+    state.line_break_pending = false;
+    int c = state.current_char;
+    if (c != '\n' && c != '\r' && c != EOF)
+        WriteByte('\n');
+}
 
 /* StartSubtitleText
  *     Comes before a text byte of a subtitle: the stamp when it is the first, else one blank

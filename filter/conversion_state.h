@@ -95,6 +95,7 @@ void SkipMarkedTag();
 void SkipTagRest();
 void SkipLineBreak();
 void MarkLineBreak();
+void ResolveLineBreak();
 void StartSubtitle();
 
 // Paragraph steps, when a class is chosen or listed.

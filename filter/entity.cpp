@@ -4,20 +4,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace
 {
 
 // The entities written as their character; every other one is removed whole.
 struct NamedEntity {
-    const char *name; // lower case
-    std::size_t length;
+    char name[5]; // lower case
     char character;
 };
 
 const NamedEntity NAMED_ENTITIES[] = {
-    {"amp", 3, '&'},  {"lt", 2, '<'},    {"gt", 2, '>'},
-    {"quot", 4, '"'}, {"apos", 4, '\''}, {"nbsp", 4, ' '},
+    {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", ' '},
 };
 
 // Larger than any character a reference may stand for; a longer number stops growing here.
@@ -26,7 +25,17 @@ constexpr int REMOVED = -1;
 
 bool IsEntityByte(unsigned char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '#';
+    // One table look once a byte: the look-ahead runs at every '&'.
+    static const struct Table {
+        bool holds[256];
+        Table() : holds()
+        {
+            for (int c = 0; c < 256; c++)
+                holds[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '#';
+        }
+    } table;
+    return table.holds[c];
 }
 
 unsigned char ToLowerAscii(unsigned char c)
@@ -75,13 +84,13 @@ int DecodeNumber(const unsigned char *digits, std::size_t length)
  *     The character a named entity stands for, its name compared without regard to case. */
 int DecodeName(const unsigned char *name, std::size_t length)
 {
+    if (length > 4)
+        return REMOVED;
+    char lower[5] = {};
+    for (std::size_t k = 0; k < length; k++)
+        lower[k] = static_cast<char>(ToLowerAscii(name[k]));
     for (const NamedEntity &entity : NAMED_ENTITIES) {
-        if (entity.length != length)
-            continue;
-        std::size_t k = 0;
-        while (k < length && ToLowerAscii(name[k]) == static_cast<unsigned char>(entity.name[k]))
-            k++;
-        if (k == length)
+        if (std::memcmp(entity.name, lower, sizeof lower) == 0)
             return entity.character;
     }
     return REMOVED;

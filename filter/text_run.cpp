@@ -214,26 +214,49 @@ const unsigned char *CopyRun(const unsigned char *start, const unsigned char *en
     return stop;
 }
 
+/* ReadEntityInBuffer
+ *     Does what ReadChar and WriteChar do for the '&' at amp, when the look-ahead has all it
+ *     needs in the buffer. Returns where reading goes on. */
+const unsigned char *ReadEntityInBuffer(const unsigned char *amp, const unsigned char *end)
+{
+    ConversionState &state = conversion_state;
+    if (end - amp < ENTITY_NAME_SIZE + 2 && !state.source_ended)
+        return amp; // the name may go on in the next block
+    state.read_position = static_cast<std::size_t>(amp + 1 - read_buffer);
+    state.current_char = '&';
+    EntityRead entity = ReadEntity();
+    state.current_is_text = entity == EntityRead::Decoded;
+    if (entity != EntityRead::Removed)
+        WriteChar();
+    return read_buffer + state.read_position;
+}
+
 } // namespace
 
 /* CopyTextRun
  *     Does at once what the steps would do byte by byte from the read position: copies runs
- *     of text and skips tags and white space, up to the first byte that needs a step. */
+ *     of text and skips tags, entities and white space, up to the first byte that needs a
+ *     step. */
 void CopyTextRun()
 {
     ConversionState &state = conversion_state;
     if (state.byte_at_a_time)
         return;
     // Go on through as many runs, tags and blocks as need no step.
-    while (!state.line_break_pending &&
-           (state.read_position < state.read_length || FillReadBuffer())) {
+    while (state.read_position < state.read_length || FillReadBuffer()) {
         const unsigned char *start = read_buffer + state.read_position;
         const unsigned char *end = read_buffer + state.read_length;
+        if (state.line_break_pending) {
+            state.current_char = *start;
+            ResolveLineBreak();
+        }
         const unsigned char *stop = CopyRun(start, end);
         if (stop < end && *stop == '<') {
             const unsigned char *after = SkipTagInBuffer(stop, end);
             if (after != nullptr)
                 stop = after;
+        } else if (stop < end && *stop == '&') {
+            stop = ReadEntityInBuffer(stop, end);
         }
         state.read_position = static_cast<std::size_t>(stop - read_buffer);
         if (stop == start)
