@@ -10,11 +10,6 @@
 #include <sys/stat.h>
 #include <vector>
 
-#if defined(_WIN32)
-#include <io.h>
-#define fileno _fileno
-#endif
-
 static const char VERSION_TEXT[] = "smi2txt (Velmora) 1.1\n";
 static const char USAGE_TEXT[] =
     "Usage: smi2txt [--sync] INPUT [-o OUTPUT]\n"
@@ -136,19 +131,6 @@ static std::string ReplaceExtension(const std::string &input)
     return input.substr(0, dot) + ".txt";
 }
 
-/* IsStandardOutputSameAs
- *     True when standard output is a regular file that is also the input: appending the text
- *     to the file being read would never end. */
-static bool IsStandardOutputSameAs(FILE *input)
-{
-    struct stat output_info;
-    struct stat input_info;
-    if (fstat(fileno(stdout), &output_info) != 0 || fstat(fileno(input), &input_info) != 0)
-        return false;
-    return S_ISREG(output_info.st_mode) && output_info.st_dev == input_info.st_dev &&
-           output_info.st_ino == input_info.st_ino;
-}
-
 /* OpenInput
  *     Opens the input into conversion_state and refuses what cannot be converted.
  *     Returns false after reporting why. */
@@ -206,7 +188,7 @@ static bool ConvertToStandardOutput(const std::string &input)
         CloseInput();
         return false;
     }
-    if (IsStandardOutputSameAs(conversion_state.input_stream)) {
+    if (IsSameOpenFile(conversion_state.input_stream, stdout)) {
         ReportError(input, "the input file is also standard output");
         CloseInput();
         return false;
@@ -238,7 +220,7 @@ static bool ConvertToFile(const std::string &input, const std::string &output)
         CloseInput();
         return false;
     }
-    conversion_state.output_stream = BeginOutputFile(output.c_str());
+    conversion_state.output_stream = BeginOutputFile(output.c_str(), false);
     if (conversion_state.output_stream == nullptr) {
         ReportError(output, std::strerror(errno));
         CloseInput();

@@ -41,7 +41,7 @@ const char *WriteTextFile(const char *output_path, ConversionMode mode)
         CloseStreams();
         return SAME_AS_SUBTITLE_TEXT;
     }
-    conversion_state.output_stream = BeginOutputFile(output_path);
+    conversion_state.output_stream = BeginOutputFile(output_path, false);
     if (conversion_state.output_stream == nullptr) {
         CloseStreams();
         return CANNOT_CREATE_OUTPUT_TEXT;
