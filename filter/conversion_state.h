@@ -34,9 +34,8 @@ struct ConversionState {
     bool source_ended;           // input_stream has nothing more to give
     unsigned char raw_prefix[2]; // bytes DetectTextEncoding took from the stream, read first
     int raw_prefix_length;
-    // The input stream is binary on Windows: the filter applies the text-mode line-end rules
-    // itself.
-    bool input_binary;
+    bool input_binary; // the input stream is binary on Windows: the filter applies the
+                       // text-mode line-end rules itself
 
     // Writing: the filter's own buffer of the output, flushed to output_stream.
     std::size_t write_length; // bytes waiting in write_buffer
