@@ -1,5 +1,6 @@
 // smi2txt: the subtitle filter from the command line, for batch use on Linux and Windows.
 #include "conversion_state.h"
+#include "convert_file.h"
 #include "output_file.h"
 
 #include <cerrno>
@@ -7,13 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
-
-#if defined(_WIN32)
-#include <io.h>
-#define fileno _fileno
-#endif
 
 static const char VERSION_TEXT[] = "smi2txt (Velmora) 1.1\n";
 static const char USAGE_TEXT[] =
@@ -44,16 +39,7 @@ struct CommandLine {
 
 static CommandLine command_line;
 
-// The filter reads and writes a byte at a time; large stream buffers keep the system calls
-// few without holding more than this much of any file.
-constexpr size_t STREAM_BUFFER_SIZE = 256 * 1024;
-
-/* EnlargeStreamBuffer
- *     Gives a stream that has not been used yet a larger buffer; it keeps its own on failure. */
-static void EnlargeStreamBuffer(FILE *stream)
-{
-    setvbuf(stream, nullptr, _IOFBF, STREAM_BUFFER_SIZE);
-}
+static const std::string STANDARD_OUTPUT_NAME = "standard output";
 
 /* ReportError
  *     Prints «smi2txt: NAME: reason» on standard error. */
@@ -136,92 +122,59 @@ static std::string ReplaceExtension(const std::string &input)
     return input.substr(0, dot) + ".txt";
 }
 
-/* IsStandardOutputSameAs
- *     True when standard output is a regular file that is also the input: appending the text
- *     to the file being read would never end. */
-static bool IsStandardOutputSameAs(FILE *input)
+/* OpenInput
+ *     Opens the input, a file or standard input ('-'), and looks at its first bytes. */
+static ConversionOutcome OpenInput(const std::string &input)
 {
-    struct stat output_info;
-    struct stat input_info;
-    if (fstat(fileno(stdout), &output_info) != 0 || fstat(fileno(input), &input_info) != 0)
-        return false;
-    return S_ISREG(output_info.st_mode) && output_info.st_dev == input_info.st_dev &&
-           output_info.st_ino == input_info.st_ino;
+    if (input == "-")
+        return OpenStandardInput();
+    return OpenSubtitle(input.c_str());
 }
 
-/* OpenInput
- *     Opens the input into conversion_state and refuses what cannot be converted.
- *     Returns false after reporting why. */
-static bool OpenInput(const std::string &input)
+/* ReportOutcome
+ *     Explains why converting input into output (a file, or standard output when empty)
+ *     failed. Returns whether it succeeded. */
+static bool ReportOutcome(ConversionOutcome outcome, const std::string &input,
+                          const std::string &output)
 {
-    ConversionState &state = conversion_state;
-    if (input == "-") {
-        state.input_stream = stdin;
-    } else {
-        struct stat info;
-        if (stat(input.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            ReportError(input, std::strerror(EISDIR));
-            return false;
-        }
-        state.input_stream = fopen(input.c_str(), "r");
-        if (state.input_stream == nullptr) {
-            ReportError(input, std::strerror(errno));
-            return false;
-        }
-    }
-    EnlargeStreamBuffer(state.input_stream);
-    if (DetectTextEncoding() != TextEncoding::Bytes) {
+    const std::string &output_name = output.empty() ? STANDARD_OUTPUT_NAME : output;
+    switch (outcome) {
+    case ConversionOutcome::Succeeded: return true;
+    case ConversionOutcome::CannotOpenInput: ReportError(input, std::strerror(errno)); break;
+    case ConversionOutcome::Utf16Refused:
         ReportError(input, "UTF-16 files are not supported; save the subtitle as UTF-8 or in "
                            "its legacy code page first");
-        return false;
+        break;
+    case ConversionOutcome::OutputIsInput:
+        if (output.empty())
+            ReportError(input, "the input file is also standard output");
+        else
+            ReportError(output, "is the input file itself; choose another output");
+        break;
+    case ConversionOutcome::CannotCreateOutput:
+    case ConversionOutcome::WriteFailed: ReportError(output_name, std::strerror(errno)); break;
+    case ConversionOutcome::ReadFailed:
+        ReportError(input, errno != 0 ? std::strerror(errno) : "read error");
+        break;
     }
-    return true;
-}
-
-/* CloseInput
- *     Closes the input, leaving standard input open for the runtime. */
-static void CloseInput()
-{
-    ConversionState &state = conversion_state;
-    if (state.input_stream == stdin)
-        state.input_stream = nullptr;
-    CloseStreams();
-}
-
-/* ReadFailed
- *     Reports a read error of the input, if there was one. */
-static bool ReadFailed(const std::string &input)
-{
-    if (!ferror(conversion_state.input_stream))
-        return false;
-    ReportError(input, errno != 0 ? std::strerror(errno) : "read error");
-    return true;
+    return false;
 }
 
 /* ConvertToStandardOutput
  *     Converts one input to standard output. Returns whether it succeeded. */
 static bool ConvertToStandardOutput(const std::string &input)
 {
-    if (!OpenInput(input)) {
-        CloseInput();
+    ConversionOutcome outcome = OpenInput(input);
+    if (outcome == ConversionOutcome::Succeeded)
+        outcome = ConvertIntoStandardOutput(command_line.mode);
+    bool read = ReportOutcome(outcome, input, "");
+    if (outcome != ConversionOutcome::Succeeded && outcome != ConversionOutcome::ReadFailed)
         return false;
-    }
-    if (IsStandardOutputSameAs(conversion_state.input_stream)) {
-        ReportError(input, "the input file is also standard output");
-        CloseInput();
-        return false;
-    }
-    conversion_state.output_stream = stdout;
-    EnlargeStreamBuffer(stdout);
-    errno = 0;
-    RunConversion(command_line.mode);
-    bool read_failed = ReadFailed(input);
-    bool write_failed = fflush(stdout) != 0 || ferror(stdout);
-    if (write_failed)
-        ReportError("standard output", errno != 0 ? std::strerror(errno) : "write error");
-    conversion_state.output_stream = nullptr;
-    CloseInput();
-    return !read_failed && !write_failed;
+    // Once the conversion ran, what standard output still holds is written, failed read or not.
+    bool written = fflush(stdout) == 0 && !ferror(stdout);
+    if (!written)
+        ReportError(STANDARD_OUTPUT_NAME, errno != 0 ? std::strerror(errno) : "write error");
+    return read && written;
 }
 
 /* ConvertToFile
@@ -229,35 +182,10 @@ static bool ConvertToStandardOutput(const std::string &input)
  *     Returns whether it succeeded. */
 static bool ConvertToFile(const std::string &input, const std::string &output)
 {
-    if (!OpenInput(input)) {
-        CloseInput();
-        return false;
-    }
-    if (IsSameFile(conversion_state.input_stream, output.c_str())) {
-        ReportError(output, "is the input file itself; choose another output");
-        CloseInput();
-        return false;
-    }
-    conversion_state.output_stream = BeginOutputFile(output.c_str());
-    if (conversion_state.output_stream == nullptr) {
-        ReportError(output, std::strerror(errno));
-        CloseInput();
-        return false;
-    }
-    EnlargeStreamBuffer(conversion_state.output_stream);
-    errno = 0;
-    RunConversion(command_line.mode);
-    conversion_state.output_stream = nullptr; // closed by FinishOutputFile or AbandonOutputFile
-    if (ReadFailed(input)) {
-        AbandonOutputFile();
-        CloseInput();
-        return false;
-    }
-    bool written = FinishOutputFile();
-    if (!written)
-        ReportError(output, std::strerror(errno));
-    CloseInput();
-    return written;
+    ConversionOutcome outcome = OpenInput(input);
+    if (outcome == ConversionOutcome::Succeeded)
+        outcome = ConvertIntoFile(output.c_str(), command_line.mode);
+    return ReportOutcome(outcome, input, output);
 }
 
 int main(int argc, char **argv)

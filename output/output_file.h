@@ -19,8 +19,13 @@ extern OutputFile output_file;
 // True when path names the very file input is reading (by identity, not by name).
 bool IsSameFile(FILE *input, const char *path);
 
-// Opens the output for path in text mode. Returns the stream, or none with errno set.
-FILE *BeginOutputFile(const char *path);
+// True when output is a regular file and the very file input is reading: appending the text to
+// the file being read would never end.
+bool IsSameOpenFile(FILE *input, FILE *output);
+
+// Opens the output for path, in binary when binary is set and otherwise in text mode (the
+// platform's line ends). Returns the stream, or none with errno set.
+FILE *BeginOutputFile(const char *path, bool binary);
 
 // Flushes, closes and puts the output in place. Returns false, with errno set, when any write,
 // the close or the move failed; the target is then as it was and no temporary file is left.

@@ -23,6 +23,16 @@ bool IsSameFile(FILE *input, const char *path)
     return input_info.st_dev == path_info.st_dev && input_info.st_ino == path_info.st_ino;
 }
 
+bool IsSameOpenFile(FILE *input, FILE *output)
+{
+    struct stat input_info;
+    struct stat output_info;
+    if (fstat(fileno(output), &output_info) != 0 || fstat(fileno(input), &input_info) != 0)
+        return false;
+    return S_ISREG(output_info.st_mode) && output_info.st_dev == input_info.st_dev &&
+           output_info.st_ino == input_info.st_ino;
+}
+
 /* CreateTempFile
  *     Makes a new file beside the target, with the target's permissions when it exists and
  *     otherwise those a plain new file would get. Returns its descriptor, or -1. */
@@ -52,8 +62,9 @@ static int CreateTempFile(const struct stat *target_info)
     return fd;
 }
 
-FILE *BeginOutputFile(const char *path)
+FILE *BeginOutputFile(const char *path, bool binary)
 {
+    const char *mode = binary ? "wb" : "w";
     output_file = OutputFile{};
     if (std::strlen(path) >= sizeof output_file.target_path) {
         errno = ENAMETOOLONG;
@@ -77,14 +88,14 @@ FILE *BeginOutputFile(const char *path)
     }
     if (exists && !S_ISREG(info.st_mode)) {
         output_file.direct = true;
-        output_file.stream = fopen(path, "w");
+        output_file.stream = fopen(path, mode);
         return output_file.stream;
     }
 
     int fd = CreateTempFile(exists ? &info : nullptr);
     if (fd < 0)
         return nullptr;
-    output_file.stream = fdopen(fd, "w");
+    output_file.stream = fdopen(fd, mode);
     if (output_file.stream == nullptr) {
         int saved = errno;
         close(fd);

@@ -1,6 +1,8 @@
 // The output file on Windows, with ANSI paths as the program's dialogs give them.
 #include <windows.h>
 
+#include <winternl.h>
+
 #include "output_file.h"
 
 #include <cerrno>
@@ -37,22 +39,80 @@ static HANDLE OpenForQuery(const char *path)
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+// What tells one disk file from every other.
+struct FileIdentity {
+    DWORD volume;      // the volume's serial number, when volume_known
+    bool volume_known; // the handle could tell its volume
+    ULONGLONG index;   // the file's number on its volume
+};
+
+/* ReadHandleIdentity
+ *     Fills identity for a handle of a disk file; false for anything else (a pipe, a device)
+ *     or a handle that tells nothing. */
+static bool ReadHandleIdentity(HANDLE handle, FileIdentity *identity)
+{
+    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(handle, &info)) {
+        identity->volume = info.dwVolumeSerialNumber;
+        identity->volume_known = true;
+        identity->index = (ULONGLONG{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+        return true;
+    }
+    // A handle opened only for writing (a redirected standard output) may not read the file's
+    // attributes; its index needs no right at all.
+    IO_STATUS_BLOCK status;
+    FILE_INTERNAL_INFORMATION internal;
+    if (!NT_SUCCESS(NtQueryInformationFile(handle, &status, &internal, sizeof internal,
+                                           FileInternalInformation)))
+        return false;
+    identity->volume = 0;
+    identity->volume_known = false;
+    identity->index = static_cast<ULONGLONG>(internal.IndexNumber.QuadPart);
+    return true;
+}
+
+/* ReadStreamIdentity
+ *     The same for the file a stream is open on. */
+static bool ReadStreamIdentity(FILE *stream, FileIdentity *identity)
+{
+    return ReadHandleIdentity(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), identity);
+}
+
+/* IsSameIdentity
+ *     True when both name one file. Without a volume the index alone decides: refusing a rare
+ *     stranger is better than writing into the input. */
+static bool IsSameIdentity(const FileIdentity &first, const FileIdentity &second)
+{
+    if (first.index != second.index)
+        return false;
+    return !first.volume_known || !second.volume_known || first.volume == second.volume;
+}
+
 bool IsSameFile(FILE *input, const char *path)
 {
-    BY_HANDLE_FILE_INFORMATION input_info;
-    BY_HANDLE_FILE_INFORMATION path_info;
-    HANDLE input_handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(input)));
-    if (input_handle == INVALID_HANDLE_VALUE ||
-        !GetFileInformationByHandle(input_handle, &input_info))
+    FileIdentity input_identity;
+    FileIdentity path_identity;
+    if (!ReadStreamIdentity(input, &input_identity))
         return false;
     HANDLE path_handle = OpenForQuery(path);
     if (path_handle == INVALID_HANDLE_VALUE)
         return false;
-    BOOL known = GetFileInformationByHandle(path_handle, &path_info);
+    bool known = ReadHandleIdentity(path_handle, &path_identity);
     CloseHandle(path_handle);
-    return known && input_info.dwVolumeSerialNumber == path_info.dwVolumeSerialNumber &&
-           input_info.nFileIndexHigh == path_info.nFileIndexHigh &&
-           input_info.nFileIndexLow == path_info.nFileIndexLow;
+    return known && IsSameIdentity(input_identity, path_identity);
+}
+
+// The runtime's fstat gives every disk file the same device and inode (0): only the system's
+// file index tells two open files apart.
+bool IsSameOpenFile(FILE *input, FILE *output)
+{
+    FileIdentity input_identity;
+    FileIdentity output_identity;
+    return ReadStreamIdentity(input, &input_identity) &&
+           ReadStreamIdentity(output, &output_identity) &&
+           IsSameIdentity(input_identity, output_identity);
 }
 
 /* CreateTempFile
@@ -83,8 +143,9 @@ static bool CreateTempFile()
     return true;
 }
 
-FILE *BeginOutputFile(const char *path)
+FILE *BeginOutputFile(const char *path, bool binary)
 {
+    const char *mode = binary ? "wb" : "w";
     output_file = OutputFile{};
     if (std::strlen(path) >= sizeof output_file.target_path) {
         errno = ENAMETOOLONG;
@@ -104,7 +165,7 @@ FILE *BeginOutputFile(const char *path)
         }
         if (type != FILE_TYPE_DISK) {
             output_file.direct = true; // a device such as NUL: write it, never replace it
-            output_file.stream = fopen(path, "w");
+            output_file.stream = fopen(path, mode);
             return output_file.stream;
         }
         if (known && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
@@ -118,7 +179,7 @@ FILE *BeginOutputFile(const char *path)
 
     if (!CreateTempFile())
         return nullptr;
-    output_file.stream = fopen(output_file.temp_path, "w");
+    output_file.stream = fopen(output_file.temp_path, mode);
     if (output_file.stream == nullptr) {
         int saved = errno;
         RemoveTempFile();

@@ -8,7 +8,7 @@ PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
   xvfb xauth xdotool x11-utils imagemagick icoutils
-  locales fonts-nanum zip unzip python3 time valgrind clang-format
+  locales fonts-nanum fonts-baekmuk zip unzip python3 time valgrind clang-format
   man-db groff-base dpkg-dev
 )
 

@@ -5,6 +5,7 @@
 
 #include "app_state.h"
 #include "conversion_state.h"
+#include "convert_file.h"
 #include "resource.h"
 #include "text_file.h"
 #include "ui_texts.h"
@@ -91,7 +92,7 @@ static void SaveTextFile(HWND hwnd, ConversionMode mode)
     }
     std::memset(app_state.path_buffer, 0, PATH_BUFFER_SIZE);
     if (!GetSaveFileNameA(&app_state.file_dialog)) {
-        CloseStreams(); // the subtitle stays chosen for the next save
+        CloseSubtitle(); // the subtitle stays chosen for the next save
         ReportDialogFailure(hwnd);
         return;
     }

@@ -1,4 +1,4 @@
-// The file work of the save commands: open the subtitle, write the text file safely.
+// The save commands' file work, done by the shared conversion routine, in the box texts.
 #include "text_file.h"
 
 #include <windows.h>
@@ -6,57 +6,41 @@
 #include <cderr.h>
 
 #include "app_state.h"
-#include "output_file.h"
+#include "convert_file.h"
 #include "ui_texts.h"
 
-#include <cstdio>
+/* OutcomeText
+ *     The error box's text for a step's outcome, or none when the step succeeded. */
+static const char *OutcomeText(ConversionOutcome outcome)
+{
+    switch (outcome) {
+    case ConversionOutcome::Succeeded: return nullptr;
+    case ConversionOutcome::CannotOpenInput: return CANNOT_OPEN_SUBTITLE_TEXT;
+    case ConversionOutcome::Utf16Refused: return UTF16_SUBTITLE_TEXT;
+    case ConversionOutcome::OutputIsInput: return SAME_AS_SUBTITLE_TEXT;
+    case ConversionOutcome::CannotCreateOutput: return CANNOT_CREATE_OUTPUT_TEXT;
+    case ConversionOutcome::ReadFailed:
+    case ConversionOutcome::WriteFailed: return CONVERSION_FAILED_TEXT;
+    }
+    return CONVERSION_FAILED_TEXT;
+}
 
 /* OpenChosenSubtitle
- *     Opens subtitle_path into input_stream and looks at its first bytes before any output
- *     exists, so a refused subtitle never costs a file. */
+ *     Opens subtitle_path as the input and looks at its first bytes before the save dialog,
+ *     so a refused subtitle never costs a file. */
 const char *OpenChosenSubtitle()
 {
-    CloseStreams();
+    CloseSubtitle();
     if (app_state.subtitle_path[0] == '\0')
         return CANNOT_OPEN_SUBTITLE_TEXT;
-    DWORD attributes = GetFileAttributesA(app_state.subtitle_path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return CANNOT_OPEN_SUBTITLE_TEXT;
-    conversion_state.input_stream = fopen(app_state.subtitle_path, "r");
-    if (conversion_state.input_stream == nullptr)
-        return CANNOT_OPEN_SUBTITLE_TEXT;
-    if (DetectTextEncoding() != TextEncoding::Bytes) {
-        CloseStreams();
-        return UTF16_SUBTITLE_TEXT;
-    }
-    return nullptr;
+    return OutcomeText(OpenSubtitle(app_state.subtitle_path));
 }
 
 /* WriteTextFile
- *     Runs the conversion into a temporary file beside output_path and moves it over the
- *     target only after every read, write and the close succeeded. */
+ *     Converts the open input into output_path through a temporary file beside it. */
 const char *WriteTextFile(const char *output_path, ConversionMode mode)
 {
-    if (IsSameFile(conversion_state.input_stream, output_path)) {
-        CloseStreams();
-        return SAME_AS_SUBTITLE_TEXT;
-    }
-    conversion_state.output_stream = BeginOutputFile(output_path);
-    if (conversion_state.output_stream == nullptr) {
-        CloseStreams();
-        return CANNOT_CREATE_OUTPUT_TEXT;
-    }
-    RunConversion(mode);
-    conversion_state.output_stream = nullptr; // closed by FinishOutputFile or AbandonOutputFile
-    // A failed read leaves the text incomplete: it must not replace the target.
-    if (ferror(conversion_state.input_stream)) {
-        AbandonOutputFile();
-        CloseStreams();
-        return CONVERSION_FAILED_TEXT;
-    }
-    bool written = FinishOutputFile();
-    CloseStreams();
-    return written ? nullptr : CONVERSION_FAILED_TEXT;
+    return OutcomeText(ConvertIntoFile(output_path, mode));
 }
 
 const char *FileDialogFailureText(DWORD error)

@@ -27,7 +27,8 @@ namespace fs = std::filesystem;
 namespace
 {
 
-const std::string SUBTITLE = "<SYNC Start=1000><P>\nHi\n<SYNC Start=62000><P>\nBye\n";
+// CR LF line ends: a byte subtitle is read in text mode, as Windows reads it.
+const std::string SUBTITLE = "<SYNC Start=1000><P>\r\nHi\r\n<SYNC Start=62000><P>\r\nBye\r\n";
 const std::string PLAIN_TEXT = "\r\nHi\r\n\r\nBye\r\n";
 const std::string SYNC_TEXT = "00 :00 :01  Hi\r\n00 :01 :02  Bye\r\n";
 

@@ -1,0 +1,170 @@
+// The conversion of one subtitle, the same for smi2txt and the Windows program.
+#include "convert_file.h"
+
+#include "conversion_state.h"
+#include "output_file.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <sys/stat.h>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+// The filter reads and writes a byte at a time; large stream buffers keep the system calls
+// few without holding more than this much of any file.
+constexpr std::size_t STREAM_BUFFER_SIZE = 256 * 1024;
+
+#if defined(_WIN32)
+// Standard input cannot be opened again once its first bytes are read, so UTF-16 there needs
+// the binary mode from the start, and byte files then need the filter to apply the text-mode
+// line-end rules itself (input_binary). Until it does, standard input is read in text mode.
+constexpr bool STANDARD_INPUT_BINARY = false;
+#endif
+
+/* EnlargeStreamBuffer
+ *     Gives a stream that has not been used yet a larger buffer; it keeps its own on failure. */
+static void EnlargeStreamBuffer(FILE *stream)
+{
+    setvbuf(stream, nullptr, _IOFBF, STREAM_BUFFER_SIZE);
+}
+
+/* OpenInputStream
+ *     Opens path for reading in mode ("r" or "rb"), with the larger buffer. */
+static FILE *OpenInputStream(const char *path, const char *mode)
+{
+    FILE *stream = fopen(path, mode);
+    if (stream != nullptr)
+        EnlargeStreamBuffer(stream);
+    return stream;
+}
+
+/* CloseSubtitleWith
+ *     Closes the input and returns outcome, with errno as the step that failed left it. */
+static ConversionOutcome CloseSubtitleWith(ConversionOutcome outcome)
+{
+    int saved = errno;
+    CloseSubtitle();
+    errno = saved;
+    return outcome;
+}
+
+/* AcceptEncoding
+ *     Keeps the input open when it holds bytes; the filter converts no UTF-16 text yet. */
+static ConversionOutcome AcceptEncoding(TextEncoding encoding)
+{
+    if (encoding != TextEncoding::Bytes)
+        return CloseSubtitleWith(ConversionOutcome::Utf16Refused);
+    return ConversionOutcome::Succeeded;
+}
+
+/* OpenSubtitle
+ *     Opens path into input_stream and reads its byte order mark before any output exists, so a
+ *     refused subtitle never costs a file. */
+ConversionOutcome OpenSubtitle(const char *path)
+{
+    ConversionState &state = conversion_state;
+    CloseSubtitle();
+    struct stat info;
+    if (stat(path, &info) == 0 && S_ISDIR(info.st_mode)) {
+        errno = EISDIR;
+        return ConversionOutcome::CannotOpenInput;
+    }
+    // Windows' text mode would end UTF-16 text at a 0x1A byte inside a character, so the mark
+    // is looked for in binary; a byte file is then read in text mode, as Windows reads it.
+    state.input_stream = OpenInputStream(path, "rb");
+    if (state.input_stream == nullptr)
+        return ConversionOutcome::CannotOpenInput;
+    TextEncoding encoding = DetectTextEncoding();
+#if defined(_WIN32)
+    state.input_binary = true;
+    if (encoding == TextEncoding::Bytes) {
+        fclose(state.input_stream);
+        state.input_stream = OpenInputStream(path, "r");
+        state.input_binary = false;
+        if (state.input_stream == nullptr)
+            return CloseSubtitleWith(ConversionOutcome::CannotOpenInput);
+        encoding = DetectTextEncoding();
+    }
+#endif
+    return AcceptEncoding(encoding);
+}
+
+/* OpenStandardInput
+ *     Makes standard input the input and reads its byte order mark. */
+ConversionOutcome OpenStandardInput()
+{
+    ConversionState &state = conversion_state;
+    CloseSubtitle();
+#if defined(_WIN32)
+    if (STANDARD_INPUT_BINARY)
+        state.input_binary = _setmode(_fileno(stdin), _O_BINARY) != -1;
+#endif
+    state.input_stream = stdin;
+    EnlargeStreamBuffer(stdin);
+    return AcceptEncoding(DetectTextEncoding());
+}
+
+/* ConvertIntoFile
+ *     Runs the conversion into a temporary file beside output_path and moves it over the
+ *     target only after every read, write and the close succeeded. */
+ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
+{
+    ConversionState &state = conversion_state;
+    if (IsSameFile(state.input_stream, output_path))
+        return CloseSubtitleWith(ConversionOutcome::OutputIsInput);
+    // UTF-16 is written in binary: the text mode would put a 0D byte before every 0A byte,
+    // splitting code units.
+    state.output_stream = BeginOutputFile(output_path, state.encoding != TextEncoding::Bytes);
+    if (state.output_stream == nullptr)
+        return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
+    EnlargeStreamBuffer(state.output_stream);
+    errno = 0;
+    RunConversion(mode);
+    state.output_stream = nullptr; // closed by FinishOutputFile or AbandonOutputFile
+    // A failed read leaves the text incomplete: it must not replace the target.
+    if (ferror(state.input_stream)) {
+        int saved = errno;
+        AbandonOutputFile();
+        errno = saved;
+        return CloseSubtitleWith(ConversionOutcome::ReadFailed);
+    }
+    if (!FinishOutputFile())
+        return CloseSubtitleWith(ConversionOutcome::WriteFailed);
+    return CloseSubtitleWith(ConversionOutcome::Succeeded);
+}
+
+/* ConvertIntoStandardOutput
+ *     Runs the conversion to standard output, unless that is the very file being read. */
+ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
+{
+    ConversionState &state = conversion_state;
+    if (IsSameOpenFile(state.input_stream, stdout))
+        return CloseSubtitleWith(ConversionOutcome::OutputIsInput);
+#if defined(_WIN32)
+    if (state.encoding != TextEncoding::Bytes && _setmode(_fileno(stdout), _O_BINARY) == -1)
+        return CloseSubtitleWith(ConversionOutcome::WriteFailed);
+#endif
+    state.output_stream = stdout;
+    EnlargeStreamBuffer(stdout);
+    errno = 0;
+    RunConversion(mode);
+    state.output_stream = nullptr; // standard output stays open
+    if (ferror(state.input_stream))
+        return CloseSubtitleWith(ConversionOutcome::ReadFailed);
+    return CloseSubtitleWith(ConversionOutcome::Succeeded);
+}
+
+/* CloseSubtitle
+ *     Closes the input, standard input excepted, and forgets what the last conversion did. */
+void CloseSubtitle()
+{
+    ConversionState &state = conversion_state;
+    if (state.input_stream == stdin)
+        state.input_stream = nullptr;
+    CloseStreams();
+    state.input_binary = false;
+}

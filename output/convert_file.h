@@ -1,0 +1,34 @@
+// One subtitle converted as both programs convert it: the input opened and examined before any
+// output exists, an output that is the input refused, the text written through the safe output
+// file. Each step returns an outcome that the front end puts in its own words.
+#pragma once
+
+#include "conversion_state.h"
+
+enum class ConversionOutcome {
+    Succeeded,          // the input is open, or the text is complete (and in place)
+    CannotOpenInput,    // errno says why (EISDIR for a folder)
+    Utf16Refused,       // the input starts with a UTF-16 byte order mark
+    OutputIsInput,      // the output is the input file itself
+    CannotCreateOutput, // errno says why
+    ReadFailed,         // a read of the input failed; errno says why, or is 0
+    WriteFailed,        // a write, the close or the move failed; errno says why
+};
+
+// Opens the subtitle at path as the conversion's input and looks at its first bytes.
+// Unless it succeeded, nothing is left open.
+ConversionOutcome OpenSubtitle(const char *path);
+
+// The same for standard input.
+ConversionOutcome OpenStandardInput();
+
+// Converts the open input into output_path, replacing that file only when everything
+// succeeded. Closes the input whatever happens.
+ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode);
+
+// Converts the open input to standard output, which stays open: checking its writes with
+// fflush is the caller's. Closes the input whatever happens.
+ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode);
+
+// Closes the input and forgets the last conversion, leaving standard input open.
+void CloseSubtitle();
