@@ -3,6 +3,7 @@
 #include "convert_file.h"
 #include "output_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -12,17 +13,23 @@
 
 static const char VERSION_TEXT[] = "smi2txt (Velmora) 1.1\n";
 static const char USAGE_TEXT[] =
-    "Usage: smi2txt [--sync] INPUT [-o OUTPUT]\n"
-    "       smi2txt [--sync] INPUT1 INPUT2 ...\n"
-    "Extract the text of SAMI subtitle files (.smi), byte for byte in their own encoding.\n"
+    "Usage: smi2txt [--sync] [--class NAME] INPUT [-o OUTPUT]\n"
+    "       smi2txt [--sync] [--class NAME] INPUT1 INPUT2 ...\n"
+    "       smi2txt --classes INPUT...\n"
+    "Extract the text of SAMI subtitle files (.smi), byte for byte in their own encoding\n"
+    "(UTF-16 files are written back as UTF-16).\n"
     "\n"
     "  --sync        one line per subtitle, opened by its start time (HH :MM :SS)\n"
+    "  --class NAME  only the text of paragraphs of class NAME (<P Class=NAME>), such as\n"
+    "                ENCC or KRCC in a bilingual file; a file with none is an error\n"
+    "  --classes     list the classes the paragraphs use (NAME, a tab, how many P tags)\n"
     "  -o OUTPUT     write OUTPUT instead of standard output (one INPUT only)\n"
     "  --help        show this help and exit\n"
     "  --version     show the version and exit\n"
     "\n"
     "With one INPUT the text goes to standard output; '-' reads standard input.\n"
     "With several, each INPUT.smi is written beside it as INPUT.txt.\n"
+    "Example: smi2txt --sync --class ENCC movie.smi -o movie.en.txt\n"
     "Exit status: 0 when every file was converted, 1 when any failed, 2 on a usage error.\n";
 
 constexpr int EXIT_CONVERTED = 0;
@@ -35,6 +42,8 @@ struct CommandLine {
     std::vector<std::string> inputs;
     std::string output; // empty: standard output, or beside each input when there are several
     bool has_output;
+    std::string chosen_class; // empty: the text of every paragraph
+    bool list_classes;        // --classes: list, convert nothing
 };
 
 static CommandLine command_line;
@@ -84,6 +93,18 @@ static int ParseCommandLine(int argc, char **argv)
         } else if (argument == "--version") {
             fputs(VERSION_TEXT, stdout);
             return fflush(stdout) == 0 ? EXIT_CONVERTED : EXIT_FILE_FAILED;
+        } else if (argument == "--class") {
+            if (k + 1 >= argc)
+                return ReportUsageError("option requires an argument: ", argument);
+            if (!command_line.chosen_class.empty())
+                return ReportUsageError("only one class may be given", "");
+            command_line.chosen_class = argv[++k];
+            if (command_line.chosen_class.empty())
+                return ReportUsageError("the class name is empty", "");
+            if (command_line.chosen_class.size() >= CLASS_NAME_SIZE)
+                return ReportUsageError("the class name is too long: ", command_line.chosen_class);
+        } else if (argument == "--classes") {
+            command_line.list_classes = true;
         } else if (argument == "-o" || argument == "--output") {
             if (k + 1 >= argc)
                 return ReportUsageError("option requires an argument: ", argument);
@@ -101,6 +122,11 @@ static int ParseCommandLine(int argc, char **argv)
         return ReportUsageError("no input file given", "");
     if (command_line.inputs.size() > 1 && command_line.has_output)
         return ReportUsageError("-o takes a single input", "");
+    if (command_line.list_classes &&
+        (command_line.has_output || command_line.mode == ConversionMode::Sync ||
+         !command_line.chosen_class.empty()))
+        return ReportUsageError("--classes converts nothing: it takes no --sync, --class or -o",
+                                "");
     for (const std::string &input : command_line.inputs) {
         if (input == "-" && command_line.inputs.size() > 1)
             return ReportUsageError("'-' cannot be converted beside other inputs", "");
@@ -131,6 +157,23 @@ static ConversionOutcome OpenInput(const std::string &input)
     return OpenSubtitle(input.c_str());
 }
 
+/* NameClasses
+ *     «classes: ENCC, KRCC», the classes of the file just read in alphabetical order, or
+ *     «no classes». */
+static std::string NameClasses()
+{
+    std::vector<std::string> names;
+    for (int k = 0; k < class_list.length; k++)
+        names.push_back(class_list.classes[k].name);
+    if (names.empty())
+        return "no classes";
+    std::sort(names.begin(), names.end());
+    std::string text = "classes: ";
+    for (size_t k = 0; k < names.size(); k++)
+        text += (k == 0 ? "" : ", ") + names[k];
+    return text;
+}
+
 /* ReportOutcome
  *     Explains why converting input into output (a file, or standard output when empty)
  *     failed. Returns whether it succeeded. */
@@ -141,10 +184,6 @@ static bool ReportOutcome(ConversionOutcome outcome, const std::string &input,
     switch (outcome) {
     case ConversionOutcome::Succeeded: return true;
     case ConversionOutcome::CannotOpenInput: ReportError(input, std::strerror(errno)); break;
-    case ConversionOutcome::Utf16Refused:
-        ReportError(input, "UTF-16 files are not supported; save the subtitle as UTF-8 or in "
-                           "its legacy code page first");
-        break;
     case ConversionOutcome::OutputIsInput:
         if (output.empty())
             ReportError(input, "the input file is also standard output");
@@ -155,6 +194,11 @@ static bool ReportOutcome(ConversionOutcome outcome, const std::string &input,
     case ConversionOutcome::WriteFailed: ReportError(output_name, std::strerror(errno)); break;
     case ConversionOutcome::ReadFailed:
         ReportError(input, errno != 0 ? std::strerror(errno) : "read error");
+        break;
+    case ConversionOutcome::NoParagraphOfClass:
+        ReportError(input, ("no paragraph of class " + command_line.chosen_class + " (" +
+                            NameClasses() + ")")
+                               .c_str());
         break;
     }
     return false;
@@ -188,6 +232,26 @@ static bool ConvertToFile(const std::string &input, const std::string &output)
     return ReportOutcome(outcome, input, output);
 }
 
+/* ListClasses
+ *     Prints the classes of input's P tags, «NAME<TAB>COUNT» a line, after a line «INPUT:»
+ *     when there are several inputs. Returns whether it could read input. */
+static bool ListClasses(const std::string &input)
+{
+    ConversionOutcome outcome = OpenInput(input);
+    if (outcome == ConversionOutcome::Succeeded)
+        outcome = ListSubtitleClasses();
+    if (!ReportOutcome(outcome, input, ""))
+        return false;
+    if (command_line.inputs.size() > 1)
+        printf("%s:\n", input.c_str());
+    for (int k = 0; k < class_list.length; k++)
+        printf("%s\t%ld\n", class_list.classes[k].name, class_list.classes[k].count);
+    bool written = fflush(stdout) == 0 && !ferror(stdout);
+    if (!written)
+        ReportError(STANDARD_OUTPUT_NAME, errno != 0 ? std::strerror(errno) : "write error");
+    return written;
+}
+
 int main(int argc, char **argv)
 {
     command_line.mode = ConversionMode::Plain;
@@ -198,8 +262,12 @@ int main(int argc, char **argv)
     std::signal(SIGINT, RemoveTempFileAndExit);
     std::signal(SIGTERM, RemoveTempFileAndExit);
 
+    std::strcpy(conversion_state.chosen_class, command_line.chosen_class.c_str());
     bool all_converted = true;
-    if (command_line.inputs.size() == 1 && !command_line.has_output) {
+    if (command_line.list_classes) {
+        for (const std::string &input : command_line.inputs)
+            all_converted = ListClasses(input) && all_converted;
+    } else if (command_line.inputs.size() == 1 && !command_line.has_output) {
         all_converted = ConvertToStandardOutput(command_line.inputs[0]);
     } else if (command_line.has_output) {
         all_converted = ConvertToFile(command_line.inputs[0], command_line.output);

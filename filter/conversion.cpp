@@ -63,7 +63,7 @@ void StartConversion()
     state.stamp_written = false;
     state.text_hidden = state.chosen_class[0] != '\0';
     state.chosen_class_found = false;
-    state.class_list_length = 0;
+    class_list.length = 0;
 }
 
 /* EndConversion

@@ -68,16 +68,23 @@ struct ConversionState {
     bool stamp_written;      // sync mode: a subtitle reached the output
 
     // Paragraphs of one class: with chosen_class set, only their text is written.
-    char chosen_class[CLASS_NAME_SIZE];         // set by the caller; empty: every paragraph
-    bool listing_classes;                       // paragraph classes are read even with none chosen
-    bool text_hidden;                           // outside a paragraph of the chosen class
-    bool chosen_class_found;                    // a P tag of the chosen class was read
-    char paragraph_class[CLASS_NAME_SIZE];      // the class of the P tag being read
-    ParagraphClass class_list[CLASS_LIST_SIZE]; // the classes read, in order of first use
-    int class_list_length;
+    char chosen_class[CLASS_NAME_SIZE];    // set by the caller; empty: every paragraph
+    bool listing_classes;                  // paragraph classes are read even with none chosen
+    bool text_hidden;                      // outside a paragraph of the chosen class
+    bool chosen_class_found;               // a P tag of the chosen class was read
+    char paragraph_class[CLASS_NAME_SIZE]; // the class of the P tag being read
 };
 
 extern ConversionState conversion_state;
+
+// The classes the P tags of the last file read use, in order of first use. Kept when the
+// streams close, for the caller to report.
+struct ClassList {
+    ParagraphClass classes[CLASS_LIST_SIZE];
+    int length;
+};
+
+extern ClassList class_list;
 
 // Plain and sync steps, in the order one cycle runs them.
 void CopyTextRun();

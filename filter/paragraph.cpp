@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+ClassList class_list;
+
 namespace
 {
 
@@ -86,15 +88,15 @@ void ReadAttributeValue(bool keep)
 void RecordClass()
 {
     ConversionState &state = conversion_state;
-    for (int k = 0; k < state.class_list_length; k++) {
-        if (EqualIgnoringCase(state.class_list[k].name, state.paragraph_class)) {
-            state.class_list[k].count++;
+    for (int k = 0; k < class_list.length; k++) {
+        if (EqualIgnoringCase(class_list.classes[k].name, state.paragraph_class)) {
+            class_list.classes[k].count++;
             return;
         }
     }
-    if (state.class_list_length == CLASS_LIST_SIZE)
+    if (class_list.length == CLASS_LIST_SIZE)
         return;
-    ParagraphClass &entry = state.class_list[state.class_list_length++];
+    ParagraphClass &entry = class_list.classes[class_list.length++];
     std::memcpy(entry.name, state.paragraph_class, sizeof entry.name);
     entry.count = 1;
 }
@@ -169,7 +171,7 @@ void ListParagraphClasses()
 {
     ConversionState &state = conversion_state;
     state.listing_classes = true;
-    state.class_list_length = 0;
+    class_list.length = 0;
     while (!state.input_ended) {
         state.current_char = ReadByte();
         if (state.current_char != '<')

@@ -14,34 +14,6 @@
 #include <io.h>
 #endif
 
-// The filter reads and writes a byte at a time; large stream buffers keep the system calls
-// few without holding more than this much of any file.
-constexpr std::size_t STREAM_BUFFER_SIZE = 256 * 1024;
-
-#if defined(_WIN32)
-// Standard input cannot be opened again once its first bytes are read, so UTF-16 there needs
-// the binary mode from the start, and byte files then need the filter to apply the text-mode
-// line-end rules itself (input_binary). Until it does, standard input is read in text mode.
-constexpr bool STANDARD_INPUT_BINARY = false;
-#endif
-
-/* EnlargeStreamBuffer
- *     Gives a stream that has not been used yet a larger buffer; it keeps its own on failure. */
-static void EnlargeStreamBuffer(FILE *stream)
-{
-    setvbuf(stream, nullptr, _IOFBF, STREAM_BUFFER_SIZE);
-}
-
-/* OpenInputStream
- *     Opens path for reading in mode ("r" or "rb"), with the larger buffer. */
-static FILE *OpenInputStream(const char *path, const char *mode)
-{
-    FILE *stream = fopen(path, mode);
-    if (stream != nullptr)
-        EnlargeStreamBuffer(stream);
-    return stream;
-}
-
 /* CloseSubtitleWith
  *     Closes the input and returns outcome, with errno as the step that failed left it. */
 static ConversionOutcome CloseSubtitleWith(ConversionOutcome outcome)
@@ -52,18 +24,16 @@ static ConversionOutcome CloseSubtitleWith(ConversionOutcome outcome)
     return outcome;
 }
 
-/* AcceptEncoding
- *     Keeps the input open when it holds bytes; the filter converts no UTF-16 text yet. */
-static ConversionOutcome AcceptEncoding(TextEncoding encoding)
+/* MissedChosenClass
+ *     True when a class was chosen and no P tag of the input had it. */
+static bool MissedChosenClass()
 {
-    if (encoding != TextEncoding::Bytes)
-        return CloseSubtitleWith(ConversionOutcome::Utf16Refused);
-    return ConversionOutcome::Succeeded;
+    return conversion_state.chosen_class[0] != '\0' && !conversion_state.chosen_class_found;
 }
 
 /* OpenSubtitle
  *     Opens path into input_stream and reads its byte order mark before any output exists, so a
- *     refused subtitle never costs a file. */
+ *     subtitle that cannot be read never costs a file. */
 ConversionOutcome OpenSubtitle(const char *path)
 {
     ConversionState &state = conversion_state;
@@ -75,7 +45,7 @@ ConversionOutcome OpenSubtitle(const char *path)
     }
     // Windows' text mode would end UTF-16 text at a 0x1A byte inside a character, so the mark
     // is looked for in binary; a byte file is then read in text mode, as Windows reads it.
-    state.input_stream = OpenInputStream(path, "rb");
+    state.input_stream = fopen(path, "rb");
     if (state.input_stream == nullptr)
         return ConversionOutcome::CannotOpenInput;
     TextEncoding encoding = DetectTextEncoding();
@@ -83,14 +53,16 @@ ConversionOutcome OpenSubtitle(const char *path)
     state.input_binary = true;
     if (encoding == TextEncoding::Bytes) {
         fclose(state.input_stream);
-        state.input_stream = OpenInputStream(path, "r");
+        state.input_stream = fopen(path, "r");
         state.input_binary = false;
         if (state.input_stream == nullptr)
             return CloseSubtitleWith(ConversionOutcome::CannotOpenInput);
-        encoding = DetectTextEncoding();
+        DetectTextEncoding();
     }
+#else
+    (void)encoding; // outside Windows "r" is "rb": one stream serves every encoding
 #endif
-    return AcceptEncoding(encoding);
+    return ConversionOutcome::Succeeded;
 }
 
 /* OpenStandardInput
@@ -100,12 +72,13 @@ ConversionOutcome OpenStandardInput()
     ConversionState &state = conversion_state;
     CloseSubtitle();
 #if defined(_WIN32)
-    if (STANDARD_INPUT_BINARY)
-        state.input_binary = _setmode(_fileno(stdin), _O_BINARY) != -1;
+    // Standard input cannot be opened again once its first bytes are read: it is read in
+    // binary for a UTF-16 mark, and the filter then applies the text-mode rules itself.
+    state.input_binary = _setmode(_fileno(stdin), _O_BINARY) != -1;
 #endif
     state.input_stream = stdin;
-    EnlargeStreamBuffer(stdin);
-    return AcceptEncoding(DetectTextEncoding());
+    DetectTextEncoding();
+    return ConversionOutcome::Succeeded;
 }
 
 /* ConvertIntoFile
@@ -121,16 +94,21 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
     state.output_stream = BeginOutputFile(output_path, state.encoding != TextEncoding::Bytes);
     if (state.output_stream == nullptr)
         return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
-    EnlargeStreamBuffer(state.output_stream);
     errno = 0;
     RunConversion(mode);
     state.output_stream = nullptr; // closed by FinishOutputFile or AbandonOutputFile
-    // A failed read leaves the text incomplete: it must not replace the target.
-    if (ferror(state.input_stream)) {
+    // A failed read leaves the text incomplete: it must not replace the target. Nor must the
+    // nothing written for a class no paragraph has.
+    ConversionOutcome failure = ConversionOutcome::Succeeded;
+    if (ferror(state.input_stream))
+        failure = ConversionOutcome::ReadFailed;
+    else if (MissedChosenClass())
+        failure = ConversionOutcome::NoParagraphOfClass;
+    if (failure != ConversionOutcome::Succeeded) {
         int saved = errno;
         AbandonOutputFile();
         errno = saved;
-        return CloseSubtitleWith(ConversionOutcome::ReadFailed);
+        return CloseSubtitleWith(failure);
     }
     if (!FinishOutputFile())
         return CloseSubtitleWith(ConversionOutcome::WriteFailed);
@@ -149,11 +127,23 @@ ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
         return CloseSubtitleWith(ConversionOutcome::WriteFailed);
 #endif
     state.output_stream = stdout;
-    EnlargeStreamBuffer(stdout);
     errno = 0;
     RunConversion(mode);
     state.output_stream = nullptr; // standard output stays open
     if (ferror(state.input_stream))
+        return CloseSubtitleWith(ConversionOutcome::ReadFailed);
+    if (MissedChosenClass())
+        return CloseSubtitleWith(ConversionOutcome::NoParagraphOfClass);
+    return CloseSubtitleWith(ConversionOutcome::Succeeded);
+}
+
+/* ListSubtitleClasses
+ *     Reads the whole input for the classes of its P tags, writing nothing. */
+ConversionOutcome ListSubtitleClasses()
+{
+    errno = 0;
+    ListParagraphClasses();
+    if (ferror(conversion_state.input_stream))
         return CloseSubtitleWith(ConversionOutcome::ReadFailed);
     return CloseSubtitleWith(ConversionOutcome::Succeeded);
 }

@@ -8,11 +8,11 @@
 enum class ConversionOutcome {
     Succeeded,          // the input is open, or the text is complete (and in place)
     CannotOpenInput,    // errno says why (EISDIR for a folder)
-    Utf16Refused,       // the input starts with a UTF-16 byte order mark
     OutputIsInput,      // the output is the input file itself
     CannotCreateOutput, // errno says why
     ReadFailed,         // a read of the input failed; errno says why, or is 0
     WriteFailed,        // a write, the close or the move failed; errno says why
+    NoParagraphOfClass, // a class was chosen and no P tag has it: nothing was written
 };
 
 // Opens the subtitle at path as the conversion's input and looks at its first bytes.
@@ -29,6 +29,10 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode);
 // Converts the open input to standard output, which stays open: checking its writes with
 // fflush is the caller's. Closes the input whatever happens.
 ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode);
+
+// Reads the open input for the classes of its P tags into class_list. Closes the input
+// whatever happens.
+ConversionOutcome ListSubtitleClasses();
 
 // Closes the input and forgets the last conversion, leaving standard input open.
 void CloseSubtitle();

@@ -16,11 +16,11 @@ static const char *OutcomeText(ConversionOutcome outcome)
     switch (outcome) {
     case ConversionOutcome::Succeeded: return nullptr;
     case ConversionOutcome::CannotOpenInput: return CANNOT_OPEN_SUBTITLE_TEXT;
-    case ConversionOutcome::Utf16Refused: return UTF16_SUBTITLE_TEXT;
     case ConversionOutcome::OutputIsInput: return SAME_AS_SUBTITLE_TEXT;
     case ConversionOutcome::CannotCreateOutput: return CANNOT_CREATE_OUTPUT_TEXT;
     case ConversionOutcome::ReadFailed:
-    case ConversionOutcome::WriteFailed: return CONVERSION_FAILED_TEXT;
+    case ConversionOutcome::WriteFailed:
+    case ConversionOutcome::NoParagraphOfClass: return CONVERSION_FAILED_TEXT;
     }
     return CONVERSION_FAILED_TEXT;
 }

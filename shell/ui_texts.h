@@ -36,7 +36,6 @@ constexpr char CANNOT_OPEN_SUBTITLE_TEXT[] = "자막 파일을 열 수 없습니
 constexpr char SAME_AS_SUBTITLE_TEXT[] = "자막 파일과 같은 파일에는 저장할 수 없습니다";
 constexpr char CONVERSION_FAILED_TEXT[] = "변환에 실패했습니다";
 constexpr char CANNOT_CREATE_OUTPUT_TEXT[] = "저장할 파일을 만들 수 없습니다";
-constexpr char UTF16_SUBTITLE_TEXT[] = "UTF-16 자막 파일은 지원하지 않습니다";
 constexpr char PATH_TOO_LONG_TEXT[] = "파일 경로가 너무 깁니다";
 constexpr char CANNOT_CHOOSE_FILE_TEXT[] = "파일을 고를 수 없습니다";
 static_assert(sizeof ERROR_CAPTION == 5, "stored in code page 949");
@@ -44,6 +43,5 @@ static_assert(sizeof CANNOT_OPEN_SUBTITLE_TEXT == 27, "stored in code page 949")
 static_assert(sizeof SAME_AS_SUBTITLE_TEXT == 45, "stored in code page 949");
 static_assert(sizeof CONVERSION_FAILED_TEXT == 20, "stored in code page 949");
 static_assert(sizeof CANNOT_CREATE_OUTPUT_TEXT == 31, "stored in code page 949");
-static_assert(sizeof UTF16_SUBTITLE_TEXT == 37, "stored in code page 949");
 static_assert(sizeof PATH_TOO_LONG_TEXT == 24, "stored in code page 949");
 static_assert(sizeof CANNOT_CHOOSE_FILE_TEXT == 24, "stored in code page 949");

@@ -26,7 +26,15 @@ const char SUBTITLE[] = "<SAMI><BODY>\n"
                         "</BODY></SAMI>\n";
 const char SUBTITLE_PLAIN[] = "\n\nHello\nworld\n \n\nBye & thanks\n\n";
 const char SUBTITLE_SYNC[] = "\n00 :00 :01  Hello world\n00 :01 :01  Bye & thanks\n";
-const char UTF16_SUBTITLE[] = "\xFF\xFE<\0S\0Y\0N\0C\0>\0";
+// «<SYNC Start=1000>Hi» and a CR LF, in UTF-16 LE, and what both modes make of it.
+const char UTF16_SUBTITLE[] = "\xFF\xFE<\0S\0Y\0N\0C\0 \0S\0t\0a\0r\0t\0=\0"
+                              "1\0000\0000\0000\0>\0H\0i\0\r\0\n\0";
+const char UTF16_PLAIN[] = "\xFF\xFEH\0i\0\n\0";
+const char UTF16_SYNC[] = "\xFF\xFE"
+                          "0\0000\0 \0:\0000\0000\0 \0:\0000\0001\0 \0 \0H\0i\0\n\0";
+const char BILINGUAL_SUBTITLE[] = "<SYNC Start=1000><P Class=KRCC>\xBE\xC8\xB3\xE7</P>"
+                                  "<P Class=ENCC>Hello</P>\n"
+                                  "<SYNC Start=2000><P Class=encc>Bye</P>\n";
 
 struct RunResult {
     int status; // exit status, or 128 + the signal that ended it
@@ -208,7 +216,7 @@ TEST_F(Smi2txtTest, SeveralInputsAreWrittenBesideThem)
 }
 
 // Files other people wrote convert, except UTF-16 ones, which are refused and write nothing.
-TEST_F(Smi2txtTest, RealFilesConvertOrAreRefused)
+TEST_F(Smi2txtTest, RealFilesConvert)
 {
     DIR *folder = opendir(VELMORA_CORPUS_DIR);
     ASSERT_NE(folder, nullptr);
@@ -217,25 +225,26 @@ TEST_F(Smi2txtTest, RealFilesConvertOrAreRefused)
         std::string name = entry->d_name;
         if (name.find(".smi") == std::string::npos && name.find(".sami") == std::string::npos)
             continue;
-        bool utf16 = name.find("utf16") != std::string::npos;
         std::string input = std::string(VELMORA_CORPUS_DIR) + "/" + name;
         for (bool sync : {false, true}) {
             std::vector<std::string> arguments{input, "-o", "out.txt"};
             if (sync)
                 arguments.push_back("--sync");
             RunResult run = RunSmi2txt(arguments);
-            EXPECT_EQ(run.status, utf16 ? 1 : 0) << name << ": " << run.err;
-            EXPECT_EQ(WorkFiles().count("out.txt"), utf16 ? 0u : 1u) << name;
+            EXPECT_EQ(run.status, 0) << name << ": " << run.err;
+            // A UTF-16 subtitle gives UTF-16 text of the same byte order.
+            EXPECT_EQ(ReadFile(WorkPath("out.txt")).substr(0, 2) == "\xFF\xFE",
+                      ReadFile(input).substr(0, 2) == "\xFF\xFE")
+                << name;
             unlink(WorkPath("out.txt").c_str());
         }
-        converted += utf16 ? 0 : 1;
+        converted++;
     }
     closedir(folder);
     EXPECT_GE(converted, 20);
     EXPECT_TRUE(WorkFiles().empty());
 }
 
-// One file that fails does not stop the others.
 TEST_F(Smi2txtTest, FailedInputIsReportedAndOthersConverted)
 {
     WriteFile(WorkPath("a.smi"), SUBTITLE);
@@ -243,13 +252,43 @@ TEST_F(Smi2txtTest, FailedInputIsReportedAndOthersConverted)
     WriteFile(WorkPath("z.smi"), SUBTITLE);
     RunResult run = RunSmi2txt({"a.smi", "missing.smi", "wide.smi", "z.smi"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("smi2txt: missing.smi: " + std::string(strerror(ENOENT)) + "\n"),
-              std::string::npos)
-        << run.err;
-    EXPECT_NE(run.err.find("smi2txt: wide.smi: "), std::string::npos) << run.err;
+    EXPECT_EQ(run.err, "smi2txt: missing.smi: " + std::string(strerror(ENOENT)) + "\n");
     EXPECT_EQ(ReadFile(WorkPath("a.txt")), SUBTITLE_PLAIN);
+    EXPECT_EQ(ReadFile(WorkPath("wide.txt")), std::string(UTF16_PLAIN, sizeof UTF16_PLAIN - 1));
     EXPECT_EQ(ReadFile(WorkPath("z.txt")), SUBTITLE_PLAIN);
-    EXPECT_EQ(WorkFiles(), (std::set<std::string>{"a.smi", "a.txt", "wide.smi", "z.smi", "z.txt"}));
+    EXPECT_EQ(WorkFiles(),
+              (std::set<std::string>{"a.smi", "a.txt", "wide.smi", "wide.txt", "z.smi", "z.txt"}));
+}
+
+// UTF-16 comes back as UTF-16, through standard input and output too.
+TEST_F(Smi2txtTest, Utf16SubtitleGivesUtf16Text)
+{
+    std::string wide(UTF16_SUBTITLE, sizeof UTF16_SUBTITLE - 1);
+    RunResult run = RunSmi2txt({"--sync", "-"}, wide);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, std::string(UTF16_SYNC, sizeof UTF16_SYNC - 1));
+}
+
+// --classes lists a file's classes; --class keeps one of them, or writes nothing at all.
+TEST_F(Smi2txtTest, ClassesAreListedAndChosen)
+{
+    WriteFile(WorkPath("bi.smi"), BILINGUAL_SUBTITLE);
+    WriteFile(WorkPath("en.smi"), SUBTITLE);
+    RunResult list = RunSmi2txt({"--classes", "bi.smi"});
+    EXPECT_EQ(list.out, "KRCC\t1\nENCC\t2\n");
+    RunResult lists = RunSmi2txt({"--classes", "bi.smi", "en.smi"});
+    EXPECT_EQ(lists.out, "bi.smi:\nKRCC\t1\nENCC\t2\nen.smi:\nENCC\t3\n");
+    RunResult chosen = RunSmi2txt({"--sync", "--class", "ENCC", "bi.smi"});
+    EXPECT_EQ(chosen.out, "00 :00 :01  Hello\n00 :00 :02  Bye\n");
+    RunResult missing = RunSmi2txt({"--class", "JPCC", "bi.smi"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "smi2txt: bi.smi: no paragraph of class JPCC (classes: ENCC, KRCC)\n");
+    RunResult beside = RunSmi2txt({"--class", "KRCC", "bi.smi", "en.smi"});
+    EXPECT_EQ(beside.status, 1);
+    EXPECT_EQ(beside.err, "smi2txt: en.smi: no paragraph of class KRCC (classes: ENCC)\n");
+    EXPECT_EQ(ReadFile(WorkPath("bi.txt")), "\xBE\xC8\xB3\xE7\n");
+    EXPECT_EQ(WorkFiles(), (std::set<std::string>{"bi.smi", "bi.txt", "en.smi"}));
 }
 
 struct StatusCase {
@@ -273,7 +312,9 @@ const StatusCase STATUS_CASES[] = {
     {"DirectoryAsInput", {"folder"}, 1, false},
     {"DirectoryAsOutput", {"in.smi", "-o", "folder"}, 1, false},
     {"OutputInMissingFolder", {"in.smi", "-o", "nowhere/out.txt"}, 1, false},
-    {"Utf16Input", {"wide.smi"}, 1, false},
+    {"ClassOfNoParagraph", {"--class", "KRCC", "in.smi"}, 1, false},
+    {"ClassWithoutName", {"in.smi", "--class"}, 2, false},
+    {"ClassesWithOutput", {"--classes", "in.smi", "-o", "out.txt"}, 2, false},
     {"NoArguments", {}, 2, false},
     {"OnlySyncOption", {"--sync"}, 2, false},
     {"UnknownOption", {"--bogus", "in.smi"}, 2, false},
@@ -386,14 +427,13 @@ TEST_F(Smi2txtTest, FailureKeepsExistingTarget)
     WriteFile(WorkPath("wide.smi"), std::string(UTF16_SUBTITLE, sizeof UTF16_SUBTITLE - 1));
     ASSERT_EQ(mkdir(WorkPath("folder").c_str(), 0755), 0);
     for (const char *input : {"wide.smi", "missing.smi", "folder"}) {
-        RunResult run = RunSmi2txt({"--sync", input, "-o", "out.txt"});
+        RunResult run = RunSmi2txt({"--sync", "--class", "KRCC", input, "-o", "out.txt"});
         EXPECT_EQ(run.status, 1) << input;
         EXPECT_EQ(run.err.rfind(std::string("smi2txt: ") + input + ": ", 0), 0u) << run.err;
         EXPECT_EQ(ReadFile(WorkPath("out.txt")), old_text) << input;
         EXPECT_EQ(WorkFiles(), (std::set<std::string>{"folder", "out.txt", "wide.smi"}));
     }
-    RunResult from_stdin =
-        RunSmi2txt({"-", "-o", "out.txt"}, std::string(UTF16_SUBTITLE, sizeof UTF16_SUBTITLE - 1));
+    RunResult from_stdin = RunSmi2txt({"--class", "KRCC", "-", "-o", "out.txt"}, SUBTITLE);
     EXPECT_EQ(from_stdin.status, 1);
     EXPECT_EQ(ReadFile(WorkPath("out.txt")), old_text);
     // Standard input that fails on its first read, after the temporary file was made.

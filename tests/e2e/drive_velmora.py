@@ -31,7 +31,6 @@ ERROR_CAPTION = "오류"
 CANNOT_OPEN_SUBTITLE = "자막 파일을 열 수 없습니다"
 SAME_AS_SUBTITLE = "자막 파일과 같은 파일에는 저장할 수 없습니다"
 CANNOT_CREATE_OUTPUT = "저장할 파일을 만들 수 없습니다"
-UTF16_SUBTITLE = "UTF-16 자막 파일은 지원하지 않습니다"
 PATH_TOO_LONG = "파일 경로가 너무 깁니다"
 OPEN_DIALOG = "열기"
 # What window_probe recognises; with no icon, the box's text covers the icon's place instead.
@@ -408,15 +407,20 @@ def save_not_creatable(session):
 
 
 def utf16_subtitle(session):
-    """A UTF-16 subtitle is refused before any save dialog."""
+    """A UTF-16 subtitle gives UTF-16 text of the same byte order, with CR LF line ends."""
     check(session.options.utf16 is not None, "no UTF-16 subtitle given")
     subtitle = os.path.join(session.folder, "wide.smi")
     shutil.copyfile(session.options.utf16, subtitle)
     session.open_subtitle(subtitle)
-    session.menu("alt+f", "y")
-    session.expect_error(UTF16_SUBTITLE)
-    session.expect_only_main_window(settle=0.5)
-    session.expect_files("wide.smi")
+    session.save("y", windows_path(os.path.join(session.folder, "wide.txt")))
+    session.expect_convert_ok()
+    wide = read(os.path.join(session.folder, "wide.txt"))
+    check(wide.startswith(b"\xff\xfe"), f"wide.txt starts with {wide[:4]!r}, not FF FE")
+    text = wide[2:].decode("utf-16-le")
+    check("\n" not in text.replace("\r\n", ""), "a line end other than CR LF in wide.txt")
+    check("\r\n00 :00 :23  \uadf8\ub807\uad6c\ub9cc\r\n" in text,
+          "wide.txt lacks the first subtitle")
+    session.expect_files("wide.smi", "wide.txt")
 
 
 def path_too_long(session):

@@ -77,8 +77,8 @@ class ClassListTest : public FilterTest
         OpenStreams(input);
         ListParagraphClasses();
         std::string list;
-        for (int k = 0; k < conversion_state.class_list_length; k++) {
-            const ParagraphClass &entry = conversion_state.class_list[k];
+        for (int k = 0; k < class_list.length; k++) {
+            const ParagraphClass &entry = class_list.classes[k];
             list += std::string(entry.name) + " " + std::to_string(entry.count) + "\n";
         }
         CloseAndReadOutput();

@@ -128,11 +128,35 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusedSubtitle{"NothingChosen", nullptr, false, true, CANNOT_OPEN_SUBTITLE_TEXT},
         RefusedSubtitle{"DeletedAfterOpen", nullptr, false, false, CANNOT_OPEN_SUBTITLE_TEXT},
-        RefusedSubtitle{"AFolder", nullptr, true, false, CANNOT_OPEN_SUBTITLE_TEXT},
-        // strlen stops at the first NUL, so a row's bytes are its text and two more.
-        RefusedSubtitle{"Utf16LittleEndianMark", "\xFF\xFE<\0", false, false, UTF16_SUBTITLE_TEXT},
-        RefusedSubtitle{"Utf16BigEndianMark", "\xFE\xFF\0<", false, false, UTF16_SUBTITLE_TEXT}),
+        RefusedSubtitle{"AFolder", nullptr, true, false, CANNOT_OPEN_SUBTITLE_TEXT}),
     [](const ::testing::TestParamInfo<RefusedSubtitle> &row) { return row.param.name; });
+
+/* Utf16File
+ *     The bytes of a UTF-16 file holding text, its mark first. */
+std::string Utf16File(const std::u16string &text, bool little_endian)
+{
+    std::string bytes;
+    for (char16_t unit : u"\xFEFF" + text) {
+        char high = static_cast<char>(unit >> 8);
+        char low = static_cast<char>(unit & 0xFF);
+        bytes += little_endian ? std::string{low, high} : std::string{high, low};
+    }
+    return bytes;
+}
+
+// A UTF-16 subtitle is read in binary (the text mode would end it at the 1A byte of U+AC1A)
+// and gives UTF-16 text in its byte order, with CR LF line ends.
+TEST_F(TextFileTest, ConvertsUtf16IntoUtf16)
+{
+    for (bool little_endian : {true, false}) {
+        WriteFile(subtitle, Utf16File(u"<P>\r\n\xAC1Ax<br>y\r\n", little_endian));
+        Choose(subtitle);
+        ASSERT_EQ(OpenChosenSubtitle(), nullptr);
+        EXPECT_EQ(WriteTextFile((folder / "out.txt").string().c_str(), ConversionMode::Plain),
+                  nullptr);
+        EXPECT_EQ(ReadFile(folder / "out.txt"), Utf16File(u"\r\n\xAC1Ax\r\ny\r\n", little_endian));
+    }
+}
 
 TEST_F(TextFileTest, AcceptsBytesThatOnlyStartLikeAMark)
 {
