@@ -5,7 +5,8 @@
 #   RUNS=9 bench/run_benchmark.sh          (more runs; the medians are printed)
 #
 # Generates the subtitles in a temporary folder (removed at the end): 50 MB for the speed,
-# 5 MB and 500 MB for the memory. Every timed run reads the 50 MB file from the page cache and
+# 5 MB and 500 MB for the memory, and the 50 MB one as UTF-16 (about 100 MB) for the memory of
+# decoding and encoding. Every timed run reads the 50 MB file from the page cache and
 # writes to /dev/null, so both sides measure the program and not the disk; smi2txt still
 # formats every byte into its stream buffer and writes it out.
 set -euo pipefail
@@ -35,6 +36,8 @@ mb=1000000
 "$make_sami" $((5 * mb)) "$work/5mb.smi"
 "$make_sami" $((50 * mb)) "$work/50mb.smi"
 "$make_sami" $((500 * mb)) "$work/500mb.smi"
+# The 50 MB file again as UTF-16, which the filter decodes and encodes as it goes.
+{ printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$work/50mb.smi"; } >"$work/utf16.smi"
 file=$work/50mb.smi
 bytes=$(stat -c %s "$file")
 
@@ -102,4 +105,12 @@ for mode in "" --sync; do
     line+=" | $kib KiB"
   done
   echo "$line |"
+done
+echo
+utf16_mb=$(( $(stat -c %s "$work/utf16.smi") / mb ))
+echo "| peak memory, UTF-16 input of $utf16_mb MB, to a file | KiB |"
+echo "|---|---:|"
+for mode in "" --sync; do
+  kib=$(peak_kib "$smi2txt" $mode "$work/utf16.smi" -o "$work/out.txt")
+  echo "| \`smi2txt $mode${mode:+ }FILE -o OUT\` | $kib |"
 done
