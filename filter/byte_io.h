@@ -5,6 +5,13 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
+
+// The sanitizer build tests the portable scans that builds without SSE2 use.
+#if defined(__SSE2__) && !defined(VELMORA_PORTABLE_SCANS)
+#define VELMORA_SSE2_SCANS
+#include <emmintrin.h>
+#endif
 
 #if defined(__GNUC__)
 #define VELMORA_RARELY(condition) __builtin_expect(static_cast<long>(condition), 0L)
@@ -13,7 +20,7 @@
 #endif
 
 constexpr int CTRL_Z = 0x1A;
-constexpr std::size_t READ_BUFFER_SIZE = 64 * 1024;
+constexpr std::size_t READ_BUFFER_SIZE = 128 * 1024;
 constexpr std::size_t WRITE_BUFFER_SIZE = 64 * 1024;
 
 extern unsigned char read_buffer[READ_BUFFER_SIZE];
@@ -35,23 +42,8 @@ void FinishWriting();
 std::size_t ReadFromUtf16(unsigned char *destination, std::size_t capacity);
 void WriteAsUtf16(const unsigned char *bytes, std::size_t count, bool final);
 
-// Writes count bytes at once.
-void WriteBytes(const unsigned char *bytes, std::size_t count);
-
-/* TranslatesLineEnds
- *     Whether the filter itself reads the input as the Windows text mode would (CR LF as LF, a
- *     0x1A ending it): always but for a byte file the Windows runtime reads in text mode. */
-inline bool TranslatesLineEnds()
-{
-#if defined(_WIN32)
-    return conversion_state.input_binary || conversion_state.encoding != TextEncoding::Bytes;
-#else
-    return true;
-#endif
-}
-
-// Reads the byte after a CR: an LF there makes the pair one LF.
-int ReadCarriageReturn();
+// Writes count bytes that do not fit in what write_buffer has left.
+void WriteBytesAround(const unsigned char *bytes, std::size_t count);
 
 /* ReadByte
  *     Next byte of the input (0..255) or EOF, which then stays EOF. */
@@ -62,10 +54,24 @@ inline int ReadByte()
         state.input_ended = true;
         return EOF;
     }
-    int c = read_buffer[state.read_position++];
-    if (VELMORA_RARELY(c == '\r'))
-        return ReadCarriageReturn();
-    return c;
+    return read_buffer[state.read_position++];
+}
+
+/* WriteBytes
+ *     Writes count bytes at once and remembers whether the output now stands at the start of
+ *     a line. */
+inline void WriteBytes(const unsigned char *bytes, std::size_t count)
+{
+    ConversionState &state = conversion_state;
+    if (count == 0)
+        return;
+    if (VELMORA_RARELY(count > WRITE_BUFFER_SIZE - state.write_length)) {
+        WriteBytesAround(bytes, count);
+        return;
+    }
+    std::memcpy(write_buffer + state.write_length, bytes, count);
+    state.write_length += count;
+    state.mid_line = bytes[count - 1] != '\n';
 }
 
 /* WriteByte

@@ -56,6 +56,7 @@ struct ConversionState {
     bool utf16_has_held_byte; // an odd byte waits for the other half of its unit
     unsigned char utf16_held_byte;
     std::uint32_t utf16_held_surrogate; // a high surrogate waits for its low one; 0 for none
+    bool utf16_held_cr;                 // a CR waits to see whether an LF follows
     bool utf16_mark_written;            // the output's byte order mark is out
     unsigned char utf8_held[4];         // the start of a UTF-8 sequence the last flush cut
     std::size_t utf8_held_length;

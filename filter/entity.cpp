@@ -2,41 +2,34 @@
 #include "byte_io.h"
 #include "conversion_state.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 namespace
 {
 
-// The entities written as their character; every other one is removed whole.
-struct NamedEntity {
-    char name[5]; // lower case
-    char character;
-};
-
-const NamedEntity NAMED_ENTITIES[] = {
-    {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", ' '},
-};
+// A name of up to four bytes as one number, a byte each, for the switch below.
+constexpr std::uint32_t NameKey(const char *name)
+{
+    std::uint32_t key = 0;
+    for (; *name != '\0'; name++)
+        key = key << 8 | static_cast<unsigned char>(*name);
+    return key;
+}
 
 // Larger than any character a reference may stand for; a longer number stops growing here.
 constexpr std::uint32_t NUMBER_CEILING = 0x110000;
 constexpr int REMOVED = -1;
 
-bool IsEntityByte(unsigned char c)
-{
-    // One table look once a byte: the look-ahead runs at every '&'.
-    static const struct Table {
-        bool holds[256];
-        Table() : holds()
-        {
-            for (int c = 0; c < 256; c++)
-                holds[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '#';
-        }
-    } table;
-    return table.holds[c];
-}
+// The bytes a name or number may hold, one table look a byte: the look-ahead runs at every '&'.
+constexpr std::array<bool, 256> ENTITY_BYTES = [] {
+    std::array<bool, 256> holds{};
+    for (int c = 0; c < 256; c++)
+        holds[static_cast<std::size_t>(c)] =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '#';
+    return holds;
+}();
 
 unsigned char ToLowerAscii(unsigned char c)
 {
@@ -81,17 +74,22 @@ int DecodeNumber(const unsigned char *digits, std::size_t length)
 }
 
 /* DecodeName
- *     The character a named entity stands for, its name compared without regard to case. */
+ *     The character a named entity stands for, its name compared without regard to case; the
+ *     entities written as their character are these six, every other one is removed whole. */
 int DecodeName(const unsigned char *name, std::size_t length)
 {
-    if (length > 4)
+    if (length < 2 || length > 4)
         return REMOVED;
-    char lower[5] = {};
+    std::uint32_t key = 0;
     for (std::size_t k = 0; k < length; k++)
-        lower[k] = static_cast<char>(ToLowerAscii(name[k]));
-    for (const NamedEntity &entity : NAMED_ENTITIES) {
-        if (std::memcmp(entity.name, lower, sizeof lower) == 0)
-            return entity.character;
+        key = key << 8 | ToLowerAscii(name[k]);
+    switch (key) {
+    case NameKey("amp"): return '&';
+    case NameKey("lt"): return '<';
+    case NameKey("gt"): return '>';
+    case NameKey("quot"): return '"';
+    case NameKey("apos"): return '\'';
+    case NameKey("nbsp"): return ' ';
     }
     return REMOVED;
 }
@@ -104,12 +102,14 @@ int DecodeName(const unsigned char *name, std::size_t length)
 EntityRead ReadEntity()
 {
     ConversionState &state = conversion_state;
-    std::size_t available = EnsureLookAhead(ENTITY_NAME_SIZE + 1);
+    std::size_t available = state.read_length - state.read_position;
+    if (available < ENTITY_NAME_SIZE + 1)
+        available = EnsureLookAhead(ENTITY_NAME_SIZE + 1);
     const unsigned char *name = read_buffer + state.read_position;
     std::size_t limit = available < ENTITY_NAME_SIZE + 1 ? available : ENTITY_NAME_SIZE + 1;
     // Look for the ';' after the name; a byte no name holds, or 32 of them, end the look.
     std::size_t length = 0;
-    while (length < limit && IsEntityByte(name[length]))
+    while (length < limit && ENTITY_BYTES[name[length]])
         length++;
     if (length == 0 || length == limit || name[length] != ';')
         return EntityRead::NotAnEntity;

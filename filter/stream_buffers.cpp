@@ -9,6 +9,9 @@
 unsigned char read_buffer[READ_BUFFER_SIZE];
 unsigned char write_buffer[WRITE_BUFFER_SIZE];
 
+// A block of a byte file as read, before the line-end rules shape it into read_buffer.
+static unsigned char raw_block[READ_BUFFER_SIZE];
+
 /* EndAtCtrlZ
  *     Applies the Windows text-mode rule that a byte 0x1A ends the input to a block read in
  *     binary. Returns the block's new length. */
@@ -21,24 +24,91 @@ static std::size_t EndAtCtrlZ(unsigned char *bytes, std::size_t length)
     return static_cast<std::size_t>(ctrl_z - bytes);
 }
 
+/* TranslatesLineEnds
+ *     Whether the filter itself reads a byte file as the Windows text mode would (CR LF as LF,
+ *     a 0x1A ending it): always but where the Windows runtime reads it in text mode. */
+static bool TranslatesLineEnds()
+{
+#if defined(_WIN32)
+    return conversion_state.input_binary;
+#else
+    return true;
+#endif
+}
+
+/* JoinCrLf
+ *     Copies length bytes from raw to out, leaving out each CR that stands before an LF.
+ *     Returns how many it wrote. */
+static std::size_t JoinCrLf(const unsigned char *raw, std::size_t length, unsigned char *out)
+{
+    const auto *cr = static_cast<const unsigned char *>(std::memchr(raw, '\r', length));
+    if (cr == nullptr) {
+        std::memcpy(out, raw, length);
+        return length;
+    }
+    std::size_t before = static_cast<std::size_t>(cr - raw);
+    std::memcpy(out, raw, before);
+    unsigned char *written = out + before;
+    const unsigned char *p = cr;
+    const unsigned char *end = raw + length;
+#if defined(VELMORA_SSE2_SCANS)
+    // Sixteen bytes at a time, with no branch on where a CR LF stands: lines are short, and
+    // such a branch would be guessed wrong at most of them. A chunk's one CR is dropped by
+    // writing the bytes after it over it; a chunk with more goes a byte at a time.
+    while (end - p >= 33) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
+        auto pairs = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
+            _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(next, _mm_set1_epi8('\n')))));
+        if (VELMORA_RARELY((pairs & (pairs - 1)) != 0)) {
+            for (int k = 0; k < 16; k++) {
+                if ((pairs & (1u << k)) == 0)
+                    *written++ = p[k];
+            }
+            p += 16;
+            continue;
+        }
+        auto k = static_cast<unsigned>(__builtin_ctz(pairs | 0x10000u));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(written), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(written + k),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + k + 1)));
+        written += pairs != 0 ? 15 : 16;
+        p += 16;
+    }
+#endif
+    for (; p < end; p++) {
+        if (*p != '\r' || p + 1 == end || p[1] != '\n')
+            *written++ = *p;
+    }
+    return static_cast<std::size_t>(written - out);
+}
+
 /* ReadFromBytes
  *     Reads up to capacity bytes of a byte file into destination, the bytes DetectTextEncoding
  *     took first. Returns how many, 0 only when the stream has nothing more. */
 static std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacity)
 {
     ConversionState &state = conversion_state;
-    // Only a block that starts with a 0x1A gives nothing.
+    bool translates = TranslatesLineEnds();
+    unsigned char *raw = translates ? raw_block : destination;
+    // Only a block of a lone CR or one that starts with a 0x1A gives nothing.
     while (!state.source_ended) {
         std::size_t length = static_cast<std::size_t>(state.raw_prefix_length);
-        std::memcpy(destination, state.raw_prefix, length);
+        std::memcpy(raw, state.raw_prefix, length);
         state.raw_prefix_length = 0;
-        length += fread(destination + length, 1, capacity - length, state.input_stream);
-        if (length == 0) {
-            state.source_ended = true;
-            return 0;
+        std::size_t got = fread(raw + length, 1, capacity - length, state.input_stream);
+        state.source_ended = got == 0;
+        length += got;
+        if (!translates || length == 0)
+            return length;
+        length = EndAtCtrlZ(raw, length);
+        // A CR that ends the block may pair with the next one's LF: it waits for it.
+        if (length > 0 && raw[length - 1] == '\r' && !state.source_ended) {
+            state.raw_prefix[0] = '\r';
+            state.raw_prefix_length = 1;
+            length--;
         }
-        if (TranslatesLineEnds())
-            length = EndAtCtrlZ(destination, length);
+        length = JoinCrLf(raw, length, destination);
         if (length > 0)
             return length;
     }
@@ -59,17 +129,6 @@ bool FillReadBuffer()
                             : ReadFromUtf16(read_buffer + kept, READ_BUFFER_SIZE - kept);
     state.read_length += added;
     return added > 0;
-}
-
-int ReadCarriageReturn()
-{
-    ConversionState &state = conversion_state;
-    if (TranslatesLineEnds() && EnsureLookAhead(1) > 0 &&
-        read_buffer[state.read_position] == '\n') {
-        state.read_position++;
-        return '\n';
-    }
-    return '\r';
 }
 
 std::size_t EnsureLookAhead(std::size_t count)
@@ -100,11 +159,9 @@ void FinishWriting()
     state.write_length = 0;
 }
 
-void WriteBytes(const unsigned char *bytes, std::size_t count)
+void WriteBytesAround(const unsigned char *bytes, std::size_t count)
 {
     ConversionState &state = conversion_state;
-    if (count == 0)
-        return;
     state.mid_line = bytes[count - 1] != '\n';
     while (count > 0) {
         if (state.write_length == WRITE_BUFFER_SIZE)

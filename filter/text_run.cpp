@@ -7,25 +7,23 @@
 #include <cstddef>
 #include <cstring>
 
-// The sanitizer build tests the portable scans that builds without SSE2 use.
-#if defined(__SSE2__) && !defined(VELMORA_PORTABLE_SCANS)
-#define VELMORA_SSE2_SCANS
-#include <emmintrin.h>
-#endif
-
 namespace
 {
 
-// Bytes that end a run of text: markup, entities, a CR that may pair with an LF and, in a
-// subtitle, white space but blanks.
+// Bytes that end a run of text: markup, entities and, in a subtitle, white space but blanks.
 bool EndsText(unsigned char c)
 {
-    return c == '<' || c == '&' || c == '>' || c == '\r';
+    return c == '<' || c == '&' || c == '>';
 }
 
 bool EndsSubtitleText(unsigned char c)
 {
     return EndsText(c) || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool EndsTagName(unsigned char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '/' || c == '>';
 }
 
 #if defined(VELMORA_SSE2_SCANS)
@@ -36,7 +34,6 @@ unsigned TextEndMask(__m128i v)
     __m128i ends =
         _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')), _mm_cmpeq_epi8(v, _mm_set1_epi8('&')));
     ends = _mm_or_si128(ends, _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
-    ends = _mm_or_si128(ends, _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
     return static_cast<unsigned>(_mm_movemask_epi8(ends));
 }
 
@@ -44,6 +41,7 @@ unsigned SubtitleTextEndMask(__m128i v)
 {
     __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t')),
                                 _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+    ends = _mm_or_si128(ends, _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
     return TextEndMask(v) | static_cast<unsigned>(_mm_movemask_epi8(ends));
 }
 #endif
@@ -140,12 +138,19 @@ const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned cha
     const unsigned char *gt = FindByte(lt + 1, end, '>');
     if (gt == end)
         return nullptr;
+    // In Save, with no class chosen, only a line break means anything: one look at three
+    // bytes, not a read of the name, for the many tags that do nothing.
+    if (state.mode == ConversionMode::Plain && state.chosen_class[0] == '\0' &&
+        !state.listing_classes && gt - lt >= 3) {
+        if ((lt[1] | 0x20) == 'b' && (lt[2] | 0x20) == 'r' && EndsTagName(lt[3]))
+            MarkLineBreak();
+        return gt + 1;
+    }
     const unsigned char *name = lt + 1;
     bool closing = name < gt && *name == '/';
     name += closing ? 1 : 0;
     const unsigned char *name_end = name;
-    while (name_end < gt && *name_end != ' ' && *name_end != '\t' && *name_end != '\n' &&
-           *name_end != '\r' && *name_end != '/')
+    while (name_end < gt && !EndsTagName(*name_end))
         name_end++;
     int length = static_cast<int>(name_end - name);
     switch (ClassifyTagName(name, length < TAG_NAME_SIZE ? length : TAG_NAME_SIZE, closing)) {
@@ -183,6 +188,62 @@ const unsigned char *SkipWhiteSpace(const unsigned char *p, const unsigned char 
     return p;
 }
 
+/* WalkSaveText
+ *     Save with no class chosen, where only text, tags and line breaks matter: copies text and
+ *     skips whole tags and '>'s in it, sixteen bytes at a time, each chunk's '<', '>' and '&'
+ *     taken one after another from one look. Stops at an '&', after a line-break tag, and
+ *     near the buffer's end (at a tag's '<' or a run's end). Returns where it stopped. */
+[[gnu::noinline]] const unsigned char *WalkSaveText(const unsigned char *p,
+                                                    const unsigned char *end)
+{
+    const unsigned char *text = p;      // where the text not yet written starts
+    const unsigned char *tag = nullptr; // the '<' of the tag being read
+    const unsigned char *chunk = p;
+#if defined(VELMORA_SSE2_SCANS)
+    for (; end - chunk >= CHUNK; chunk += CHUNK) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(chunk));
+        auto opens =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('<'))));
+        auto closes =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('>'))));
+        auto entities =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('&'))));
+        unsigned marks = opens | closes | entities;
+        while (marks != 0) {
+            unsigned bit = marks & (0u - marks);
+            marks ^= bit;
+            const unsigned char *at = chunk + __builtin_ctz(bit);
+            if (tag != nullptr) {
+                if ((closes & bit) == 0)
+                    continue; // inside a tag only its '>' means anything
+                bool line_break = at - tag >= 3 && (tag[1] | 0x20) == 'b' &&
+                                  (tag[2] | 0x20) == 'r' && EndsTagName(tag[3]);
+                tag = nullptr;
+                text = at + 1;
+                if (line_break) {
+                    MarkLineBreak();
+                    return text;
+                }
+                continue;
+            }
+            WriteBytes(text, static_cast<std::size_t>(at - text));
+            text = at;
+            if ((entities & bit) != 0)
+                return at;
+            if ((opens & bit) != 0)
+                tag = at;
+            else
+                text = at + 1; // a '>' in the text is dropped
+        }
+    }
+#endif
+    if (tag != nullptr)
+        return tag;
+    const unsigned char *stop = FindTextEnd(chunk, end);
+    WriteBytes(text, static_cast<std::size_t>(stop - text));
+    return stop;
+}
+
 /* CopyRun
  *     Copies the run of text from start on, if there is one, and returns where it ends; hidden
  *     text is only read past. */
@@ -192,16 +253,10 @@ const unsigned char *CopyRun(const unsigned char *start, const unsigned char *en
     const unsigned char *stop;
     if (state.text_hidden) {
         stop = FindByte(start, end, '<'); // hidden text, entities and all, writes nothing
+    } else if (state.mode == ConversionMode::Plain && state.chosen_class[0] == '\0') {
+        stop = WalkSaveText(start, end);
     } else if (!state.in_subtitle) {
         stop = FindTextEnd(start, end);
-        // A CR goes on with the run: dropped before an LF, else text. One that ends the
-        // buffer waits for the steps, which look at the next block.
-        while (stop + 1 < end && *stop == '\r') {
-            bool pair = stop[1] == '\n' && TranslatesLineEnds();
-            WriteBytes(start, static_cast<std::size_t>(stop - start) + (pair ? 0 : 1));
-            start = stop + 1;
-            stop = FindTextEnd(start, end);
-        }
         WriteBytes(start, static_cast<std::size_t>(stop - start));
     } else {
         start = SkipWhiteSpace(start, end);
@@ -251,11 +306,12 @@ void CopyTextRun()
             ResolveLineBreak();
         }
         const unsigned char *stop = CopyRun(start, end);
-        if (stop < end && *stop == '<') {
+        // After a line break the next byte decides on a line end first, at the loop's top.
+        if (stop < end && *stop == '<' && !state.line_break_pending) {
             const unsigned char *after = SkipTagInBuffer(stop, end);
             if (after != nullptr)
                 stop = after;
-        } else if (stop < end && *stop == '&') {
+        } else if (stop < end && *stop == '&' && !state.line_break_pending) {
             stop = ReadEntityInBuffer(stop, end);
         }
         state.read_position = static_cast<std::size_t>(stop - read_buffer);

@@ -61,16 +61,25 @@ void PutUtf8(std::uint32_t code_point)
 }
 
 /* PutCodePoint
- *     Appends a decoded character; U+001A ends the input, as a byte 0x1A ends a byte file. */
+ *     Appends a decoded character with the text-mode rules: CR LF reads as LF, a lone CR stays,
+ *     U+001A ends the input. */
 void PutCodePoint(std::uint32_t code_point)
 {
     ConversionState &state = conversion_state;
     if (state.source_ended)
         return;
-    if (code_point == CTRL_Z)
+    if (state.utf16_held_cr) {
+        state.utf16_held_cr = false;
+        if (code_point != '\n')
+            PutUtf8('\r');
+    }
+    if (code_point == '\r') {
+        state.utf16_held_cr = true; // the next character decides
+    } else if (code_point == CTRL_Z) {
         state.source_ended = true;
-    else
+    } else {
         PutUtf8(code_point);
+    }
 }
 
 /* PutUnit
@@ -97,7 +106,7 @@ void PutUnit(std::uint32_t unit)
 
 /* PutEndOfInput
  *     What the end of the file leaves undecided: a high surrogate and an odd final byte read as
- *     U+FFFD each. */
+ *     U+FFFD each, a CR stays. */
 void PutEndOfInput()
 {
     ConversionState &state = conversion_state;
@@ -109,6 +118,9 @@ void PutEndOfInput()
         state.utf16_has_held_byte = false;
         PutCodePoint(REPLACEMENT_CHARACTER);
     }
+    if (state.utf16_held_cr && !state.source_ended)
+        PutUtf8('\r');
+    state.utf16_held_cr = false;
     state.source_ended = true;
 }
 

@@ -24,6 +24,17 @@ static ConversionOutcome CloseSubtitleWith(ConversionOutcome outcome)
     return outcome;
 }
 
+/* OpenInputStream
+ *     Opens path for reading in mode ("r" or "rb"). The filter reads in blocks of its own, so
+ *     the stream needs no buffer: each block is one read of the file. */
+static FILE *OpenInputStream(const char *path, const char *mode)
+{
+    FILE *stream = fopen(path, mode);
+    if (stream != nullptr)
+        setvbuf(stream, nullptr, _IONBF, 0);
+    return stream;
+}
+
 /* MissedChosenClass
  *     True when a class was chosen and no P tag of the input had it. */
 static bool MissedChosenClass()
@@ -45,7 +56,7 @@ ConversionOutcome OpenSubtitle(const char *path)
     }
     // Windows' text mode would end UTF-16 text at a 0x1A byte inside a character, so the mark
     // is looked for in binary; a byte file is then read in text mode, as Windows reads it.
-    state.input_stream = fopen(path, "rb");
+    state.input_stream = OpenInputStream(path, "rb");
     if (state.input_stream == nullptr)
         return ConversionOutcome::CannotOpenInput;
     TextEncoding encoding = DetectTextEncoding();
@@ -53,7 +64,7 @@ ConversionOutcome OpenSubtitle(const char *path)
     state.input_binary = true;
     if (encoding == TextEncoding::Bytes) {
         fclose(state.input_stream);
-        state.input_stream = fopen(path, "r");
+        state.input_stream = OpenInputStream(path, "r");
         state.input_binary = false;
         if (state.input_stream == nullptr)
             return CloseSubtitleWith(ConversionOutcome::CannotOpenInput);
@@ -77,6 +88,7 @@ ConversionOutcome OpenStandardInput()
     state.input_binary = _setmode(_fileno(stdin), _O_BINARY) != -1;
 #endif
     state.input_stream = stdin;
+    setvbuf(stdin, nullptr, _IONBF, 0);
     DetectTextEncoding();
     return ConversionOutcome::Succeeded;
 }
