@@ -139,24 +139,27 @@ std::size_t EnsureLookAhead(std::size_t count)
     return state.read_length - state.read_position;
 }
 
-void FlushWriteBuffer()
+/* WriteOut
+ *     Hands what write_buffer holds to output_stream, encoded for a UTF-16 output, which keeps
+ *     a sequence cut by the buffer's end for the next time unless final. */
+static void WriteOut(bool final)
 {
     ConversionState &state = conversion_state;
     if (state.encoding != TextEncoding::Bytes)
-        WriteAsUtf16(write_buffer, state.write_length, false);
+        WriteAsUtf16(write_buffer, state.write_length, final);
     else if (state.write_length > 0)
         fwrite(write_buffer, 1, state.write_length, state.output_stream);
     state.write_length = 0;
 }
 
+void FlushWriteBuffer()
+{
+    WriteOut(false);
+}
+
 void FinishWriting()
 {
-    ConversionState &state = conversion_state;
-    if (state.encoding != TextEncoding::Bytes)
-        WriteAsUtf16(write_buffer, state.write_length, true);
-    else if (state.write_length > 0)
-        fwrite(write_buffer, 1, state.write_length, state.output_stream);
-    state.write_length = 0;
+    WriteOut(true);
 }
 
 void WriteBytesAround(const unsigned char *bytes, std::size_t count)

@@ -1,25 +1,11 @@
 // The character filter in both modes: what is skipped, what is copied, and where scans stop.
 #include "filter_fixture.h"
 
-#include <ostream>
-
 namespace
 {
 
-struct Case {
-    const char *name;
-    std::string input;
-    std::string plain; // LF stands for the platform's line end
-    std::string sync;
-};
-
-std::ostream &operator<<(std::ostream &stream, const Case &row)
-{
-    return stream << row.name;
-}
-
 // Hex escapes are split from the letters after them: "\xFF" "b", not "\xFFb".
-const Case CASES[] = {
+const ModesCase CASES[] = {
     {"EmptyInputGivesEmptyOutput", "", "", ""},
     {"TextWithoutTagsIsCopied", "Hello", "Hello", "Hello"},
     // Entities: the few every file uses are written as their character, which is text.
@@ -115,7 +101,7 @@ const Case CASES[] = {
     {"CtrlZEndsInputInsideEntity", "ab&x\x1A;cd", "ab&x", "ab&x"},
 };
 
-class ConversionTest : public FilterTest, public ::testing::WithParamInterface<Case>
+class ConversionTest : public FilterTest, public ::testing::WithParamInterface<ModesCase>
 {
 };
 

@@ -22,6 +22,11 @@ std::string LineEnds(const std::string &text)
 #endif
 }
 
+std::ostream &operator<<(std::ostream &stream, const ModesCase &row)
+{
+    return stream << row.name;
+}
+
 std::string ReadBinaryFile(const std::string &path)
 {
     std::ifstream file(path, std::ios::binary);

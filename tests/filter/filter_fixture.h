@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 
 /* LineEnds
@@ -30,6 +31,16 @@ std::string Utf16ToUtf8(const std::u16string &text);
 /* ExpectOneSubtitleALine
  *     Sync output: from the first stamp on, every line starts with a stamp and holds text. */
 void ExpectOneSubtitleALine(const std::string &sync);
+
+// A table row: an input and what each mode writes of it.
+struct ModesCase {
+    const char *name;
+    std::string input;
+    std::string plain; // LF stands for the platform's line end
+    std::string sync;
+};
+
+std::ostream &operator<<(std::ostream &stream, const ModesCase &row);
 
 // Names each row of a table test after its name field.
 struct RowName {

@@ -4,25 +4,12 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <ostream>
 
 namespace
 {
 
-struct Case {
-    const char *name;
-    std::string input;
-    std::string plain; // LF stands for the platform's line end
-    std::string sync;
-};
-
-std::ostream &operator<<(std::ostream &stream, const Case &row)
-{
-    return stream << row.name;
-}
-
 // Each row chooses the class ENCC.
-const Case CASES[] = {
+const ModesCase CASES[] = {
     {"QuotedBareAndSingleQuotedValues",
      "<SYNC Start=1000><P Class=\"ENCC\">One<P class=KRCC>Kor\n"
      "<SYNC Start=2000><p CLASS = 'encc' >Two<P Class=KRCC>Kor",
@@ -45,7 +32,7 @@ const Case CASES[] = {
     {"NoParagraphOfTheClassWritesNothing", "\xEF\xBB\xBF<P Class=KRCC>x<P>y", "", ""},
 };
 
-class ParagraphTest : public FilterTest, public ::testing::WithParamInterface<Case>
+class ParagraphTest : public FilterTest, public ::testing::WithParamInterface<ModesCase>
 {
   protected:
     void SetUp() override
