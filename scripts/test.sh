@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Every test: the native unit and command-line tests, the same under the sanitizers, the
-# Windows build under Wine (unit tests and the program driven on a virtual display), the
-# resource checks of the 32-bit release, and a fuzzing smoke run. Each test has a time limit.
+# Every test: the native unit, command-line and install tests (prefix, Debian package, manual
+# page), the same under the sanitizers, the Windows build under Wine (unit tests and the
+# program driven on a virtual display), the resource and zip checks of the 32-bit release, and
+# a fuzzing smoke run that compares the fast path with the steps. Each test has a time limit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
