@@ -72,7 +72,7 @@ void EndConversion()
 {
     ConversionState &state = conversion_state;
     EndParagraph();
-    if (state.chosen_class[0] != '\0' && !state.chosen_class_found) {
+    if (MissedChosenClass()) {
         state.write_length = 0; // not even a byte order mark when no paragraph had that class
         return;
     }

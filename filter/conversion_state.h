@@ -97,6 +97,10 @@ void RunConversion(ConversionMode mode);
 void CloseStreams();
 
 // Tag steps shared by both modes, and what a complete tag does.
+inline bool EndsTagName(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '/' || c == '>' || c == EOF;
+}
 TagKind ClassifyTagName(const unsigned char *name, int length, bool closing);
 void ReadTagName();
 void SkipMarkedTag();
@@ -109,6 +113,12 @@ void StartSubtitle();
 // Paragraph steps, when a class is chosen or listed.
 void ReadParagraphClass();
 void EndParagraph();
+
+// Whether P tags' classes are read: a class is chosen, or the classes are being listed.
+bool ReadsClasses();
+
+// True when a class was chosen and no P tag of the input had it.
+bool MissedChosenClass();
 
 // Reads the whole input, writing nothing, to fill class_list.
 void ListParagraphClasses();

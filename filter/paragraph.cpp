@@ -164,6 +164,16 @@ void EndParagraph()
     }
 }
 
+bool ReadsClasses()
+{
+    return conversion_state.chosen_class[0] != '\0' || conversion_state.listing_classes;
+}
+
+bool MissedChosenClass()
+{
+    return conversion_state.chosen_class[0] != '\0' && !conversion_state.chosen_class_found;
+}
+
 /* ListParagraphClasses
  *     Reads the whole input for its P tags and their classes, writing nothing. A '<' in an
  *     entity is never a raw byte, so every raw '<' opens a tag. */

@@ -6,16 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
-
-bool EndsTagName(int c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '/' || c == '>' || c == EOF;
-}
-
-} // namespace
-
 /* ClassifyTagName
  *     What the first bytes of a tag's name (length counts them all) say the tag is, without
  *     regard to case. A closing tag means something only as «</P>». */
@@ -55,11 +45,12 @@ void ReadTagName()
 }
 
 /* StartSubtitle
- *     A complete SYNC tag: the text up to the next one is a subtitle, its stamp written before
- *     its first text byte, if it has one. */
+ *     A complete SYNC tag, its value captured (sync_value_length bytes): the text up to the
+ *     next one is a subtitle, its stamp written before its first text byte, if it has one. */
 void StartSubtitle()
 {
     ConversionState &state = conversion_state;
+    state.sync_value[state.sync_value_length] = '>';
     EndParagraph();
     state.in_subtitle = true;
     state.stamp_pending = true;
@@ -113,7 +104,7 @@ void SkipMarkedTag()
     switch (state.tag_kind) {
     case TagKind::LineBreak: SkipLineBreak(); return;
     case TagKind::Paragraph:
-        if (state.chosen_class[0] != '\0' || state.listing_classes)
+        if (ReadsClasses())
             ReadParagraphClass();
         else
             SkipTagRest();
@@ -150,7 +141,6 @@ void ReadSyncValue()
     }
     if (state.current_char == EOF)
         return;
-    state.sync_value[length] = '>';
     state.sync_value_length = length;
     StartSubtitle();
 }

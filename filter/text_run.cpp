@@ -21,11 +21,6 @@ bool EndsSubtitleText(unsigned char c)
     return EndsText(c) || c == '\t' || c == '\n' || c == '\r';
 }
 
-bool EndsTagName(unsigned char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '/' || c == '>';
-}
-
 #if defined(VELMORA_SSE2_SCANS)
 constexpr std::ptrdiff_t CHUNK = 16;
 
@@ -123,7 +118,6 @@ bool CaptureSyncValue(const unsigned char *after_name, const unsigned char *gt)
         length = SYNC_VALUE_SIZE - 1;
     std::memset(state.sync_value, 0, sizeof state.sync_value);
     std::memcpy(state.sync_value, value, length);
-    state.sync_value[length] = '>';
     state.sync_value_length = static_cast<std::int32_t>(length);
     return true;
 }
@@ -138,14 +132,6 @@ const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned cha
     const unsigned char *gt = FindByte(lt + 1, end, '>');
     if (gt == end)
         return nullptr;
-    // In Save, with no class chosen, only a line break means anything: one look at three
-    // bytes, not a read of the name, for the many tags that do nothing.
-    if (state.mode == ConversionMode::Plain && state.chosen_class[0] == '\0' &&
-        !state.listing_classes && gt - lt >= 3) {
-        if ((lt[1] | 0x20) == 'b' && (lt[2] | 0x20) == 'r' && EndsTagName(lt[3]))
-            MarkLineBreak();
-        return gt + 1;
-    }
     const unsigned char *name = lt + 1;
     bool closing = name < gt && *name == '/';
     name += closing ? 1 : 0;
@@ -157,7 +143,7 @@ const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned cha
     case TagKind::Other: break;
     case TagKind::LineBreak: MarkLineBreak(); break;
     case TagKind::Paragraph:
-        if (state.chosen_class[0] != '\0' || state.listing_classes)
+        if (ReadsClasses())
             return nullptr;
         break;
     case TagKind::ParagraphEnd: EndParagraph(); break;

@@ -35,13 +35,6 @@ static FILE *OpenInputStream(const char *path, const char *mode)
     return stream;
 }
 
-/* MissedChosenClass
- *     True when a class was chosen and no P tag of the input had it. */
-static bool MissedChosenClass()
-{
-    return conversion_state.chosen_class[0] != '\0' && !conversion_state.chosen_class_found;
-}
-
 /* OpenSubtitle
  *     Opens path into input_stream and reads its byte order mark before any output exists, so a
  *     subtitle that cannot be read never costs a file. */
