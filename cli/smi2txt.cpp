@@ -195,6 +195,9 @@ static bool ReportOutcome(ConversionOutcome outcome, const std::string &input,
     case ConversionOutcome::ReadFailed:
         ReportError(input, errno != 0 ? std::strerror(errno) : "read error");
         break;
+    case ConversionOutcome::NoSyncTag:
+        ReportError(input, "no SYNC tag: not a SAMI subtitle");
+        break;
     case ConversionOutcome::NoParagraphOfClass:
         ReportError(input, ("no paragraph of class " + command_line.chosen_class + " (" +
                             NameClasses() + ")")

@@ -17,19 +17,30 @@ bool IsWhiteSpace(int c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-/* WriteSubtitleChar
- *     Writes c into the subtitle's one line: the stamp before its first text byte, one blank for
- *     each run of white space between text bytes, nothing for white space at either end. */
-void WriteSubtitleChar(int c)
+/* WriteSubtitleText
+ *     Writes the count bytes of one character into the subtitle's one line: the stamp before
+ *     its first text byte, one blank for each run of white space between text bytes, nothing
+ *     for white space at either end. */
+void WriteSubtitleText(const unsigned char *bytes, std::size_t count)
 {
     ConversionState &state = conversion_state;
-    if (IsWhiteSpace(c)) {
+    if (IsWhiteSpace(bytes[0])) {
         if (!state.stamp_pending)
             state.blank_pending = true;
         return;
     }
     StartSubtitleText();
-    WriteByte(c);
+    WriteBytes(bytes, count);
+}
+
+/* WriteSaveText
+ *     Writes the count bytes of one character outside a subtitle, after the line end that a
+ *     paragraph break waits to write before text. */
+void WriteSaveText(const unsigned char *bytes, std::size_t count)
+{
+    if (conversion_state.paragraph_break_pending)
+        ResolveParagraphBreak(bytes[0]);
+    WriteBytes(bytes, count);
 }
 
 /* CopyByteOrderMark
@@ -47,6 +58,8 @@ void CopyByteOrderMark()
     WriteBytes(UTF8_BYTE_ORDER_MARK, sizeof UTF8_BYTE_ORDER_MARK);
     state.read_position += sizeof UTF8_BYTE_ORDER_MARK;
     state.mid_line = false;
+    state.line_floor = state.write_length;
+    state.text_is_unicode = true;
 }
 
 /* StartConversion
@@ -56,7 +69,12 @@ void StartConversion()
     ConversionState &state = conversion_state;
     state.input_ended = false;
     state.mid_line = false;
+    state.line_floor = 0;
+    state.line_text_written_out = false;
+    state.text_is_unicode = state.encoding != TextEncoding::Bytes;
     state.line_break_pending = false;
+    state.paragraph_break_pending = false;
+    state.parameter_block = TagKind::Other;
     state.in_subtitle = false;
     state.stamp_pending = false;
     state.blank_pending = false;
@@ -72,8 +90,8 @@ void EndConversion()
 {
     ConversionState &state = conversion_state;
     EndParagraph();
-    if (MissedChosenClass()) {
-        state.write_length = 0; // not even a byte order mark when no paragraph had that class
+    if (MissedSyncTag() || MissedChosenClass()) {
+        state.write_length = 0; // not even a byte order mark: nothing of the input was wanted
         return;
     }
     if (state.stamp_written && state.mid_line)
@@ -91,8 +109,28 @@ void ResolveLineBreak()
     ConversionState &state = conversion_state;
     state.line_break_pending = false;
     int c = state.current_char;
-    if (c != '\n' && c != '\r' && c != EOF)
+    if (c != '\n' && c != '\r' && c != EOF) {
         WriteByte('\n');
+        state.paragraph_break_pending = false; // the line end it waited for
+    }
+}
+
+/* ResolveParagraphBreak
+ *     With a paragraph break pending, before c is written: a line end written first takes its
+ *     place, a blank or a tab waits with it, any other byte goes on a new line. */
+void ResolveParagraphBreak(int c)
+{
+    ConversionState &state = conversion_state;
+    if (c == ' ' || c == '\t')
+        return;
+    state.paragraph_break_pending = false;
+    if (c != '\n' && c != '\r')
+        WriteByte('\n');
+}
+
+bool MissedSyncTag()
+{
+    return conversion_state.mode == ConversionMode::Sync && !conversion_state.in_subtitle;
 }
 
 /* StartSubtitleText
@@ -135,30 +173,31 @@ bool ReadChar()
 }
 
 /* SkipTag
- *     Discards a tag up to its '>' (left in current_char for WriteChar to drop); a line-break
- *     tag decides on a line end by the byte after it, a SYNC tag is just a tag. */
+ *     The Save tag step: discards a tag up to its '>' (left in current_char for WriteChar to
+ *     drop) and does what its name says. */
 void SkipTag()
 {
-    ConversionState &state = conversion_state;
-    if (state.current_char != '<' || state.current_is_text)
-        return;
-    ReadTagName();
-    SkipMarkedTag();
+    if (ReadTagStart())
+        SkipMarkedTag();
 }
 
 /* WriteChar
- *     Writes current_char unless it ended a tag, is a '>' in the text, or is EOF. In a subtitle
- *     white space waits to be seen between two text bytes. */
+ *     Writes current_char, or the character of the entity it stands for, unless it ended a
+ *     tag, is a '>' in the text, is EOF or is hidden. In a subtitle white space waits to be
+ *     seen between two text bytes. */
 void WriteChar()
 {
     ConversionState &state = conversion_state;
     int c = state.current_char;
-    if (c == EOF || (c == '>' && !state.current_is_text) || state.text_hidden)
+    if (c == EOF || (c == '>' && !state.current_is_text) || TextIsHidden())
         return;
+    unsigned char byte = static_cast<unsigned char>(c);
+    const unsigned char *bytes = state.current_is_text ? state.entity_text : &byte;
+    std::size_t count = state.current_is_text ? static_cast<std::size_t>(state.entity_length) : 1;
     if (state.in_subtitle)
-        WriteSubtitleChar(c);
+        WriteSubtitleText(bytes, count);
     else
-        WriteByte(c);
+        WriteSaveText(bytes, count);
 }
 
 /* RunConversion
@@ -167,9 +206,10 @@ void WriteChar()
 void RunConversion(ConversionMode mode)
 {
     ConversionState &state = conversion_state;
-    StartConversion();
     state.mode = mode;
+    StartConversion();
     CopyByteOrderMark();
+    DetectUnicodeText();
     if (mode == ConversionMode::Sync) {
         while (!state.input_ended) {
             CopyTextRun();

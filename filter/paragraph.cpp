@@ -157,7 +157,7 @@ void EndParagraph()
         return;
     state.text_hidden = true;
     if (!state.in_subtitle) {
-        if (state.mid_line)
+        if (state.mode == ConversionMode::Plain && state.mid_line)
             WriteByte('\n');
     } else if (!state.stamp_pending) {
         state.blank_pending = true;
@@ -176,21 +176,31 @@ bool MissedChosenClass()
 
 /* ListParagraphClasses
  *     Reads the whole input for its P tags and their classes, writing nothing. A '<' in an
- *     entity is never a raw byte, so every raw '<' opens a tag. */
+ *     entity is never a raw byte, so every raw '<' that opens a tag is one; inside a parameter
+ *     block only a tag that ends it means anything. */
 void ListParagraphClasses()
 {
     ConversionState &state = conversion_state;
     state.listing_classes = true;
+    state.parameter_block = TagKind::Other;
     class_list.length = 0;
     while (!state.input_ended) {
         state.current_char = ReadByte();
-        if (state.current_char != '<')
+        if (state.current_char != '<' || !OpensTag())
             continue;
         ReadTagName();
-        if (state.tag_kind == TagKind::Paragraph)
+        if (state.parameter_block != TagKind::Other) {
+            if (!EndsParameterBlock(state.tag_kind))
+                continue;
+            state.parameter_block = TagKind::Other;
+        }
+        if (state.tag_kind == TagKind::Paragraph) {
             ReadParagraphClass();
-        else
-            SkipTagRest();
+            continue;
+        }
+        SkipTagRest();
+        if (OpensParameterBlock(state.tag_kind) && state.current_char != EOF)
+            state.parameter_block = state.tag_kind;
     }
     state.listing_classes = false;
 }

@@ -139,12 +139,30 @@ std::size_t EnsureLookAhead(std::size_t count)
     return state.read_length - state.read_position;
 }
 
+/* LineHoldsText
+ *     Looks back from the last byte written to the line's start for a byte other than a blank
+ *     or a tab; what the last flush took out of view is remembered. */
+bool LineHoldsText()
+{
+    const ConversionState &state = conversion_state;
+    for (std::size_t k = state.write_length; k > state.line_floor; k--) {
+        unsigned char c = write_buffer[k - 1];
+        if (c == '\n' || c == '\r')
+            return false;
+        if (c != ' ' && c != '\t')
+            return true;
+    }
+    return state.line_text_written_out;
+}
+
 /* WriteOut
  *     Hands what write_buffer holds to output_stream, encoded for a UTF-16 output, which keeps
  *     a sequence cut by the buffer's end for the next time unless final. */
 static void WriteOut(bool final)
 {
     ConversionState &state = conversion_state;
+    state.line_text_written_out = LineHoldsText();
+    state.line_floor = 0;
     if (state.encoding != TextEncoding::Bytes)
         WriteAsUtf16(write_buffer, state.write_length, final);
     else if (state.write_length > 0)
@@ -199,4 +217,64 @@ TextEncoding DetectTextEncoding()
     }
     state.raw_prefix[state.raw_prefix_length++] = static_cast<unsigned char>(second);
     return state.encoding;
+}
+
+namespace
+{
+
+// How much of a byte file's start says whether it is UTF-8.
+constexpr std::size_t UNICODE_PROBE_SIZE = 64 * 1024;
+
+/* IsUtf8
+ *     Whether length bytes are UTF-8 in the strict sense: no overlong form, no surrogate,
+ *     nothing above U+10FFFF. A sequence the end cuts counts only when cut_is_valid. */
+bool IsUtf8(const unsigned char *bytes, std::size_t length, bool cut_is_valid)
+{
+    std::size_t k = 0;
+    while (k < length) {
+        unsigned char lead = bytes[k];
+        if (lead < 0x80) {
+            k++;
+            continue;
+        }
+        // The sequence's length, and the range of its second byte where a lead limits it.
+        std::size_t count = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            count = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            count = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            count = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        for (std::size_t j = 1; j < count; j++) {
+            if (k + j == length)
+                return cut_is_valid;
+            unsigned char next = bytes[k + j];
+            if (next < (j == 1 ? low : 0x80) || next > (j == 1 ? high : 0xBF))
+                return false;
+        }
+        k += count;
+    }
+    return true;
+}
+
+} // namespace
+
+void DetectUnicodeText()
+{
+    ConversionState &state = conversion_state;
+    if (state.text_is_unicode)
+        return;
+    std::size_t available = EnsureLookAhead(UNICODE_PROBE_SIZE);
+    std::size_t length = available < UNICODE_PROBE_SIZE ? available : UNICODE_PROBE_SIZE;
+    state.text_is_unicode =
+        IsUtf8(read_buffer + state.read_position, length, available >= UNICODE_PROBE_SIZE);
 }

@@ -1,5 +1,6 @@
-// Tags by name: a SYNC tag starts a subtitle, a BR tag breaks a line, every other tag is
-// removed. Nothing inside a tag after its name means anything but a SYNC tag's value.
+// Tags by name: a SYNC tag starts a subtitle, a BR tag breaks a line, P tags stand apart,
+// STYLE, SAMIPARAM and SCRIPT open blocks that are markup whole, every other tag is removed.
+// Nothing inside a tag after its name means anything but a SYNC tag's value or a P tag's class.
 #include "byte_io.h"
 #include "conversion_state.h"
 
@@ -7,25 +8,90 @@
 #include <cstring>
 
 /* ClassifyTagName
- *     What the first bytes of a tag's name (length counts them all) say the tag is, without
- *     regard to case. A closing tag means something only as «</P>». */
+ *     What the first bytes of a tag's name (length counts them all, up to TAG_NAME_SIZE) say
+ *     the tag is, without regard to case. */
 TagKind ClassifyTagName(const unsigned char *name, int length, bool closing)
 {
-    auto lower = [name](int k) { return name[k] | 0x20; }; // letters only are compared
-    if (length == 1 && lower(0) == 'p')
-        return closing ? TagKind::ParagraphEnd : TagKind::Paragraph;
-    if (closing)
-        return TagKind::Other;
-    if (length == 4 && lower(0) == 's' && lower(1) == 'y' && lower(2) == 'n' && lower(3) == 'c')
-        return TagKind::Sync;
-    if (length == 2 && lower(0) == 'b' && lower(1) == 'r')
-        return TagKind::LineBreak;
+    // Letters only are compared, so clearing 0x20 is enough; a name is first told by length.
+    auto is = [name, length](const char *upper, int upper_length) {
+        if (length != upper_length)
+            return false;
+        for (int k = 0; k < length; k++) {
+            if ((name[k] & ~0x20) != upper[k])
+                return false;
+        }
+        return true;
+    };
+    switch (length) {
+    case 1:
+        if (is("P", 1))
+            return closing ? TagKind::ParagraphEnd : TagKind::Paragraph;
+        break;
+    case 2:
+        if (is("BR", 2) && !closing)
+            return TagKind::LineBreak;
+        break;
+    case 4:
+        if (is("SYNC", 4) && !closing)
+            return TagKind::Sync;
+        if (is("BODY", 4) && !closing)
+            return TagKind::Body;
+        if (is("HEAD", 4) && closing)
+            return TagKind::HeadEnd;
+        break;
+    case 5:
+        if (is("STYLE", 5))
+            return closing ? TagKind::StyleEnd : TagKind::Style;
+        break;
+    case 6:
+        if (is("SCRIPT", 6))
+            return closing ? TagKind::ScriptEnd : TagKind::Script;
+        break;
+    case 9:
+        if (is("SAMIPARAM", 9))
+            return closing ? TagKind::SamiParamEnd : TagKind::SamiParam;
+        break;
+    }
     return TagKind::Other;
+}
+
+/* EndsParameterBlock
+ *     Whether a tag of kind, read inside the parameter block open now, ends it: its own end
+ *     tag, </HEAD>, <BODY> or a SYNC tag. */
+bool EndsParameterBlock(TagKind kind)
+{
+    switch (conversion_state.parameter_block) {
+    case TagKind::Style:
+        if (kind == TagKind::StyleEnd)
+            return true;
+        break;
+    case TagKind::SamiParam:
+        if (kind == TagKind::SamiParamEnd)
+            return true;
+        break;
+    case TagKind::Script:
+        if (kind == TagKind::ScriptEnd)
+            return true;
+        break;
+    default: break;
+    }
+    return kind == TagKind::HeadEnd || kind == TagKind::Body || kind == TagKind::Sync;
+}
+
+/* OpensTag
+ *     With current_char a '<' of the input: whether it opens a tag. Followed by white space, a
+ *     digit or the end of the input it is text, and the byte after it stays unread. */
+bool OpensTag()
+{
+    ConversionState &state = conversion_state;
+    if (EnsureLookAhead(1) == 0)
+        return false;
+    return !KeepsLessThan(read_buffer[state.read_position]);
 }
 
 /* ReadTagName
  *     Reads the name after a tag's '<' and sets tag_kind by it; current_char is left on the
- *     byte that ended the name. */
+ *     byte that ended the name. In a parameter block every '<' starts a name again. */
 void ReadTagName()
 {
     ConversionState &state = conversion_state;
@@ -37,6 +103,14 @@ void ReadTagName()
         state.current_char = ReadByte();
     // Look for the end of the name; only its first bytes are kept.
     while (!EndsTagName(state.current_char)) {
+        if (state.current_char == '<' && state.parameter_block != TagKind::Other) {
+            length = 0;
+            state.current_char = ReadByte();
+            closing = state.current_char == '/';
+            if (closing)
+                state.current_char = ReadByte();
+            continue;
+        }
         if (length < TAG_NAME_SIZE)
             name[length++] = static_cast<unsigned char>(state.current_char);
         state.current_char = ReadByte();
@@ -63,12 +137,48 @@ void StartSubtitle()
 void MarkLineBreak()
 {
     ConversionState &state = conversion_state;
-    if (state.text_hidden)
+    if (TextIsHidden())
         return;
     if (!state.in_subtitle)
         state.line_break_pending = true;
     else if (!state.stamp_pending)
         state.blank_pending = true;
+}
+
+/* MarkParagraph
+ *     A complete P, </P> or, in Save, SYNC tag with no class chosen: white space in a
+ *     subtitle; in Save a line that holds text ends before the next text byte. */
+void MarkParagraph()
+{
+    ConversionState &state = conversion_state;
+    if (state.chosen_class[0] != '\0' || TextIsHidden())
+        return;
+    if (state.in_subtitle) {
+        if (!state.stamp_pending)
+            state.blank_pending = true;
+    } else if (!state.paragraph_break_pending && LineHoldsText()) {
+        state.paragraph_break_pending = true;
+    }
+}
+
+/* FinishTag
+ *     What a complete tag of kind does once its '>' is read; a SYNC tag here is Save's. */
+void FinishTag(TagKind kind)
+{
+    if (OpensParameterBlock(kind)) {
+        conversion_state.parameter_block = kind;
+        return;
+    }
+    switch (kind) {
+    case TagKind::LineBreak: MarkLineBreak(); return;
+    case TagKind::Paragraph: MarkParagraph(); return;
+    case TagKind::ParagraphEnd:
+    case TagKind::Sync:
+        EndParagraph();
+        MarkParagraph();
+        return;
+    default: return;
+    }
 }
 
 /* SkipLineBreak
@@ -81,14 +191,30 @@ void SkipLineBreak()
         MarkLineBreak();
 }
 
+/* ReadTagStart
+ *     Reads the name of the tag current_char opens, if it opens one. False when the tag
+ *     means nothing here: it is text, or it does not end the parameter block it stands in. */
+bool ReadTagStart()
+{
+    ConversionState &state = conversion_state;
+    if (state.current_char != '<' || state.current_is_text || !OpensTag())
+        return false;
+    ReadTagName();
+    if (state.parameter_block == TagKind::Other)
+        return true;
+    if (!EndsParameterBlock(state.tag_kind))
+        return false; // the block goes on: the byte after the name is read as any other
+    state.parameter_block = TagKind::Other;
+    return true;
+}
+
 /* SkipTagSync
  *     The sync-mode tag step: like SkipTag, and a SYNC tag starts a subtitle. */
 void SkipTagSync()
 {
     ConversionState &state = conversion_state;
-    if (state.current_char != '<' || state.current_is_text)
+    if (!ReadTagStart())
         return;
-    ReadTagName();
     if (state.tag_kind == TagKind::Sync)
         ReadSyncValue();
     else
@@ -96,27 +222,22 @@ void SkipTagSync()
 }
 
 /* SkipMarkedTag
- *     Discards a tag whose name has been read, doing what a line break or a paragraph's start
- *     or end does. A tag cut off by the end of the input does nothing. */
+ *     Discards a tag whose name has been read, doing what it does when complete; a P tag's
+ *     class is read when classes matter. A tag cut off by the end of the input does nothing. */
 void SkipMarkedTag()
 {
     ConversionState &state = conversion_state;
-    switch (state.tag_kind) {
-    case TagKind::LineBreak: SkipLineBreak(); return;
-    case TagKind::Paragraph:
-        if (ReadsClasses())
-            ReadParagraphClass();
-        else
-            SkipTagRest();
+    if (state.tag_kind == TagKind::Paragraph && ReadsClasses()) {
+        ReadParagraphClass();
         return;
-    case TagKind::ParagraphEnd:
-    case TagKind::Sync:
-        SkipTagRest();
-        if (state.current_char != EOF)
-            EndParagraph();
-        return;
-    case TagKind::Other: SkipTagRest(); return;
     }
+    if (state.tag_kind == TagKind::LineBreak) {
+        SkipLineBreak();
+        return;
+    }
+    SkipTagRest();
+    if (state.current_char != EOF)
+        FinishTag(state.tag_kind);
 }
 
 /* ReadSyncValue

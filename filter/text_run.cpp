@@ -122,40 +122,46 @@ bool CaptureSyncValue(const unsigned char *after_name, const unsigned char *gt)
     return true;
 }
 
-/* SkipTagInBuffer
- *     Does at once what the steps do for the tag whose '<' is at lt, when the whole tag is in
- *     the buffer and needs nothing only they can do (a P tag whose class is read). Returns the
- *     byte after its '>', or nullptr to leave the tag to the steps. */
-const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned char *end)
+/* ClassifyTagInBuffer
+ *     What the name of the tag from lt to the '>' at gt says it is, as ReadTagName reads it;
+ *     name_end is left where the name ends. */
+TagKind ClassifyTagInBuffer(const unsigned char *lt, const unsigned char *gt,
+                            const unsigned char **name_end)
 {
-    ConversionState &state = conversion_state;
-    const unsigned char *gt = FindByte(lt + 1, end, '>');
-    if (gt == end)
-        return nullptr;
     const unsigned char *name = lt + 1;
     bool closing = name < gt && *name == '/';
     name += closing ? 1 : 0;
-    const unsigned char *name_end = name;
-    while (name_end < gt && !EndsTagName(*name_end))
-        name_end++;
-    int length = static_cast<int>(name_end - name);
-    switch (ClassifyTagName(name, length < TAG_NAME_SIZE ? length : TAG_NAME_SIZE, closing)) {
-    case TagKind::Other: break;
-    case TagKind::LineBreak: MarkLineBreak(); break;
-    case TagKind::Paragraph:
-        if (ReadsClasses())
+    const unsigned char *p = name;
+    while (p < gt && !EndsTagName(*p))
+        p++;
+    *name_end = p;
+    int length = static_cast<int>(p - name);
+    return ClassifyTagName(name, length < TAG_NAME_SIZE ? length : TAG_NAME_SIZE, closing);
+}
+
+/* SkipTagInBuffer
+ *     Does at once what the steps do for the tag whose '<' is at lt, when the whole tag is in
+ *     the buffer and needs nothing only they can do (a P tag whose class is read, a '<' that
+ *     may be text, a parameter block). Returns the byte after its '>', or nullptr to leave
+ *     the tag to the steps. */
+const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned char *end)
+{
+    ConversionState &state = conversion_state;
+    if (state.parameter_block != TagKind::Other || end - lt < 2 || KeepsLessThan(lt[1]))
+        return nullptr;
+    const unsigned char *gt = FindByte(lt + 1, end, '>');
+    if (gt == end)
+        return nullptr;
+    const unsigned char *name_end;
+    TagKind kind = ClassifyTagInBuffer(lt, gt, &name_end);
+    if (kind == TagKind::Paragraph && ReadsClasses())
+        return nullptr;
+    if (kind == TagKind::Sync && state.mode == ConversionMode::Sync) {
+        if (!CaptureSyncValue(name_end, gt))
             return nullptr;
-        break;
-    case TagKind::ParagraphEnd: EndParagraph(); break;
-    case TagKind::Sync:
-        if (state.mode == ConversionMode::Plain) {
-            EndParagraph();
-        } else {
-            if (!CaptureSyncValue(name_end, gt))
-                return nullptr;
-            StartSubtitle();
-        }
-        break;
+        StartSubtitle();
+    } else {
+        FinishTag(kind);
     }
     return gt + 1;
 }
@@ -174,12 +180,31 @@ const unsigned char *SkipWhiteSpace(const unsigned char *p, const unsigned char 
     return p;
 }
 
+/* WriteSaveRun
+ *     Writes a run of text outside a subtitle; a pending paragraph break goes before its
+ *     first byte that is not a blank or a tab. */
+void WriteSaveRun(const unsigned char *start, const unsigned char *stop)
+{
+    if (conversion_state.paragraph_break_pending) {
+        const unsigned char *first = start;
+        while (first < stop && (*first == ' ' || *first == '\t'))
+            first++;
+        if (first < stop) {
+            WriteBytes(start, static_cast<std::size_t>(first - start));
+            ResolveParagraphBreak(*first);
+            start = first;
+        }
+    }
+    WriteBytes(start, static_cast<std::size_t>(stop - start));
+}
+
 /* WalkSaveText
  *     Save with no class chosen, where only text, tags and line breaks matter: copies text and
  *     skips whole tags and '>'s in it, sixteen bytes at a time, each chunk's '<', '>' and '&'
- *     taken one after another from one look. Stops at an '&', after a line-break tag, and
- *     near the buffer's end (at a tag's '<' or a run's end). Returns where it stopped. Kept
- *     out of line: inlined, it made the sync path's loop slower. */
+ *     taken one after another from one look. Stops at an '&', after a tag that leaves
+ *     something pending or opens a parameter block, at a '<' that may be text, and near the
+ *     buffer's end (at a tag's '<' or a run's end). Returns where it stopped. Kept out of
+ *     line: inlined, it made the sync path's loop slower. */
 [[gnu::noinline]] const unsigned char *WalkSaveText(const unsigned char *p,
                                                     const unsigned char *end)
 {
@@ -203,13 +228,16 @@ const unsigned char *SkipWhiteSpace(const unsigned char *p, const unsigned char 
             if (tag != nullptr) {
                 if ((closes & bit) == 0)
                     continue; // inside a tag only its '>' means anything
-                bool line_break = at - tag >= 3 && (tag[1] | 0x20) == 'b' &&
-                                  (tag[2] | 0x20) == 'r' && EndsTagName(tag[3]);
+                const unsigned char *name_end;
+                TagKind kind = ClassifyTagInBuffer(tag, at, &name_end);
                 tag = nullptr;
                 text = at + 1;
-                if (line_break) {
-                    MarkLineBreak();
-                    return text;
+                if (kind != TagKind::Other) {
+                    FinishTag(kind);
+                    const ConversionState &state = conversion_state;
+                    if (state.line_break_pending || state.paragraph_break_pending ||
+                        state.parameter_block != TagKind::Other)
+                        return text;
                 }
                 continue;
             }
@@ -217,10 +245,13 @@ const unsigned char *SkipWhiteSpace(const unsigned char *p, const unsigned char 
             text = at;
             if ((entities & bit) != 0)
                 return at;
-            if ((opens & bit) != 0)
+            if ((opens & bit) != 0) {
+                if (at + 1 == end || KeepsLessThan(at[1]))
+                    return at; // the steps decide whether it opens a tag
                 tag = at;
-            else
+            } else {
                 text = at + 1; // a '>' in the text is dropped
+            }
         }
     }
 #endif
@@ -238,13 +269,14 @@ const unsigned char *CopyRun(const unsigned char *start, const unsigned char *en
 {
     ConversionState &state = conversion_state;
     const unsigned char *stop;
-    if (state.text_hidden) {
+    if (TextIsHidden()) {
         stop = FindByte(start, end, '<'); // hidden text, entities and all, writes nothing
-    } else if (state.mode == ConversionMode::Plain && state.chosen_class[0] == '\0') {
+    } else if (state.mode == ConversionMode::Plain && state.chosen_class[0] == '\0' &&
+               !state.paragraph_break_pending) {
         stop = WalkSaveText(start, end);
     } else if (!state.in_subtitle) {
         stop = FindTextEnd(start, end);
-        WriteBytes(start, static_cast<std::size_t>(stop - start));
+        WriteSaveRun(start, stop);
     } else {
         start = SkipWhiteSpace(start, end);
         stop = FindSubtitleTextEnd(start, end);

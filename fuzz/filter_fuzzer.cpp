@@ -12,7 +12,8 @@
 
 // The bytes a stamp may add: its digits, blanks and colons, and the line end before it.
 static const char STAMP_BYTES[] = "0123456789 :\n";
-// What a named entity may stand for; a numeric one may give any printable ASCII or a tab.
+// What a short entity name may stand for; a numeric one may give any printable ASCII or a tab,
+// and in UTF-8 text any entity any character.
 static const char NAMED_ENTITY_BYTES[] = "&<>\"' ";
 
 // The input as the filter sees it outside Windows: CR LF as LF, nothing from a 0x1A on.
@@ -72,37 +73,33 @@ static size_t StampLength(const char *line, size_t length)
 }
 
 /* CheckSubtitleLines
- *     From the first stamp on, every line is one subtitle: a stamp, then text that neither
- *     starts nor ends with white space and holds no run of it; the output ends with a line end.
- *     Only checked when no stamp-like text can come from the input itself. */
+ *     Every line is one subtitle: a stamp, then text that neither starts nor ends with white
+ *     space and holds no run of it; the output ends with a line end. A UTF-8 byte order mark
+ *     may open it. Only checked when no stamp-like text can come from the input itself. */
 static void CheckSubtitleLines(const char *text, size_t length)
 {
     if (std::memchr(seen_input, ':', seen_length) != nullptr || SeenInputHolds("&#"))
         return;
-    bool stamped = false;
-    size_t start = 0;
+    size_t start = length >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
     while (start < length) {
         const char *end =
             static_cast<const char *>(std::memchr(text + start, '\n', length - start));
         size_t line_length = (end == nullptr ? length : static_cast<size_t>(end - text)) - start;
         const char *line = text + start;
         size_t stamp = StampLength(line, line_length);
-        stamped = stamped || stamp > 0;
-        if (stamped) {
-            if (stamp == 0)
-                Fail("a subtitle line without a stamp", 1);
-            if (stamp == line_length)
-                Fail("a bare stamp", 1);
-            if (end == nullptr)
-                Fail("the last subtitle has no line end", 1);
-            for (size_t k = stamp; k < line_length; k++) {
-                char c = line[k];
-                bool blank = c == ' ';
-                if (c == '\t' || c == '\r')
-                    Fail("a tab or CR in a subtitle line", 1);
-                if (blank && (k == stamp || k + 1 == line_length || line[k + 1] == ' '))
-                    Fail("white space at an end of a subtitle or a run of it", 1);
-            }
+        if (stamp == 0)
+            Fail("a line without a stamp", 1);
+        if (stamp == line_length)
+            Fail("a bare stamp", 1);
+        if (end == nullptr)
+            Fail("the last subtitle has no line end", 1);
+        for (size_t k = stamp; k < line_length; k++) {
+            char c = line[k];
+            bool blank = c == ' ';
+            if (c == '\t' || c == '\r')
+                Fail("a tab or CR in a subtitle line", 1);
+            if (blank && (k == stamp || k + 1 == line_length || line[k + 1] == ' '))
+                Fail("white space at an end of a subtitle or a run of it", 1);
         }
         start += line_length + 1;
     }
@@ -123,15 +120,18 @@ static void CheckOutput(size_t size, const char *text, size_t length, int mode)
     bool present[256] = {};
     for (size_t k = 0; k < seen_length; k++)
         present[seen_input[k]] = true;
-    if (SeenInputHolds("&"))
+    if (SeenInputHolds("&")) {
         Allow(present, NAMED_ENTITY_BYTES);
+        for (int c = 0x80; c <= 0xFF; c++)
+            present[c] = true; // any character in UTF-8 text
+    }
     if (SeenInputHolds("&#")) {
         Allow(present, "\t");
         for (int c = 32; c <= 126; c++)
             present[c] = true;
     }
     if (SeenInputHolds("<"))
-        Allow(present, "\n"); // a line-break tag followed by text
+        Allow(present, "\n"); // a line-break or paragraph tag followed by text
     if (mode == 1)
         Allow(present, STAMP_BYTES);
     for (size_t j = 0; j < length; j++) {
@@ -191,7 +191,10 @@ static Output ConvertBytes(const std::uint8_t *data, size_t size, int mode, bool
     if (ferror(input) || ferror(output_stream))
         Fail("a stream reported an error", mode);
     CheckState(mode);
+    bool missed_sync_tag = MissedSyncTag();
     CloseStreams(); // flushes open_memstream's text and length
+    if (missed_sync_tag && output.length != 0)
+        Fail("text written though no SYNC tag was found", mode);
     return output;
 }
 

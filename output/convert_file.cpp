@@ -86,6 +86,20 @@ ConversionOutcome OpenStandardInput()
     return ConversionOutcome::Succeeded;
 }
 
+/* ConversionFailure
+ *     Why the conversion just run gave no text to keep, or Succeeded: a failed read, then a
+ *     Sync Save without subtitles, then a class no paragraph has. */
+static ConversionOutcome ConversionFailure()
+{
+    if (ferror(conversion_state.input_stream))
+        return ConversionOutcome::ReadFailed;
+    if (MissedSyncTag())
+        return ConversionOutcome::NoSyncTag;
+    if (MissedChosenClass())
+        return ConversionOutcome::NoParagraphOfClass;
+    return ConversionOutcome::Succeeded;
+}
+
 /* ConvertIntoFile
  *     Runs the conversion into a temporary file beside output_path and moves it over the
  *     target only after every read, write and the close succeeded. */
@@ -103,12 +117,8 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
     RunConversion(mode);
     state.output_stream = nullptr; // closed by FinishOutputFile or AbandonOutputFile
     // A failed read leaves the text incomplete: it must not replace the target. Nor must the
-    // nothing written for a class no paragraph has.
-    ConversionOutcome failure = ConversionOutcome::Succeeded;
-    if (ferror(state.input_stream))
-        failure = ConversionOutcome::ReadFailed;
-    else if (MissedChosenClass())
-        failure = ConversionOutcome::NoParagraphOfClass;
+    // nothing written for an input without subtitles or a class no paragraph has.
+    ConversionOutcome failure = ConversionFailure();
     if (failure != ConversionOutcome::Succeeded) {
         int saved = errno;
         AbandonOutputFile();
@@ -135,11 +145,7 @@ ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
     errno = 0;
     RunConversion(mode);
     state.output_stream = nullptr; // standard output stays open
-    if (ferror(state.input_stream))
-        return CloseSubtitleWith(ConversionOutcome::ReadFailed);
-    if (MissedChosenClass())
-        return CloseSubtitleWith(ConversionOutcome::NoParagraphOfClass);
-    return CloseSubtitleWith(ConversionOutcome::Succeeded);
+    return CloseSubtitleWith(ConversionFailure());
 }
 
 /* ListSubtitleClasses

@@ -12,6 +12,7 @@ enum class ConversionOutcome {
     CannotCreateOutput, // errno says why
     ReadFailed,         // a read of the input failed; errno says why, or is 0
     WriteFailed,        // a write, the close or the move failed; errno says why
+    NoSyncTag,          // Sync Save of an input with no complete SYNC tag: nothing was written
     NoParagraphOfClass, // a class was chosen and no P tag has it: nothing was written
 };
 

@@ -18,6 +18,7 @@ static const char *OutcomeText(ConversionOutcome outcome)
     case ConversionOutcome::CannotOpenInput: return CANNOT_OPEN_SUBTITLE_TEXT;
     case ConversionOutcome::OutputIsInput: return SAME_AS_SUBTITLE_TEXT;
     case ConversionOutcome::CannotCreateOutput: return CANNOT_CREATE_OUTPUT_TEXT;
+    case ConversionOutcome::NoSyncTag: return NO_SYNC_TAG_TEXT;
     case ConversionOutcome::ReadFailed:
     case ConversionOutcome::WriteFailed:
     case ConversionOutcome::NoParagraphOfClass: return CONVERSION_FAILED_TEXT;

@@ -25,7 +25,9 @@ const char SUBTITLE[] = "<SAMI><BODY>\n"
                         "<SYNC Start=61000><P Class=ENCC>\nBye &amp; <i>thanks</i>\n"
                         "</BODY></SAMI>\n";
 const char SUBTITLE_PLAIN[] = "\n\nHello\nworld\n \n\nBye & thanks\n\n";
-const char SUBTITLE_SYNC[] = "\n00 :00 :01  Hello world\n00 :01 :01  Bye & thanks\n";
+const char SUBTITLE_SYNC[] = "00 :00 :01  Hello world\n00 :01 :01  Bye & thanks\n";
+// Text and tags, but no SYNC tag: Save writes the text, Sync Save refuses it.
+const char NOT_SAMI[] = "<HTML><BODY>\n1\n00:00:01,000 --> 00:00:02,000\nHello\n</BODY></HTML>\n";
 // «<SYNC Start=1000>Hi» and a CR LF, in UTF-16 LE, and what both modes make of it.
 const char UTF16_SUBTITLE[] = "\xFF\xFE<\0S\0Y\0N\0C\0 \0S\0t\0a\0r\0t\0=\0"
                               "1\0000\0000\0000\0>\0H\0i\0\r\0\n\0";
@@ -215,7 +217,8 @@ TEST_F(Smi2txtTest, SeveralInputsAreWrittenBesideThem)
         EXPECT_EQ(ReadFile(WorkPath(name)), SUBTITLE_SYNC) << name;
 }
 
-// Files other people wrote convert, except UTF-16 ones, which are refused and write nothing.
+// Files other people wrote convert, UTF-16 ones into UTF-16; Sync Save refuses the SRT under a
+// .smi name, which has no SYNC tag, and writes nothing for it.
 TEST_F(Smi2txtTest, RealFilesConvert)
 {
     DIR *folder = opendir(VELMORA_CORPUS_DIR);
@@ -231,7 +234,13 @@ TEST_F(Smi2txtTest, RealFilesConvert)
             if (sync)
                 arguments.push_back("--sync");
             RunResult run = RunSmi2txt(arguments);
-            EXPECT_EQ(run.status, 0) << name << ": " << run.err;
+            bool refused = sync && name.rfind("trap_srt", 0) == 0;
+            EXPECT_EQ(run.status, refused ? 1 : 0) << name << ": " << run.err;
+            if (refused) {
+                EXPECT_EQ(run.err, "smi2txt: " + input + ": no SYNC tag: not a SAMI subtitle\n");
+                EXPECT_TRUE(WorkFiles().empty());
+                continue;
+            }
             // A UTF-16 subtitle gives UTF-16 text of the same byte order.
             EXPECT_EQ(ReadFile(WorkPath("out.txt")).substr(0, 2) == "\xFF\xFE",
                       ReadFile(input).substr(0, 2) == "\xFF\xFE")
@@ -258,6 +267,21 @@ TEST_F(Smi2txtTest, FailedInputIsReportedAndOthersConverted)
     EXPECT_EQ(ReadFile(WorkPath("z.txt")), SUBTITLE_PLAIN);
     EXPECT_EQ(WorkFiles(),
               (std::set<std::string>{"a.smi", "a.txt", "wide.smi", "wide.txt", "z.smi", "z.txt"}));
+
+    // A file without a SYNC tag: Sync Save reports it, before a missing class, and writes
+    // nothing for it; standard output gets nothing either.
+    WriteFile(WorkPath("srt.smi"), NOT_SAMI);
+    RunResult sync = RunSmi2txt({"--sync", "--class", "ENCC", "a.smi", "srt.smi", "z.smi"});
+    EXPECT_EQ(sync.status, 1);
+    EXPECT_EQ(sync.err, "smi2txt: srt.smi: no SYNC tag: not a SAMI subtitle\n");
+    EXPECT_EQ(ReadFile(WorkPath("z.txt")), SUBTITLE_SYNC);
+    EXPECT_FALSE(WorkFiles().count("srt.txt"));
+    RunResult piped = RunSmi2txt({"--sync", "-"}, NOT_SAMI);
+    EXPECT_EQ(piped.status, 1);
+    EXPECT_EQ(piped.out, "");
+    EXPECT_EQ(piped.err, "smi2txt: -: no SYNC tag: not a SAMI subtitle\n");
+    EXPECT_EQ(RunSmi2txt({"srt.smi", "-o", "srt.txt"}).status, 0); // Save keeps its text
+    EXPECT_EQ(ReadFile(WorkPath("srt.txt")), "\n1\n00:00:01,000 -- 00:00:02,000\nHello\n\n");
 }
 
 // UTF-16 comes back as UTF-16, through standard input and output too.

@@ -19,11 +19,10 @@ import time
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 
-PLAIN_SAMPLE = (b"\r\n\r\nThe Lighthouse Keeper\r\n\r\n\r\n\r\n\r\n\r\n\r\n"
+PLAIN_SAMPLE = (b"\r\n\r\nThe Lighthouse Keeper\r\n\r\n\r\n\r\n\r\n"
                 b"The storm came in before dark.\r\n \r\n\r\nKeep the lamp burning,\r\n"
                 b"whatever happens.\r\n \r\n\r\nShips are counting on us.\r\n \r\n\r\n\r\n")
-SYNC_SAMPLE = (b"\r\n\r\nThe Lighthouse Keeper\r\n\r\n\r\n\r\n\r\n\r\n"
-               b"00 :00 :01  The storm came in before dark.\r\n"
+SYNC_SAMPLE = (b"00 :00 :01  The storm came in before dark.\r\n"
                b"00 :00 :05  Keep the lamp burning, whatever happens.\r\n"
                b"00 :01 :05  Ships are counting on us.\r\n")
 
@@ -32,6 +31,7 @@ CANNOT_OPEN_SUBTITLE = "자막 파일을 열 수 없습니다"
 SAME_AS_SUBTITLE = "자막 파일과 같은 파일에는 저장할 수 없습니다"
 CANNOT_CREATE_OUTPUT = "저장할 파일을 만들 수 없습니다"
 PATH_TOO_LONG = "파일 경로가 너무 깁니다"
+NO_SYNC_TAG = "이 파일에는 자막(SYNC)이 없습니다"
 OPEN_DIALOG = "열기"
 # What window_probe recognises; with no icon, the box's text covers the icon's place instead.
 SYSTEM_ICONS = ("warning", "error", "information", "question")
@@ -418,9 +418,26 @@ def utf16_subtitle(session):
     check(wide.startswith(b"\xff\xfe"), f"wide.txt starts with {wide[:4]!r}, not FF FE")
     text = wide[2:].decode("utf-16-le")
     check("\n" not in text.replace("\r\n", ""), "a line end other than CR LF in wide.txt")
-    check("\r\n00 :00 :23  \uadf8\ub807\uad6c\ub9cc\r\n" in text,
-          "wide.txt lacks the first subtitle")
+    check(text.startswith("00 :00 :23  \uadf8\ub807\uad6c\ub9cc\r\n"),
+          "wide.txt does not start with the first subtitle")
     session.expect_files("wide.smi", "wide.txt")
+
+
+def sync_save_without_sync(session):
+    """Sync Save of a file with no SYNC tag is refused: no new file, an old one kept."""
+    subtitle = os.path.join(session.folder, "notes.smi")
+    with open(subtitle, "wb") as stream:
+        stream.write(b"<SAMI><BODY>\r\nNo subtitles here.\r\n</BODY></SAMI>\r\n")
+    session.open_subtitle(subtitle)
+    session.save("y", windows_path(os.path.join(session.folder, "new.txt")))
+    session.expect_error(NO_SYNC_TAG)
+    target = os.path.join(session.folder, "old.txt")
+    with open(target, "wb") as stream:
+        stream.write(b"keep me\r\n")
+    session.save("y", windows_path(target))
+    session.expect_error(NO_SYNC_TAG)
+    expect_bytes(target, b"keep me\r\n")
+    session.expect_files("notes.smi", "old.txt")
 
 
 def path_too_long(session):
@@ -513,6 +530,7 @@ SCENARIOS = {
     "save_over_subtitle": save_over_subtitle,
     "save_not_creatable": save_not_creatable,
     "utf16_subtitle": utf16_subtitle,
+    "sync_save_without_sync": sync_save_without_sync,
     "path_too_long": path_too_long,
     "about_box": about_box,
     "exit_by_menu": exit_by_menu,

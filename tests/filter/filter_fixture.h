@@ -29,15 +29,18 @@ std::u16string Utf8ToUtf16(const std::string &text);
 std::string Utf16ToUtf8(const std::u16string &text);
 
 /* ExpectOneSubtitleALine
- *     Sync output: from the first stamp on, every line starts with a stamp and holds text. */
+ *     Sync output: every line, the first too, starts with a stamp and holds text. */
 void ExpectOneSubtitleALine(const std::string &sync);
+
+// What a table expects of a Sync Save that finds no complete SYNC tag: nothing, and a failure.
+constexpr char NO_SYNC_TAG[] = "(no SYNC tag)";
 
 // A table row: an input and what each mode writes of it.
 struct ModesCase {
     const char *name;
     std::string input;
     std::string plain; // LF stands for the platform's line end
-    std::string sync;
+    std::string sync;  // or NO_SYNC_TAG
 };
 
 std::ostream &operator<<(std::ostream &stream, const ModesCase &row);
@@ -67,10 +70,16 @@ class FilterTest : public ::testing::Test
     std::string CloseAndReadOutput();
 
     /* ConvertText
-     *     The bytes a conversion of input in mode writes. */
+     *     The bytes a conversion of input in mode writes; missed_sync_tag_ tells whether it
+     *     found no SYNC tag. */
     std::string ConvertText(const std::string &input, ConversionMode mode);
+
+    /* ExpectSyncText
+     *     Sync Save of input writes expected (LF for the line end), or fails on NO_SYNC_TAG. */
+    void ExpectSyncText(const std::string &input, const std::string &expected);
 
     std::string directory_; // removed with everything in it after the test
     std::string output_path_;
     int file_count_ = 0;
+    bool missed_sync_tag_ = false;
 };

@@ -26,12 +26,13 @@ const char TYPICAL_INPUT[] = "<SAMI>\n<HEAD><TITLE>Harbour</TITLE>\n"
                              "</BODY></SAMI>\n";
 
 /* WithoutUnfinishedEnd
- *     text less what only the end of a prefix makes: an entity cut off (written as text, with
- *     the stamp of a subtitle it alone fills) and the line end that closes the last subtitle. */
+ *     text less what only the end of a prefix makes: an entity or a tag cut off (written as
+ *     text, with the stamp of a subtitle it alone fills) and the line end that closes the last
+ *     subtitle. */
 std::string WithoutUnfinishedEnd(const std::string &text)
 {
     static const std::regex unfinished(
-        "((\r?\n)?[0-9]{2,} :[0-9]{2} :[0-9]{2}  )?(&[A-Za-z0-9#]*)?(\r?\n)?$");
+        "((\r?\n)?[0-9]{2,} :[0-9]{2} :[0-9]{2}  )?( ?(&[A-Za-z0-9#]*|<))?(\r?\n)?$");
     return std::regex_replace(text, unfinished, "");
 }
 
@@ -139,7 +140,8 @@ TEST_F(FilterTest, LineEndsSplitBetweenBlocks)
 }
 
 // Files other people wrote: each converts in both modes, UTF-16 ones as their UTF-8 twins do;
-// in sync mode every line from the first stamp on is one subtitle, never a bare stamp.
+// in sync mode every line is one subtitle, never a bare stamp, and no parameter block's text
+// reaches either mode.
 TEST_F(FilterTest, RealFilesConvertInBothModes)
 {
     int converted = 0;
@@ -168,8 +170,16 @@ TEST_F(FilterTest, RealFilesConvertInBothModes)
             EXPECT_EQ(sync.find('\xFF'), std::string::npos);
         }
         converted++;
-        if (name.rfind("trap_srt", 0) != 0) // no SYNC tag at all: its text is as in Save
+        for (const char *markup : {"time:ms", "MSFT", "Name:", "font-", "text-align"}) {
+            EXPECT_EQ(plain.find(markup), std::string::npos) << markup;
+            EXPECT_EQ(sync.find(markup), std::string::npos) << markup;
+        }
+        if (name.rfind("trap_srt", 0) == 0) { // no SYNC tag at all: not a SAMI subtitle
+            EXPECT_EQ(ConvertText(input, ConversionMode::Sync), "");
+            EXPECT_TRUE(missed_sync_tag_);
+        } else {
             ExpectOneSubtitleALine(sync);
+        }
     }
     EXPECT_GE(converted, 20);
     EXPECT_EQ(utf16, 2);
@@ -242,13 +252,26 @@ std::string MakeMixedInput(size_t size, unsigned seed)
                                          "\n",
                                          "word",
                                          "two words",
-                                         "\xBE\xC8",
+                                         "\xEC\x95\x88",
                                          "<SYNC Start=\r\n2000>",
                                          "</SYNC>",
                                          "<!-- c > -->",
                                          "<i>",
-                                         "x"};
-    std::string input;
+                                         "x",
+                                         "<STYLE>",
+                                         "</style>",
+                                         "<SAMIParam>",
+                                         "</HEAD>",
+                                         "<BODY>",
+                                         "< ",
+                                         "<9",
+                                         "&nbsp",
+                                         "&amp ",
+                                         "&eacute;",
+                                         "&#8217;",
+                                         "&#150;"};
+    // Odd seeds give CP949 text, which is no UTF-8; even ones UTF-8, where every entity counts.
+    std::string input = seed % 2 == 1 ? "\xBE\xC8" : "";
     unsigned state = seed;
     while (input.size() < size) {
         state = state * 1103515245u + 12345u;

@@ -9,7 +9,7 @@ namespace
 struct Case {
     const char *name;
     std::string input;
-    std::string sync; // LF stands for the platform's line end
+    std::string sync; // LF stands for the platform's line end; or NO_SYNC_TAG
 };
 
 std::ostream &operator<<(std::ostream &stream, const Case &row)
@@ -62,8 +62,13 @@ const Case CASES[] = {
     {"ClosingSyncAfterOwnLine",
      "<SYNC Start=1000><P>\nA\n</SYNC>\n<SYNC Start=2000><P>\nB\n</SYNC>\n",
      "00 :00 :01  A\n00 :00 :02  B\n"},
-    {"TextBeforeSyncOnSameLine", "T<SYNC Start=1000>X", "T\n00 :00 :01  X\n"},
-    {"HeaderLineEndsBeforeBody", "<TITLE>T</TITLE>\n<SYNC Start=1000><P>\nX", "T\n00 :00 :01  X\n"},
+    // Nothing but subtitles: what stands before the first SYNC tag is not written.
+    {"TextBeforeSyncOnSameLine", "T<SYNC Start=1000>X", "00 :00 :01  X\n"},
+    {"HeaderIsNotWritten",
+     "\xEF\xBB\xBF<SAMI><HEAD><TITLE>T</TITLE>\n<SAMIParam>\n Metrics {time:ms;}\n</SAMIParam>\n"
+     "</HEAD><BODY>\n<SYNC Start=1000><P>\nX",
+     "\xEF\xBB\xBF"
+     "00 :00 :01  X\n"},
     {"FirstStampOpensNoEmptyLine", "<SAMI><BODY><SYNC Start=0><P>x", "00 :00 :00  x\n"},
     {"ByteOrderMarkThenStampOnFirstLine", "\xEF\xBB\xBF<SYNC Start=1000>Hi",
      "\xEF\xBB\xBF"
@@ -71,13 +76,16 @@ const Case CASES[] = {
     // A SYNC tag cut off by the end of the input starts nothing.
     {"SyncAtEndOfInput", "<SYNC Start=1000>", ""},
     {"SyncAndParagraphAtEndOfInput", "<SYNC Start=1000><P Class=ENCC>", ""},
-    {"ValueCutOffByEndOfInput", "Hi\n<SYNC Start=1000", "Hi\n"},
-    {"EqualsCutOffByEndOfInput", "Hi\n<SYNC Start", "Hi\n"},
-    {"ValueEmptyAtEndOfInput", "Hi\n<SYNC Start=", "Hi\n"},
+    {"ValueCutOffByEndOfInput", "\xEF\xBB\xBFHi\n<SYNC Start=1000", NO_SYNC_TAG},
+    {"EqualsCutOffByEndOfInput", "Hi\n<SYNC Start", NO_SYNC_TAG},
+    {"ValueEmptyAtEndOfInput", "Hi\n<SYNC Start=", NO_SYNC_TAG},
     {"SyncWithoutValueIsTimeZero", "<SYNC><P>\nA\n<SYNC Start=2000><P>\nB",
      "00 :00 :00  A\n00 :00 :02  B\n"},
     {"QuotedLowerCaseAttributes", "<SYNC start=\"9209\"><P class=\"ENCC\">\n   Hi\n</P></SYNC>\n",
      "00 :00 :09  Hi\n"},
+    {"ParagraphsOfOneSubtitleAreBlankApart",
+     "<SYNC Start=1000><P Class=KRCC>\xBE\xC8</P><P Class=ENCC>Hi</P><P>\n</P>",
+     "00 :00 :01  \xBE\xC8 Hi\n"},
     {"Cp949SubtitleOnParagraphLine",
      "<SYNC Start=61000><P Class=KRCC>\xBE\xC8\xB3\xE7<br>\n\x81S\x81r\n",
      "00 :01 :01  \xBE\xC8\xB3\xE7 \x81S\x81r\n"},
@@ -89,7 +97,7 @@ class TagScannerTest : public FilterTest, public ::testing::WithParamInterface<C
 
 TEST_P(TagScannerTest, WritesStampedLines)
 {
-    EXPECT_EQ(ConvertText(GetParam().input, ConversionMode::Sync), LineEnds(GetParam().sync));
+    ExpectSyncText(GetParam().input, GetParam().sync);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TagScannerTest, ::testing::ValuesIn(CASES), RowName());

@@ -26,21 +26,24 @@ const Case CASES[] = {
     {"SurrogatePair", u"<SYNC Start=2000>\xD83D\xDE00 x", false, u"\xD83D\xDE00 x",
      u"00 :00 :02  \xD83D\xDE00 x\n"},
     {"UnpairedSurrogates",
-     u"a\xD800"
+     u"<SYNC Start=1000>a\xD800"
      u"b\xDC00"
      u"c\xD83D",
      false,
      u"a\xFFFD"
      u"b\xFFFD"
      u"c\xFFFD",
-     u"a\xFFFD"
+     u"00 :00 :01  a\xFFFD"
      u"b\xFFFD"
-     u"c\xFFFD"},
-    {"OddFinalByte", u"ab", true, u"ab\xFFFD", u"ab\xFFFD"},
+     u"c\xFFFD\n"},
+    {"OddFinalByte", u"<SYNC Start=1000>ab", true, u"ab\xFFFD", u"00 :00 :01  ab\xFFFD\n"},
     {"LoneCrAndCtrlZ",
-     u"a\rb\x001A"
+     u"<SYNC Start=1000>a\rb\x001A"
      u"c",
-     false, u"a\rb", u"a\rb"},
+     false, u"a\rb", u"00 :00 :01  a b\n"},
+    // UTF-16 text is Unicode: entities of every character, written back in UTF-16.
+    {"EntitiesOfAnyCharacter", u"<SYNC Start=1000>&eacute;&#x1F600;&#150;", false,
+     u"\u00E9\xD83D\xDE00\u2013", u"00 :00 :01  \u00E9\xD83D\xDE00\u2013\n"},
 };
 
 class Utf16Test : public FilterTest, public ::testing::WithParamInterface<Case>
