@@ -53,8 +53,9 @@ deb)
     lint_manual "$work/root/usr/share/man/man1/smi2txt.1.gz"
     ;;
 manual)
-    lint_manual "$source_dir/cli/smi2txt.1"
-    grep -q "^\.TH SMI2TXT 1 .* \"Velmora $version\"" "$source_dir/cli/smi2txt.1" ||
+    page=$build_dir/cli/smi2txt.1
+    lint_manual "$page"
+    grep -q "^\.TH SMI2TXT 1 .* \"Velmora $version\"" "$page" ||
         fail "the page does not name version $version"
     ;;
 zip)
@@ -63,6 +64,8 @@ zip)
     [ "$names" = "README.txt smi2txt.exe velmora.exe " ] || fail "$zip holds: $names"
     unzip -p "$zip" README.txt | cmp - "$source_dir/shell/README.txt" ||
         fail "$zip holds an old README.txt"
+    [ "$(head -n 1 "$source_dir/shell/README.txt")" = "Velmora $version" ] ||
+        fail "shell/README.txt does not start with \"Velmora $version\""
     ;;
 *)
     fail "unknown check"
