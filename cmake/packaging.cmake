@@ -1,6 +1,6 @@
 # Packages made by CPack from the install rules: on Linux `cpack` in the build tree gives the
 # Debian package of smi2txt; the 32-bit Windows build makes the release zip as part of every
-# build (velmora.exe, smi2txt.exe and README.txt, with no folder around them).
+# build (velmora.exe, smi2txt.exe, README.txt and LICENSE.txt, with no folder around them).
 set(CPACK_PACKAGE_VENDOR "Velmora project")
 set(CPACK_PACKAGE_CONTACT "Velmora project <velmora@users.noreply.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "extract the text of SAMI subtitle files")
@@ -23,6 +23,8 @@ if(WIN32)
   endif()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  # Named .txt so that Windows opens it with a double click.
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_STRIP_FILES ON)
@@ -44,7 +46,7 @@ if(DEFINED RELEASE_ZIP)
   add_custom_command(
     OUTPUT ${RELEASE_ZIP}
     COMMAND ${CMAKE_CPACK_COMMAND} --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
-    DEPENDS velmora smi2txt ${PROJECT_SOURCE_DIR}/shell/README.txt
+    DEPENDS velmora smi2txt ${PROJECT_SOURCE_DIR}/shell/README.txt ${PROJECT_SOURCE_DIR}/LICENSE
             ${CMAKE_BINARY_DIR}/CPackConfig.cmake
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     COMMENT "Packing ${RELEASE_ZIP}"

@@ -13,9 +13,10 @@ fail() {
     exit 1
 }
 
-# The installed program reports the project's version and converts the example.
+# The installed program reports the project's version and licence, and converts the example.
 run_program() {
-    [ "$("$1" --version)" = "smi2txt (Velmora) $version" ] || fail "$1 --version is wrong"
+    [ "$("$1" --version)" = "smi2txt (Velmora) $version"$'\n''License: MIT' ] ||
+        fail "$1 --version is wrong: $("$1" --version)"
     "$1" --sync "$source_dir/examples/sample.smi" -o "$work/sample.txt"
     grep -qx '00 :00 :01  The storm came in before dark\.' "$work/sample.txt" ||
         fail "$1 --sync gave: $(cat "$work/sample.txt")"
@@ -61,9 +62,11 @@ manual)
 zip)
     zip=$build_dir/velmora-$version-win32.zip
     names=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
-    [ "$names" = "README.txt smi2txt.exe velmora.exe " ] || fail "$zip holds: $names"
-    unzip -p "$zip" README.txt | cmp - "$source_dir/shell/README.txt" ||
-        fail "$zip holds an old README.txt"
+    [ "$names" = "LICENSE.txt README.txt smi2txt.exe velmora.exe " ] || fail "$zip holds: $names"
+    for pair in README.txt:shell/README.txt LICENSE.txt:LICENSE; do
+        unzip -p "$zip" "${pair%%:*}" | cmp - "$source_dir/${pair#*:}" ||
+            fail "$zip holds an old ${pair%%:*}"
+    done
     [ "$(head -n 1 "$source_dir/shell/README.txt")" = "Velmora $version" ] ||
         fail "shell/README.txt does not start with \"Velmora $version\""
     ;;
