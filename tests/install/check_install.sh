@@ -29,6 +29,13 @@ lint_manual() {
     [ -z "$messages" ] || fail "$1: $messages"
 }
 
+# Packs the .deb into the temporary folder; sets deb to its path.
+make_package() {
+    cpack --config "$build_dir/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
+        fail "cpack failed: $(cat "$work/cpack.log")"
+    deb=$work/smi2txt_${version}_$(dpkg --print-architecture).deb
+}
+
 case $check in
 prefix)
     cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
@@ -37,11 +44,10 @@ prefix)
         "$work/prefix/share/man/man1/smi2txt.1" ] || fail "man does not find the page"
     ;;
 deb)
-    cpack --config "$build_dir/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
-        fail "cpack failed: $(cat "$work/cpack.log")"
-    deb=$work/smi2txt_${version}_$(dpkg --print-architecture).deb
+    make_package
     contents=$(dpkg-deb -c "$deb")
-    for path in ./usr/bin/smi2txt ./usr/share/man/man1/smi2txt.1.gz; do
+    for path in ./usr/bin/smi2txt ./usr/share/man/man1/smi2txt.1.gz \
+        ./usr/share/doc/smi2txt/copyright ./usr/share/doc/smi2txt/changelog.gz; do
         grep -q " $path\$" <<<"$contents" || fail "$path is not in the package: $contents"
     done
     control=$(dpkg-deb -I "$deb" control)
@@ -52,6 +58,24 @@ deb)
     dpkg-deb -x "$deb" "$work/root"
     run_program "$work/root/usr/bin/smi2txt"
     lint_manual "$work/root/usr/share/man/man1/smi2txt.1.gz"
+
+    # The copyright file is LICENSE in Debian's form: the holder of its "Copyright (c)" line,
+    # then its text indented by one space, empty lines as " .".
+    doc=$work/root/usr/share/doc/smi2txt
+    {
+        printf '%s\n' 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+            'Upstream-Name: Velmora' '' 'Files: *'
+        sed -n 's/^Copyright (c) /Copyright: /p' "$source_dir/LICENSE"
+        echo 'License: MIT'
+        sed '1,/^Copyright (c) /d' "$source_dir/LICENSE" | sed '1{/^$/d}; s/^$/./; s/^/ /'
+    } >"$work/copyright"
+    cmp -s "$work/copyright" "$doc/copyright" ||
+        fail "copyright is not LICENSE in Debian's form: $(diff "$work/copyright" "$doc/copyright")"
+    # The changelog is debian/changelog, packed the same way every time, at the top this version.
+    gzip -9 -n -c "$source_dir/debian/changelog" | cmp -s - "$doc/changelog.gz" ||
+        fail "changelog.gz is not debian/changelog packed with gzip -9 -n"
+    [ "$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -S Version)" = "$version" ] ||
+        fail "debian/changelog does not start with version $version"
     ;;
 manual)
     page=$build_dir/cli/smi2txt.1
