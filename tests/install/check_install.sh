@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks what a user installs: the install prefix, the Debian package, the manual page, the
-# Windows release zip. Works only in a temporary folder under WORK, removed at the end.
-# Usage: check_install.sh prefix|deb|manual|zip SOURCE_DIR BUILD_DIR VERSION WORK
+# Checks what a user installs: the install prefix, the Debian package and what lintian finds in
+# it, the manual page, the Windows release zip. Works only in a temporary folder under WORK,
+# removed at the end.
+# Usage: check_install.sh prefix|deb|lintian|manual|zip SOURCE_DIR BUILD_DIR VERSION WORK
 set -euo pipefail
 check=$1 source_dir=$2 build_dir=$3 version=$4
 mkdir -p "$5"
@@ -76,6 +77,14 @@ deb)
         fail "changelog.gz is not debian/changelog packed with gzip -9 -n"
     [ "$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -S Version)" = "$version" ] ||
         fail "debian/changelog does not start with version $version"
+    ;;
+lintian)
+    # No error, warning or information either: this lintian tells a missing hardening flag as
+    # information. No configuration file is read, so that none can hide a tag.
+    make_package
+    TMPDIR=$work lintian --no-cfg --fail-on error,warning,info --tag-display-limit 0 --info \
+        --display-info --pedantic --display-experimental "$deb" >"$work/lintian.log" 2>&1 ||
+        fail "lintian: $(cat "$work/lintian.log")"
     ;;
 manual)
     page=$build_dir/cli/smi2txt.1
