@@ -2,6 +2,7 @@
 #include "conversion_state.h"
 #include "convert_file.h"
 #include "output_file.h"
+#include "velmora_version.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +12,8 @@
 #include <string>
 #include <vector>
 
-static const char VERSION_TEXT[] = "smi2txt (Velmora) 1.1\n";
+// As GNU programs print it: the name and version, then the licence.
+static const char VERSION_TEXT[] = "smi2txt (Velmora) " VELMORA_VERSION "\nLicense: MIT\n";
 static const char USAGE_TEXT[] =
     "Usage: smi2txt [--sync] [--class NAME] INPUT [-o OUTPUT]\n"
     "       smi2txt [--sync] [--class NAME] INPUT1 INPUT2 ...\n"

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Reads the resources out of the built velmora.exe and checks them: identifiers, language,
 menu, accelerators, strings, the About dialog's layout and the icons' sizes and colours.
+The About box names the version literally; it must be the project's.
 
-Usage: check_resources.py velmora.exe [i686|x86_64]
+Usage: check_resources.py velmora.exe i686|x86_64 VERSION
 """
 import struct
 import sys
@@ -12,6 +13,7 @@ RT_ICON, RT_MENU, RT_DIALOG, RT_STRING, RT_ACCELERATOR, RT_GROUP_ICON = 3, 4, 5,
 MACHINES = {"i686": 0x14C, "x86_64": 0x8664}
 
 failures = []
+version = None  # the project's, from the command line
 
 
 def expect(what, actual, expected):
@@ -168,7 +170,8 @@ def check_dialog(tree):
     SS_LEFT, SS_NOPREFIX, BS_DEFPUSHBUTTON = 0, 0x80, 1
     static = WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT
     expected = [
-        (WS_CHILD | WS_VISIBLE | SS_NOPREFIX, (49, 10, 119, 8), 0xFFFF, 0x82, "Velmora Version 1.1"),
+        (WS_CHILD | WS_VISIBLE | SS_NOPREFIX, (49, 10, 119, 8), 0xFFFF, 0x82,
+         f"Velmora Version {version}"),
         (static, (49, 20, 93, 17), 0xFFFF, 0x82, "Velmora project"),
         (WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, (195, 6, 30, 11), 1,
          0x80, "OK"),
@@ -213,11 +216,12 @@ def check_icons(tree):
 
 
 def main():
-    if len(sys.argv) not in (2, 3):
+    global version
+    if len(sys.argv) != 4 or sys.argv[2] not in MACHINES:
         sys.exit(__doc__)
+    version = sys.argv[3]
     image = Image(sys.argv[1])
-    if len(sys.argv) == 3:
-        expect("machine", image.machine, MACHINES[sys.argv[2]])
+    expect("machine", image.machine, MACHINES[sys.argv[2]])
     tree = image.tree
     expect("resource types", sorted(tree),
            sorted([RT_ICON, RT_MENU, RT_DIALOG, RT_STRING, RT_ACCELERATOR, RT_GROUP_ICON]))
