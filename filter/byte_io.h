@@ -20,11 +20,15 @@
 #endif
 
 constexpr int CTRL_Z = 0x1A;
-constexpr std::size_t READ_BUFFER_SIZE = 128 * 1024;
+// Room for twice the bytes that decide whether a file is UTF-8, CR LF counting as one.
+constexpr std::size_t READ_BUFFER_SIZE = 192 * 1024;
 constexpr std::size_t WRITE_BUFFER_SIZE = 64 * 1024;
+// The fast scans load and store whole chunks: past the last byte that counts, they may read and
+// write this much more of either buffer.
+constexpr std::size_t BUFFER_SLACK = 64;
 
-extern unsigned char read_buffer[READ_BUFFER_SIZE];
-extern unsigned char write_buffer[WRITE_BUFFER_SIZE];
+extern unsigned char read_buffer[READ_BUFFER_SIZE + BUFFER_SLACK];
+extern unsigned char write_buffer[WRITE_BUFFER_SIZE + BUFFER_SLACK];
 
 // Moves the unread bytes to the front and appends more; false when nothing more came.
 bool FillReadBuffer();
@@ -46,7 +50,8 @@ void WriteAsUtf16(const unsigned char *bytes, std::size_t count, bool final);
 void WriteBytesAround(const unsigned char *bytes, std::size_t count);
 
 /* ReadByte
- *     Next byte of the input (0..255) or EOF, which then stays EOF. */
+ *     Next byte of the input (0..255) or EOF, which then stays EOF; a CR that stands before an
+ *     LF is read with it, as the LF. The buffer never ends with such a CR while more follows. */
 inline int ReadByte()
 {
     ConversionState &state = conversion_state;
@@ -54,7 +59,11 @@ inline int ReadByte()
         state.input_ended = true;
         return EOF;
     }
-    return read_buffer[state.read_position++];
+    int c = read_buffer[state.read_position++];
+    if (VELMORA_RARELY(c == '\r') && state.joins_line_ends &&
+        state.read_position < state.read_length && read_buffer[state.read_position] == '\n')
+        c = read_buffer[state.read_position++];
+    return c;
 }
 
 /* WriteBytes

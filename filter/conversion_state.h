@@ -64,6 +64,7 @@ struct ConversionState {
     int raw_prefix_length;
     bool input_binary;    // the input stream is binary on Windows: the filter applies the
                           // text-mode line-end rules itself
+    bool joins_line_ends; // read_buffer holds the bytes as read: a CR before an LF is not read
     bool text_is_unicode; // UTF-16, or UTF-8 by its mark or its first bytes: entities may
                           // stand for any character
 
@@ -119,22 +120,109 @@ void WriteChar();
 void RunConversion(ConversionMode mode);
 void CloseStreams();
 
+// What a byte is to the reading rules, one table look a byte: the scans run on every byte.
+enum ByteClass : unsigned char {
+    ENDS_TAG_NAME = 1,   // blank, tab, line end, '/' or '>'
+    WHITE_SPACE = 2,     // blank, tab, line end
+    KEEPS_LESS_THAN = 4, // white space or a digit: a '<' before it is text
+};
+constexpr unsigned char ClassOf(int c)
+{
+    unsigned char bits = 0;
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+        bits |= ENDS_TAG_NAME | WHITE_SPACE | KEEPS_LESS_THAN;
+    if (c == '/' || c == '>')
+        bits |= ENDS_TAG_NAME;
+    if (c >= '0' && c <= '9')
+        bits |= KEEPS_LESS_THAN;
+    return bits;
+}
+struct ByteClasses {
+    unsigned char of[256];
+};
+constexpr ByteClasses BYTE_CLASSES = [] {
+    ByteClasses table{};
+    for (int c = 0; c < 256; c++)
+        table.of[c] = ClassOf(c);
+    return table;
+}();
+
 // Tag steps shared by both modes, and what a complete tag does.
 inline bool EndsTagName(int c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '/' || c == '>' || c == EOF;
+    return c == EOF || (BYTE_CLASSES.of[c] & ENDS_TAG_NAME) != 0;
 }
 // A '<' followed by white space, a digit or the end of the input is text, not a tag.
 inline bool KeepsLessThan(int next)
 {
-    return next == ' ' || next == '\t' || next == '\n' || next == '\r' ||
-           (next >= '0' && next <= '9') || next == EOF;
+    return next == EOF || (BYTE_CLASSES.of[next] & KEEPS_LESS_THAN) != 0;
 }
 inline bool OpensParameterBlock(TagKind kind)
 {
     return kind == TagKind::Style || kind == TagKind::SamiParam || kind == TagKind::Script;
 }
-TagKind ClassifyTagName(const unsigned char *name, int length, bool closing);
+
+/* ClassifyTagName
+ *     What the name at name says a tag is, without regard to case; length is set to the
+ *     name's length when it is one that means something. Reads up to eight bytes and the one
+ *     after a name that means something, which must end it. Told by the first letter, then a
+ *     word at a time. */
+#if defined(__GNUC__)
+[[gnu::always_inline]] // called at every tag, from the steps and the fast path alike
+#endif
+inline TagKind
+ClassifyTagName(const unsigned char *name, bool closing, int *length)
+{
+    // Clearing 0x20 makes a letter upper case and nothing else a letter.
+    auto word = [name](int count) {
+        std::uint64_t value = 0;
+        for (int k = 0; k < count; k++)
+            value |= std::uint64_t{name[k] & 0xDFu} << (8 * k);
+        return value;
+    };
+    auto spelled = [](const char *upper, int count) {
+        std::uint64_t value = 0;
+        for (int k = 0; k < count; k++)
+            value |= std::uint64_t{static_cast<unsigned char>(upper[k])} << (8 * k);
+        return value;
+    };
+    // Whether the name is upper (its first count bytes, at most eight, and then last) alone.
+    auto is = [&](const char *upper, int count, int whole) {
+        bool same = word(count) == spelled(upper, count) &&
+                    (whole == count || (name[count] & 0xDF) == upper[count]) &&
+                    (BYTE_CLASSES.of[name[whole]] & ENDS_TAG_NAME) != 0;
+        *length = whole;
+        return same;
+    };
+    switch (name[0] & 0xDF) {
+    case 'P':
+        if (is("P", 1, 1))
+            return closing ? TagKind::ParagraphEnd : TagKind::Paragraph;
+        break;
+    case 'B':
+        if (!closing && is("BR", 2, 2))
+            return TagKind::LineBreak;
+        if (!closing && is("BODY", 4, 4))
+            return TagKind::Body;
+        break;
+    case 'H':
+        if (closing && is("HEAD", 4, 4))
+            return TagKind::HeadEnd;
+        break;
+    case 'S':
+        if (!closing && is("SYNC", 4, 4))
+            return TagKind::Sync;
+        if (is("STYLE", 5, 5))
+            return closing ? TagKind::StyleEnd : TagKind::Style;
+        if (is("SCRIPT", 6, 6))
+            return closing ? TagKind::ScriptEnd : TagKind::Script;
+        if (is("SAMIPARAM", 8, 9))
+            return closing ? TagKind::SamiParamEnd : TagKind::SamiParam;
+        break;
+    }
+    return TagKind::Other;
+}
+
 bool EndsParameterBlock(TagKind kind);
 bool OpensTag();
 bool ReadTagStart();
@@ -181,6 +269,10 @@ void ListParagraphClasses();
 void StartSubtitleText();
 void ReadSyncValue();
 void WriteTimeStamp();
+
+// The longest stamp: four digits of hours (2^32 - 1 ms is 1193 hours) and « :MM :SS  ».
+constexpr std::size_t TIME_STAMP_SIZE = 16;
+std::size_t PutTimeStamp(unsigned char *out);
 
 // Reads the entity whose '&' is current_char; see entity.cpp.
 enum class EntityRead { NotAnEntity, Removed, Decoded };

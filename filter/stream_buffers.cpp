@@ -3,14 +3,12 @@
 #include "byte_io.h"
 #include "conversion_state.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-unsigned char read_buffer[READ_BUFFER_SIZE];
-unsigned char write_buffer[WRITE_BUFFER_SIZE];
-
-// A block of a byte file as read, before the line-end rules shape it into read_buffer.
-static unsigned char raw_block[READ_BUFFER_SIZE];
+unsigned char read_buffer[READ_BUFFER_SIZE + BUFFER_SLACK];
+unsigned char write_buffer[WRITE_BUFFER_SIZE + BUFFER_SLACK];
 
 /* EndAtCtrlZ
  *     Applies the Windows text-mode rule that a byte 0x1A ends the input to a block read in
@@ -36,79 +34,31 @@ static bool TranslatesLineEnds()
 #endif
 }
 
-/* JoinCrLf
- *     Copies length bytes from raw to out, leaving out each CR that stands before an LF.
- *     Returns how many it wrote. */
-static std::size_t JoinCrLf(const unsigned char *raw, std::size_t length, unsigned char *out)
-{
-    const auto *cr = static_cast<const unsigned char *>(std::memchr(raw, '\r', length));
-    if (cr == nullptr) {
-        std::memcpy(out, raw, length);
-        return length;
-    }
-    std::size_t before = static_cast<std::size_t>(cr - raw);
-    std::memcpy(out, raw, before);
-    unsigned char *written = out + before;
-    const unsigned char *p = cr;
-    const unsigned char *end = raw + length;
-#if defined(VELMORA_SSE2_SCANS)
-    // Sixteen bytes at a time, with no branch on where a CR LF stands: lines are short, and
-    // such a branch would be guessed wrong at most of them. A chunk's one CR is dropped by
-    // writing the bytes after it over it; a chunk with more goes a byte at a time.
-    while (end - p >= 33) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
-        auto pairs = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
-            _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(next, _mm_set1_epi8('\n')))));
-        if (VELMORA_RARELY((pairs & (pairs - 1)) != 0)) {
-            for (int k = 0; k < 16; k++) {
-                if ((pairs & (1u << k)) == 0)
-                    *written++ = p[k];
-            }
-            p += 16;
-            continue;
-        }
-        auto k = static_cast<unsigned>(__builtin_ctz(pairs | 0x10000u));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(written), v);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(written + k),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + k + 1)));
-        written += pairs != 0 ? 15 : 16;
-        p += 16;
-    }
-#endif
-    for (; p < end; p++) {
-        if (*p != '\r' || p + 1 == end || p[1] != '\n')
-            *written++ = *p;
-    }
-    return static_cast<std::size_t>(written - out);
-}
-
 /* ReadFromBytes
- *     Reads up to capacity bytes of a byte file into destination, the bytes DetectTextEncoding
- *     took first. Returns how many, 0 only when the stream has nothing more. */
+ *     Reads up to capacity bytes of a byte file into destination as they are, the bytes
+ *     DetectTextEncoding took first; a 0x1A ends them, and a CR at their end waits for the
+ *     next read, which may give its LF. Returns how many, 0 only when the stream has nothing
+ *     more. */
 static std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacity)
 {
     ConversionState &state = conversion_state;
     bool translates = TranslatesLineEnds();
-    unsigned char *raw = translates ? raw_block : destination;
     // Only a block of a lone CR or one that starts with a 0x1A gives nothing.
     while (!state.source_ended) {
         std::size_t length = static_cast<std::size_t>(state.raw_prefix_length);
-        std::memcpy(raw, state.raw_prefix, length);
+        std::memcpy(destination, state.raw_prefix, length);
         state.raw_prefix_length = 0;
-        std::size_t got = fread(raw + length, 1, capacity - length, state.input_stream);
+        std::size_t got = fread(destination + length, 1, capacity - length, state.input_stream);
         state.source_ended = got == 0;
         length += got;
         if (!translates || length == 0)
             return length;
-        length = EndAtCtrlZ(raw, length);
-        // A CR that ends the block may pair with the next one's LF: it waits for it.
-        if (length > 0 && raw[length - 1] == '\r' && !state.source_ended) {
+        length = EndAtCtrlZ(destination, length);
+        if (length > 0 && destination[length - 1] == '\r' && !state.source_ended) {
             state.raw_prefix[0] = '\r';
             state.raw_prefix_length = 1;
             length--;
         }
-        length = JoinCrLf(raw, length, destination);
         if (length > 0)
             return length;
     }
@@ -121,6 +71,7 @@ bool FillReadBuffer()
     if (state.source_ended)
         return false;
     std::size_t kept = state.read_length - state.read_position;
+    // Callers look ahead a few bytes, or at most twice the UTF-8 probe: room is always left.
     std::memmove(read_buffer, read_buffer + state.read_position, kept);
     state.read_position = 0;
     state.read_length = kept;
@@ -200,6 +151,7 @@ TextEncoding DetectTextEncoding()
 {
     ConversionState &state = conversion_state;
     state.encoding = TextEncoding::Bytes;
+    state.joins_line_ends = TranslatesLineEnds(); // a UTF-16 decoder joins them itself
     state.raw_prefix_length = 0;
     int first = getc(state.input_stream);
     if (first == EOF)
@@ -213,6 +165,7 @@ TextEncoding DetectTextEncoding()
     if (second == (first ^ 0x01)) { // FF FE or FE FF: the mark is not part of the text
         state.raw_prefix_length = 0;
         state.encoding = first == 0xFF ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
+        state.joins_line_ends = false;
         return state.encoding;
     }
     state.raw_prefix[state.raw_prefix_length++] = static_cast<unsigned char>(second);
@@ -232,6 +185,13 @@ bool IsUtf8(const unsigned char *bytes, std::size_t length, bool cut_is_valid)
 {
     std::size_t k = 0;
     while (k < length) {
+        // Eight ASCII bytes at once: most of a subtitle's markup is ASCII.
+        std::uint64_t word;
+        if (k + 8 <= length &&
+            (std::memcpy(&word, bytes + k, 8), word & 0x8080808080808080ull) == 0) {
+            k += 8;
+            continue;
+        }
         unsigned char lead = bytes[k];
         if (lead < 0x80) {
             k++;
@@ -266,6 +226,35 @@ bool IsUtf8(const unsigned char *bytes, std::size_t length, bool cut_is_valid)
     return true;
 }
 
+/* ReadLength
+ *     How many of the available bytes at bytes it takes to read count of them as the filter
+ *     reads them, a CR before an LF not counting; read says how many it found. */
+std::size_t ReadLength(const unsigned char *bytes, std::size_t available, std::size_t count,
+                       std::size_t *read)
+{
+    std::size_t length = 0;
+    std::size_t found = 0;
+    // Look for each CR: only there can a byte go unread.
+    while (found < count && length < available) {
+        std::size_t span = available - length < count - found ? available - length : count - found;
+        const void *cr =
+            conversion_state.joins_line_ends ? std::memchr(bytes + length, '\r', span) : nullptr;
+        std::size_t before =
+            cr == nullptr
+                ? span
+                : static_cast<std::size_t>(static_cast<const unsigned char *>(cr) - bytes) - length;
+        length += before;
+        found += before;
+        if (cr == nullptr)
+            continue;
+        bool joined = length + 1 < available && bytes[length + 1] == '\n';
+        length++;
+        found += joined ? 0 : 1;
+    }
+    *read = found;
+    return length;
+}
+
 } // namespace
 
 void DetectUnicodeText()
@@ -273,8 +262,9 @@ void DetectUnicodeText()
     ConversionState &state = conversion_state;
     if (state.text_is_unicode)
         return;
-    std::size_t available = EnsureLookAhead(UNICODE_PROBE_SIZE);
-    std::size_t length = available < UNICODE_PROBE_SIZE ? available : UNICODE_PROBE_SIZE;
-    state.text_is_unicode =
-        IsUtf8(read_buffer + state.read_position, length, available >= UNICODE_PROBE_SIZE);
+    std::size_t available = EnsureLookAhead(2 * UNICODE_PROBE_SIZE);
+    const unsigned char *bytes = read_buffer + state.read_position;
+    std::size_t read = 0;
+    std::size_t length = ReadLength(bytes, available, UNICODE_PROBE_SIZE, &read);
+    state.text_is_unicode = IsUtf8(bytes, length, read == UNICODE_PROBE_SIZE);
 }

@@ -7,54 +7,6 @@
 #include <cstdio>
 #include <cstring>
 
-/* ClassifyTagName
- *     What the first bytes of a tag's name (length counts them all, up to TAG_NAME_SIZE) say
- *     the tag is, without regard to case. */
-TagKind ClassifyTagName(const unsigned char *name, int length, bool closing)
-{
-    // Letters only are compared, so clearing 0x20 is enough; a name is first told by length.
-    auto is = [name, length](const char *upper, int upper_length) {
-        if (length != upper_length)
-            return false;
-        for (int k = 0; k < length; k++) {
-            if ((name[k] & ~0x20) != upper[k])
-                return false;
-        }
-        return true;
-    };
-    switch (length) {
-    case 1:
-        if (is("P", 1))
-            return closing ? TagKind::ParagraphEnd : TagKind::Paragraph;
-        break;
-    case 2:
-        if (is("BR", 2) && !closing)
-            return TagKind::LineBreak;
-        break;
-    case 4:
-        if (is("SYNC", 4) && !closing)
-            return TagKind::Sync;
-        if (is("BODY", 4) && !closing)
-            return TagKind::Body;
-        if (is("HEAD", 4) && closing)
-            return TagKind::HeadEnd;
-        break;
-    case 5:
-        if (is("STYLE", 5))
-            return closing ? TagKind::StyleEnd : TagKind::Style;
-        break;
-    case 6:
-        if (is("SCRIPT", 6))
-            return closing ? TagKind::ScriptEnd : TagKind::Script;
-        break;
-    case 9:
-        if (is("SAMIPARAM", 9))
-            return closing ? TagKind::SamiParamEnd : TagKind::SamiParam;
-        break;
-    }
-    return TagKind::Other;
-}
-
 /* EndsParameterBlock
  *     Whether a tag of kind, read inside the parameter block open now, ends it: its own end
  *     tag, </HEAD>, <BODY> or a SYNC tag. */
@@ -95,7 +47,7 @@ bool OpensTag()
 void ReadTagName()
 {
     ConversionState &state = conversion_state;
-    unsigned char name[TAG_NAME_SIZE];
+    unsigned char name[TAG_NAME_SIZE + 1] = {}; // and a blank after it, for ClassifyTagName
     int length = 0;
     state.current_char = ReadByte();
     bool closing = state.current_char == '/';
@@ -115,7 +67,9 @@ void ReadTagName()
             name[length++] = static_cast<unsigned char>(state.current_char);
         state.current_char = ReadByte();
     }
-    state.tag_kind = ClassifyTagName(name, length, closing);
+    name[length < TAG_NAME_SIZE ? length : TAG_NAME_SIZE] = ' ';
+    int ignored;
+    state.tag_kind = ClassifyTagName(name, closing, &ignored);
 }
 
 /* StartSubtitle

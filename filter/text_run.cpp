@@ -1,8 +1,9 @@
-// The fast path: a run of bytes the steps would copy one by one, found with a wide scan and
-// copied at once, and the rest of a tag skipped to its '>' in one jump. The byte-at-a-time
-// steps stay the model; these scans must give the same bytes.
-#include "byte_io.h"
-#include "conversion_state.h"
+// The fast path: what the steps would do byte by byte from the read position, done a run of
+// bytes at a time. The walks of text_walk.cpp take the common cases a block at a time; what
+// they leave (a chosen class, a pending break, hidden text, the buffer's last bytes) is done
+// here a run at a time, and what needs a step is left to the steps. The byte-at-a-time steps
+// stay the model; these scans must give the same bytes.
+#include "fast_scans.h"
 
 #include <cstddef>
 #include <cstring>
@@ -10,49 +11,46 @@
 namespace
 {
 
-// Bytes that end a run of text: markup, entities and, in a subtitle, white space but blanks.
-bool EndsText(unsigned char c)
+#if defined(VELMORA_SSE2_SCANS)
+unsigned MatchMask(__m128i v, unsigned char c)
 {
-    return c == '<' || c == '&' || c == '>';
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c)))));
+}
+#endif
+
+bool IsWhiteSpace(unsigned char c)
+{
+    return (BYTE_CLASSES.of[c] & WHITE_SPACE) != 0;
+}
+
+// Bytes that end a run of text: markup, entities and the CR of a CR LF; in a subtitle also
+// white space but single blanks between text bytes.
+bool EndsText(unsigned char c, unsigned char cr)
+{
+    return c == '<' || c == '&' || c == '>' || c == cr;
 }
 
 bool EndsSubtitleText(unsigned char c)
 {
-    return EndsText(c) || c == '\t' || c == '\n' || c == '\r';
+    return c == '<' || c == '&' || c == '>' || c == '\t' || c == '\n' || c == '\r';
 }
-
-#if defined(VELMORA_SSE2_SCANS)
-constexpr std::ptrdiff_t CHUNK = 16;
-
-unsigned TextEndMask(__m128i v)
-{
-    __m128i ends =
-        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')), _mm_cmpeq_epi8(v, _mm_set1_epi8('&')));
-    ends = _mm_or_si128(ends, _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
-    return static_cast<unsigned>(_mm_movemask_epi8(ends));
-}
-
-unsigned SubtitleTextEndMask(__m128i v)
-{
-    __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t')),
-                                _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
-    ends = _mm_or_si128(ends, _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
-    return TextEndMask(v) | static_cast<unsigned>(_mm_movemask_epi8(ends));
-}
-#endif
 
 /* FindTextEnd
  *     The first byte from p on that ends a run of text, or end. */
 const unsigned char *FindTextEnd(const unsigned char *p, const unsigned char *end)
 {
+    unsigned char cr = CrStop();
 #if defined(VELMORA_SSE2_SCANS)
     for (; end - p >= CHUNK; p += CHUNK) {
-        unsigned mask = TextEndMask(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        unsigned mask =
+            MatchMask(v, '<') | MatchMask(v, '&') | MatchMask(v, '>') | MatchMask(v, cr);
         if (mask != 0)
             return p + __builtin_ctz(mask);
     }
 #endif
-    while (p < end && !EndsText(*p))
+    while (p < end && !EndsText(*p, cr))
         p++;
     return p;
 }
@@ -66,9 +64,9 @@ const unsigned char *FindSubtitleTextEnd(const unsigned char *p, const unsigned 
 #if defined(VELMORA_SSE2_SCANS)
     for (; end - p >= CHUNK; p += CHUNK) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        unsigned ends = SubtitleTextEndMask(v);
-        auto blanks =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(' '))));
+        unsigned ends = MatchMask(v, '<') | MatchMask(v, '&') | MatchMask(v, '>') |
+                        MatchMask(v, '\t') | MatchMask(v, '\n') | MatchMask(v, '\r');
+        unsigned blanks = MatchMask(v, ' ');
         // A blank ends the run when a blank or an end follows it, or the chunk does.
         unsigned stops = ends | (blanks & ((blanks >> 1) | (ends >> 1) | 0x8000u));
         if (stops != 0)
@@ -82,61 +80,6 @@ const unsigned char *FindSubtitleTextEnd(const unsigned char *p, const unsigned 
             return p;
     }
     return p;
-}
-
-/* FindByte
- *     The first byte c from p on, or end. */
-const unsigned char *FindByte(const unsigned char *p, const unsigned char *end, unsigned char c)
-{
-#if defined(VELMORA_SSE2_SCANS)
-    __m128i wanted = _mm_set1_epi8(static_cast<char>(c));
-    for (; end - p >= CHUNK; p += CHUNK) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, wanted)));
-        if (mask != 0)
-            return p + __builtin_ctz(mask);
-    }
-#endif
-    while (p < end && *p != c)
-        p++;
-    return p;
-}
-
-/* CaptureSyncValue
- *     Captures a SYNC tag's value from the buffer as ReadSyncValue would: what stands between
- *     the first '=' after the name and the '>' at gt. False when a CR in it may pair with an
- *     LF, which the steps count as one byte. */
-bool CaptureSyncValue(const unsigned char *after_name, const unsigned char *gt)
-{
-    ConversionState &state = conversion_state;
-    const unsigned char *equals = FindByte(after_name, gt, '=');
-    const unsigned char *value = equals == gt ? gt : equals + 1;
-    if (FindByte(value, gt, '\r') != gt)
-        return false;
-    std::size_t length = static_cast<std::size_t>(gt - value);
-    if (length > SYNC_VALUE_SIZE - 1)
-        length = SYNC_VALUE_SIZE - 1;
-    std::memset(state.sync_value, 0, sizeof state.sync_value);
-    std::memcpy(state.sync_value, value, length);
-    state.sync_value_length = static_cast<std::int32_t>(length);
-    return true;
-}
-
-/* ClassifyTagInBuffer
- *     What the name of the tag from lt to the '>' at gt says it is, as ReadTagName reads it;
- *     name_end is left where the name ends. */
-TagKind ClassifyTagInBuffer(const unsigned char *lt, const unsigned char *gt,
-                            const unsigned char **name_end)
-{
-    const unsigned char *name = lt + 1;
-    bool closing = name < gt && *name == '/';
-    name += closing ? 1 : 0;
-    const unsigned char *p = name;
-    while (p < gt && !EndsTagName(*p))
-        p++;
-    *name_end = p;
-    int length = static_cast<int>(p - name);
-    return ClassifyTagName(name, length < TAG_NAME_SIZE ? length : TAG_NAME_SIZE, closing);
 }
 
 /* SkipTagInBuffer
@@ -153,7 +96,7 @@ const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned cha
     if (gt == end)
         return nullptr;
     const unsigned char *name_end;
-    TagKind kind = ClassifyTagInBuffer(lt, gt, &name_end);
+    TagKind kind = ClassifyTagInBuffer(lt, &name_end);
     if (kind == TagKind::Paragraph && ReadsClasses())
         return nullptr;
     if (kind == TagKind::Sync && state.mode == ConversionMode::Sync) {
@@ -173,7 +116,7 @@ const unsigned char *SkipWhiteSpace(const unsigned char *p, const unsigned char 
 {
     ConversionState &state = conversion_state;
     const unsigned char *start = p;
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
+    while (p < end && IsWhiteSpace(*p))
         p++;
     if (p != start && !state.stamp_pending)
         state.blank_pending = true;
@@ -198,70 +141,6 @@ void WriteSaveRun(const unsigned char *start, const unsigned char *stop)
     WriteBytes(start, static_cast<std::size_t>(stop - start));
 }
 
-/* WalkSaveText
- *     Save with no class chosen, where only text, tags and line breaks matter: copies text and
- *     skips whole tags and '>'s in it, sixteen bytes at a time, each chunk's '<', '>' and '&'
- *     taken one after another from one look. Stops at an '&', after a tag that leaves
- *     something pending or opens a parameter block, at a '<' that may be text, and near the
- *     buffer's end (at a tag's '<' or a run's end). Returns where it stopped. Kept out of
- *     line: inlined, it made the sync path's loop slower. */
-[[gnu::noinline]] const unsigned char *WalkSaveText(const unsigned char *p,
-                                                    const unsigned char *end)
-{
-    const unsigned char *text = p;      // where the text not yet written starts
-    const unsigned char *tag = nullptr; // the '<' of the tag being read
-    const unsigned char *chunk = p;
-#if defined(VELMORA_SSE2_SCANS)
-    for (; end - chunk >= CHUNK; chunk += CHUNK) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(chunk));
-        auto opens =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('<'))));
-        auto closes =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('>'))));
-        auto entities =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('&'))));
-        unsigned marks = opens | closes | entities;
-        while (marks != 0) {
-            unsigned bit = marks & (0u - marks);
-            marks ^= bit;
-            const unsigned char *at = chunk + __builtin_ctz(bit);
-            if (tag != nullptr) {
-                if ((closes & bit) == 0)
-                    continue; // inside a tag only its '>' means anything
-                const unsigned char *name_end;
-                TagKind kind = ClassifyTagInBuffer(tag, at, &name_end);
-                tag = nullptr;
-                text = at + 1;
-                if (kind != TagKind::Other) {
-                    FinishTag(kind);
-                    const ConversionState &state = conversion_state;
-                    if (state.line_break_pending || state.paragraph_break_pending ||
-                        state.parameter_block != TagKind::Other)
-                        return text;
-                }
-                continue;
-            }
-            WriteBytes(text, static_cast<std::size_t>(at - text));
-            text = at;
-            if ((entities & bit) != 0)
-                return at;
-            if ((opens & bit) != 0) {
-                if (at + 1 == end || KeepsLessThan(at[1]))
-                    return at; // the steps decide whether it opens a tag
-                tag = at;
-            } else {
-                text = at + 1; // a '>' in the text is dropped
-            }
-        }
-    }
-#endif
-    if (tag != nullptr)
-        return tag;
-    const unsigned char *stop = FindTextEnd(chunk, end);
-    WriteBytes(text, static_cast<std::size_t>(stop - text));
-    return stop;
-}
-
 /* CopyRun
  *     Copies the run of text from start on, if there is one, and returns where it ends; hidden
  *     text is only read past. */
@@ -271,9 +150,6 @@ const unsigned char *CopyRun(const unsigned char *start, const unsigned char *en
     const unsigned char *stop;
     if (TextIsHidden()) {
         stop = FindByte(start, end, '<'); // hidden text, entities and all, writes nothing
-    } else if (state.mode == ConversionMode::Plain && state.chosen_class[0] == '\0' &&
-               !state.paragraph_break_pending) {
-        stop = WalkSaveText(start, end);
     } else if (!state.in_subtitle) {
         stop = FindTextEnd(start, end);
         WriteSaveRun(start, stop);
@@ -305,18 +181,104 @@ const unsigned char *ReadEntityInBuffer(const unsigned char *amp, const unsigned
     return read_buffer + state.read_position;
 }
 
+/* CopyAnyRun
+ *     One run, tag, entity or CR LF from start on, in whatever state the text stands. */
+const unsigned char *CopyAnyRun(const unsigned char *start, const unsigned char *end)
+{
+    ConversionState &state = conversion_state;
+    const unsigned char *stop = CopyRun(start, end);
+    // After a line break the next byte decides on a line end first, at the caller's loop top.
+    if (stop == end || state.line_break_pending)
+        return stop;
+    if (*stop == '<') {
+        const unsigned char *after = SkipTagInBuffer(stop, end);
+        return after != nullptr ? after : stop;
+    }
+    if (*stop == '&')
+        return ReadEntityInBuffer(stop, end);
+    if (*stop == '\r' && state.joins_line_ends && stop + 1 < end && stop[1] == '\n')
+        return stop + 1; // the CR of a CR LF is not read
+    return stop;
+}
+
+/* WalksBlocks
+ *     Whether one of the walks can go on from here: no class, nothing hidden, nothing
+ *     pending. */
+bool WalksBlocks()
+{
+    const ConversionState &state = conversion_state;
+    return state.chosen_class[0] == '\0' && !TextIsHidden() && !state.line_break_pending &&
+           !state.paragraph_break_pending;
+}
+
 } // namespace
 
+const unsigned char *FindByte(const unsigned char *p, const unsigned char *end, unsigned char c)
+{
+#if defined(VELMORA_SSE2_SCANS)
+    for (; end - p >= CHUNK; p += CHUNK) {
+        unsigned mask = MatchMask(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)), c);
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+    }
+#endif
+    while (p < end && *p != c)
+        p++;
+    return p;
+}
+
+bool CaptureSyncValue(const unsigned char *name_end, const unsigned char *gt)
+{
+    ConversionState &state = conversion_state;
+    const unsigned char *value = gt;
+    bool cr = false;
+#if defined(VELMORA_SSE2_SCANS)
+    if (gt - name_end <= CHUNK) { // « Start=1234567»: one look finds the '=' and any CR
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(name_end));
+        unsigned inside = (1u << (gt - name_end)) - 1;
+        unsigned equals = MatchMask(v, '=') & inside;
+        if (equals != 0)
+            value = name_end + __builtin_ctz(equals) + 1;
+        unsigned after_equals = inside & ~((1u << (value - name_end)) - 1);
+        cr = (MatchMask(v, '\r') & after_equals) != 0;
+    } else
+#endif
+    {
+        const unsigned char *equals = FindByte(name_end, gt, '=');
+        value = equals == gt ? gt : equals + 1;
+        cr = FindByte(value, gt, '\r') != gt;
+    }
+    if (cr && state.joins_line_ends)
+        return false;
+    std::size_t length = static_cast<std::size_t>(gt - value);
+    if (length > SYNC_VALUE_SIZE - 1)
+        length = SYNC_VALUE_SIZE - 1;
+    std::memset(state.sync_value, 0, sizeof state.sync_value);
+#if defined(VELMORA_SSE2_SCANS)
+    if (length <= CHUNK) { // the value's bytes and zeros after them, in one store
+        const __m128i index = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        __m128i keep = _mm_cmplt_epi8(index, _mm_set1_epi8(static_cast<char>(length)));
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(value));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(state.sync_value), _mm_and_si128(v, keep));
+        state.sync_value_length = static_cast<std::int32_t>(length);
+        return true;
+    }
+#endif
+    for (std::size_t k = 0; k < length; k++)
+        state.sync_value[k] = static_cast<char>(value[k]);
+    state.sync_value_length = static_cast<std::int32_t>(length);
+    return true;
+}
+
 /* CopyTextRun
- *     Does at once what the steps would do byte by byte from the read position: copies runs
- *     of text and skips tags, entities and white space, up to the first byte that needs a
- *     step. */
+ *     Does at once what the steps would do byte by byte from the read position: copies text
+ *     and skips tags, entities and white space, up to the first byte that needs a step. */
 void CopyTextRun()
 {
     ConversionState &state = conversion_state;
     if (state.byte_at_a_time)
         return;
-    // Go on through as many runs, tags and blocks as need no step.
+    // Go on through as many blocks, runs and tags as need no step.
     while (state.read_position < state.read_length || FillReadBuffer()) {
         const unsigned char *start = read_buffer + state.read_position;
         const unsigned char *end = read_buffer + state.read_length;
@@ -324,15 +286,12 @@ void CopyTextRun()
             state.current_char = *start;
             ResolveLineBreak();
         }
-        const unsigned char *stop = CopyRun(start, end);
-        // After a line break the next byte decides on a line end first, at the loop's top.
-        if (stop < end && *stop == '<' && !state.line_break_pending) {
-            const unsigned char *after = SkipTagInBuffer(stop, end);
-            if (after != nullptr)
-                stop = after;
-        } else if (stop < end && *stop == '&' && !state.line_break_pending) {
-            stop = ReadEntityInBuffer(stop, end);
-        }
+        const unsigned char *stop = start;
+        if (WalksBlocks())
+            stop = state.mode == ConversionMode::Plain ? WalkSaveText(start, end)
+                                                       : WalkSubtitleText(start, end);
+        if (stop == start)
+            stop = CopyAnyRun(start, end);
         state.read_position = static_cast<std::size_t>(stop - read_buffer);
         if (stop == start)
             return; // a byte for the steps

@@ -3,73 +3,123 @@
 #include "conversion_state.h"
 
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 
-constexpr int TIME_FIELD_SIZE = 11; // the ten digits of 2^32 - 1 and a terminating zero
-
-static bool IsDigit(char c)
+namespace
 {
-    return c >= '0' && c <= '9';
+
+// "00" to "99": two digits a look instead of a division each.
+constexpr char TWO_DIGITS[] = "00010203040506070809101112131415161718192021222324252627282930313233"
+                              "34353637383940414243444546474849505152535455565758596061626364656667"
+                              "6869707172737475767778798081828384858687888990919293949596979899";
+
+std::uint32_t DigitValue(char c)
+{
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(c) - '0');
+}
+
+/* ReadEightDigits
+ *     How many of the eight bytes at p are decimal digits before the first that is not; their
+ *     number goes to value. Eight bytes a time in one word (little-endian machines only). */
+int ReadEightDigits(const char *p, std::uint32_t *value)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    std::uint64_t digits = word - 0x3030303030303030ull;
+    // A byte is a digit when neither it nor it plus 0x76 has its top bit; the borrows and
+    // carries a byte that is none spills only reach the bytes after it.
+    std::uint64_t not_digits = (digits | (digits + 0x7676767676767676ull)) & 0x8080808080808080ull;
+    int count = not_digits == 0 ? 8 : __builtin_ctzll(not_digits) / 8;
+    if (count == 0) {
+        *value = 0;
+        return 0;
+    }
+    // The digits moved to the top, the first the most significant, then paired, quadrupled and
+    // joined into one number.
+    digits <<= 8 * (8 - count);
+    digits = digits * 10 + (digits >> 8);
+    digits = (((digits & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+              (((digits >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+             32;
+    *value = static_cast<std::uint32_t>(digits);
+    return count;
+#else
+    std::uint32_t total = 0;
+    int count = 0;
+    while (count < 8 && DigitValue(p[count]) <= 9)
+        total = total * 10u + DigitValue(p[count++]);
+    *value = total;
+    return count;
+#endif
 }
 
 /* ReadStartTime
  *     The first run of decimal digits in sync_value, modulo 2^32; 0 when there is none.
  *     Whatever stands before it (quotes, blanks) is ignored. */
-static std::uint32_t ReadStartTime()
+std::uint32_t ReadStartTime()
 {
-    const ConversionState &state = conversion_state;
-    std::int32_t k = 0;
-    while (k < state.sync_value_length && !IsDigit(state.sync_value[k]))
-        k++;
+    const char *p = conversion_state.sync_value;
+    const char *end = p + conversion_state.sync_value_length;
+    // Most values begin with their number: eight bytes at once read it when something else
+    // follows it within them. sync_value holds at least eight bytes, its value ends in '>'.
     std::uint32_t total = 0;
-    while (k < state.sync_value_length && IsDigit(state.sync_value[k])) {
-        total = total * 10u + static_cast<std::uint32_t>(state.sync_value[k] - '0');
-        k++;
-    }
+    int count = ReadEightDigits(p, &total);
+    if (count > 0 && count < 8)
+        return total;
+    while (p < end && DigitValue(*p) > 9)
+        p++;
+    total = 0;
+    for (; p < end && DigitValue(*p) <= 9; p++)
+        total = total * 10u + DigitValue(*p);
     return total;
 }
 
-/* PutTimeField
- *     Puts value as decimal digits, at least two, at stamp + length; returns the new length. */
-static std::size_t PutTimeField(std::uint32_t value, char *stamp, std::size_t length)
+/* PutTwoDigits
+ *     Puts value (0..99) as two digits at out. */
+void PutTwoDigits(std::uint32_t value, unsigned char *out)
 {
-    char reversed[TIME_FIELD_SIZE];
-    int count = 0;
-    do {
-        reversed[count++] = static_cast<char>('0' + value % 10u);
-        value /= 10u;
-    } while (value != 0u || count < 2);
-    while (count > 0)
-        stamp[length++] = reversed[--count];
-    return length;
+    std::memcpy(out, TWO_DIGITS + 2 * value, 2);
 }
 
-/* PutText
- *     Puts the bytes of text at stamp + length; returns the new length. */
-static std::size_t PutText(const char *text, char *stamp, std::size_t length)
-{
-    while (*text != '\0')
-        stamp[length++] = *text++;
-    return length;
-}
+} // namespace
 
-/* WriteTimeStamp
- *     Writes the captured start time as whole hours, minutes and seconds, «HH :MM :SS  »,
- *     opening a new line first when the output is in the middle of one. */
-void WriteTimeStamp()
+/* PutTimeStamp
+ *     Puts the captured start time at out as whole hours, minutes and seconds, «HH :MM :SS  »,
+ *     the hours in full from 100 on. Returns its length, at most TIME_STAMP_SIZE. */
+std::size_t PutTimeStamp(unsigned char *out)
 {
     std::uint32_t seconds = ReadStartTime() / 1000u; // milliseconds are truncated
     std::uint32_t hours = seconds / 3600u;           // not wrapped at 24, nor at 100
-    std::uint32_t rest = seconds % 3600u;
-    char stamp[3 * TIME_FIELD_SIZE + 8];
-    std::size_t length = PutTimeField(hours, stamp, 0);
-    length = PutText(" :", stamp, length);
-    length = PutTimeField(rest / 60u, stamp, length);
-    length = PutText(" :", stamp, length);
-    length = PutTimeField(rest % 60u, stamp, length);
-    length = PutText("  ", stamp, length);
+    std::uint32_t rest = seconds - hours * 3600u;
+    std::uint32_t minutes = rest / 60u;
+    std::size_t length = 0;
+    if (hours >= 100) {
+        char digits[10];
+        int count = 0;
+        for (std::uint32_t left = hours; left != 0; left /= 10u)
+            digits[count++] = static_cast<char>('0' + left % 10u);
+        while (count > 0)
+            out[length++] = static_cast<unsigned char>(digits[--count]);
+    } else {
+        PutTwoDigits(hours, out);
+        length = 2;
+    }
+    std::memcpy(out + length, " :00 :00  ", 10);
+    PutTwoDigits(minutes, out + length + 2);
+    PutTwoDigits(rest - minutes * 60u, out + length + 6);
+    return length + 10;
+}
+
+/* WriteTimeStamp
+ *     Writes the captured start time as its stamp, opening a new line first when the output is
+ *     in the middle of one. */
+void WriteTimeStamp()
+{
+    unsigned char stamp[TIME_STAMP_SIZE];
+    std::size_t length = PutTimeStamp(stamp);
     if (conversion_state.mid_line)
         WriteByte('\n');
-    WriteBytes(reinterpret_cast<const unsigned char *>(stamp), length);
+    WriteBytes(stamp, length);
     conversion_state.stamp_written = true;
 }

@@ -1,0 +1,448 @@
+// The walks: the common cases of the fast path, a block of 64 bytes at a time. Each block is
+// classified once into a mask of the bytes that mean something (markup, entities, the CR of
+// a CR LF and, in a subtitle, white space); the walk goes from one to the next with a count of
+// trailing zeros and copies the text between them at once. The state they change most is kept
+// in locals and handed back when they stop.
+#include "fast_scans.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace
+{
+
+// Room a block needs in write_buffer: its text, the line ends and entities it may add, a stamp.
+constexpr std::size_t BLOCK_OUTPUT = 4 * BLOCK;
+
+unsigned CountTrailingZeros(std::uint64_t bits)
+{
+    return static_cast<unsigned>(__builtin_ctzll(bits));
+}
+
+bool IsWhiteSpace(unsigned char c)
+{
+    return (BYTE_CLASSES.of[c] & WHITE_SPACE) != 0;
+}
+
+#if defined(VELMORA_SSE2_SCANS)
+__m128i Matches(__m128i v, char c)
+{
+    return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
+}
+
+std::uint64_t Bits(__m128i m0, __m128i m1, __m128i m2, __m128i m3)
+{
+    auto bits = [](__m128i m) {
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m)));
+    };
+    return bits(m0) | bits(m1) << 16 | bits(m2) << 32 | bits(m3) << 48;
+}
+#endif
+
+/* SaveEvents
+ *     The bytes of the block at p that Save must look at: '<', '>', '&' and cr. */
+std::uint64_t SaveEvents(const unsigned char *p, unsigned char cr)
+{
+#if defined(VELMORA_SSE2_SCANS)
+    __m128i m[4];
+    for (int k = 0; k < 4; k++) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + CHUNK * k));
+        m[k] = _mm_or_si128(_mm_or_si128(Matches(v, '<'), Matches(v, '>')),
+                            _mm_or_si128(Matches(v, '&'), Matches(v, static_cast<char>(cr))));
+    }
+    return Bits(m[0], m[1], m[2], m[3]);
+#else
+    std::uint64_t bits = 0;
+    for (int k = 0; k < BLOCK; k++) {
+        unsigned char c = p[k];
+        if (c == '<' || c == '>' || c == '&' || c == cr)
+            bits |= std::uint64_t{1} << k;
+    }
+    return bits;
+#endif
+}
+
+/* SubtitleEvents
+ *     The bytes of the block at p that a subtitle must look at: markup, entities, tabs and
+ *     line ends, and each blank that white space or markup follows (next is the byte after the
+ *     block, or -1 when it is not known yet). A blank between text bytes is text. */
+std::uint64_t SubtitleEvents(const unsigned char *p, int next)
+{
+    std::uint64_t marks = 0; // markup, entities, tabs and line ends
+    std::uint64_t blanks = 0;
+#if defined(VELMORA_SSE2_SCANS)
+    __m128i m[4];
+    __m128i b[4];
+    for (int k = 0; k < 4; k++) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + CHUNK * k));
+        __m128i markup =
+            _mm_or_si128(_mm_or_si128(Matches(v, '<'), Matches(v, '>')), Matches(v, '&'));
+        __m128i spaces =
+            _mm_or_si128(_mm_or_si128(Matches(v, '\t'), Matches(v, '\n')), Matches(v, '\r'));
+        m[k] = _mm_or_si128(markup, spaces);
+        b[k] = Matches(v, ' ');
+    }
+    marks = Bits(m[0], m[1], m[2], m[3]);
+    blanks = Bits(b[0], b[1], b[2], b[3]);
+#else
+    for (int k = 0; k < BLOCK; k++) {
+        unsigned char c = p[k];
+        if (c == '<' || c == '>' || c == '&' || c == '\t' || c == '\n' || c == '\r')
+            marks |= std::uint64_t{1} << k;
+        else if (c == ' ')
+            blanks |= std::uint64_t{1} << k;
+    }
+#endif
+    bool next_ends = next < 0 || next == '<' || next == '>' || next == '&' ||
+                     IsWhiteSpace(static_cast<unsigned char>(next));
+    std::uint64_t followers = (marks | blanks) >> 1 | std::uint64_t{next_ends} << 63;
+    return marks | (blanks & followers);
+}
+
+/* EventsFrom
+ *     The events of the block left once reading has gone on to pos: none before it. */
+std::uint64_t EventsFrom(std::uint64_t events, const unsigned char *block, const unsigned char *pos)
+{
+    std::ptrdiff_t offset = pos - block;
+    if (offset >= BLOCK)
+        return 0;
+    return events & (~std::uint64_t{0} << offset);
+}
+
+/* CopyText
+ *     Copies the bytes from from to to at out and returns the end of the copy. Whole chunks are
+ *     moved: the buffers' slack takes what goes past the ends. */
+unsigned char *CopyText(unsigned char *out, const unsigned char *from, const unsigned char *to)
+{
+    std::ptrdiff_t count = to - from;
+#if defined(VELMORA_SSE2_SCANS)
+    for (std::ptrdiff_t k = 0; k < count; k += CHUNK)
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + k)));
+#else
+    std::memcpy(out, from, static_cast<std::size_t>(count));
+#endif
+    return out + count;
+}
+
+/* FindTagEnd
+ *     The '>' of the tag whose '<' is at lt, given the block's events after it: the first '>'
+ *     among them, else the first after the block; end when the buffer holds none. */
+const unsigned char *FindTagEnd(const unsigned char *block, std::uint64_t events,
+                                const unsigned char *lt, const unsigned char *end)
+{
+    for (; events != 0; events &= events - 1) {
+        const unsigned char *at = block + CountTrailingZeros(events);
+        if (*at == '>')
+            return at;
+    }
+    const unsigned char *after = block + BLOCK > lt + 1 ? block + BLOCK : lt + 1;
+    return FindByte(after, end, '>');
+}
+
+template <std::size_t N> bool StartsWith(const unsigned char *p, const char (&text)[N])
+{
+    return std::memcmp(p, text, N - 1) == 0;
+}
+
+/* ReadEntityAt
+ *     Reads the entity whose '&' is at amp, as ReadEntity does; the character it stands for is
+ *     left in entity_text. Returns where reading goes on, nullptr when the look-ahead must wait
+ *     for the next block. */
+const unsigned char *ReadEntityAt(const unsigned char *amp, const unsigned char *end,
+                                  EntityRead *entity)
+{
+    ConversionState &state = conversion_state;
+    if (end - amp < ENTITY_NAME_SIZE + 2 && !state.source_ended)
+        return nullptr;
+    // The entities nearly every file uses, each in its usual spelling, told at one look.
+    if (end - amp >= 6) {
+        int character = 0;
+        int length = 0;
+        if (StartsWith(amp, "&nbsp;")) {
+            character = ' ';
+            length = 6;
+        } else if (StartsWith(amp, "&quot;")) {
+            character = '"';
+            length = 6;
+        } else if (StartsWith(amp, "&amp;")) {
+            character = '&';
+            length = 5;
+        }
+        if (length != 0) {
+            state.entity_text[0] = static_cast<unsigned char>(character);
+            state.entity_length = 1;
+            *entity = EntityRead::Decoded;
+            return amp + length;
+        }
+    }
+    state.read_position = static_cast<std::size_t>(amp + 1 - read_buffer);
+    state.current_char = '&';
+    *entity = ReadEntity();
+    return *entity == EntityRead::NotAnEntity ? amp : read_buffer + state.read_position;
+}
+
+/* FlushOutput
+ *     Hands the walk's output to the write buffer and writes it out; returns where the walk
+ *     writes next. */
+unsigned char *FlushOutput(unsigned char *out)
+{
+    ConversionState &state = conversion_state;
+    state.write_length = static_cast<std::size_t>(out - write_buffer);
+    FlushWriteBuffer();
+    return write_buffer + state.write_length;
+}
+
+/* LineHoldsTextAt
+ *     LineHoldsText for the output that ends at out, told at once when a line end was the
+ *     last byte written. */
+bool LineHoldsTextAt(unsigned char *out)
+{
+    ConversionState &state = conversion_state;
+    state.write_length = static_cast<std::size_t>(out - write_buffer);
+    if (state.write_length > state.line_floor && out[-1] == '\n')
+        return false;
+    return LineHoldsText();
+}
+
+} // namespace
+
+/* WalkSaveText
+ *     Save with no class chosen and nothing pending: copies text, drops the CR of a CR LF and
+ *     a '>' in the text, reads entities and tags in place and writes a line-break tag's line
+ *     end. Stops before what only the steps or the run-at-a-time scans decide: a paragraph
+ *     break, a parameter block, a tag or entity the buffer's end cuts, the last bytes. */
+[[gnu::noinline]] const unsigned char *WalkSaveText(const unsigned char *start,
+                                                    const unsigned char *end)
+{
+    ConversionState &state = conversion_state;
+    unsigned char *out = write_buffer + state.write_length;
+    unsigned char *written_from = out; // what this walk wrote since the last flush
+    unsigned char *const out_limit = write_buffer + WRITE_BUFFER_SIZE - BLOCK_OUTPUT;
+    const unsigned char cr = CrStop();
+    const unsigned char *text = start; // the first byte of the text not yet written
+    const unsigned char *block = start;
+
+    // Hands the state back when the walk stops at where.
+    auto stop_at = [&](const unsigned char *where) {
+        if (out != written_from)
+            state.mid_line = out[-1] != '\n';
+        state.write_length = static_cast<std::size_t>(out - write_buffer);
+        return where;
+    };
+
+    // Look at one block at a time while a whole one is left.
+    for (; end - block >= BLOCK; block = text) {
+        if (out > out_limit) {
+            stop_at(text);
+            out = FlushOutput(out);
+            written_from = out;
+        }
+        std::uint64_t events = SaveEvents(block, cr);
+        while (events != 0) {
+            const unsigned char *at = block + CountTrailingZeros(events);
+            events &= events - 1;
+            out = CopyText(out, text, at);
+            unsigned char c = *at;
+            if (c == '>') {
+                text = at + 1; // a '>' in the text is dropped
+                continue;
+            }
+            if (c == '\r') {
+                text = at + 1 < end && at[1] == '\n' ? at + 1 : at; // a lone CR is text
+                continue;
+            }
+            if (c == '&') {
+                EntityRead entity;
+                const unsigned char *after = ReadEntityAt(at, end, &entity);
+                if (after == nullptr)
+                    return stop_at(at);
+                if (entity == EntityRead::Decoded) {
+                    std::memcpy(out, state.entity_text, sizeof state.entity_text); // slack
+                    out += state.entity_length;
+                }
+                text = after; // the '&' itself when it began no entity: text
+                events = EventsFrom(events, block, text);
+                continue;
+            }
+            // A '<': text before white space, a digit or the end of the input; else a tag.
+            text = at;
+            if (at + 1 == end) {
+                if (state.source_ended)
+                    continue;
+                return stop_at(at);
+            }
+            if (KeepsLessThan(at[1]))
+                continue;
+            const unsigned char *gt = FindTagEnd(block, events, at, end);
+            if (gt == end)
+                return stop_at(at);
+            const unsigned char *name_end;
+            TagKind kind = ClassifyTagInBuffer(at, &name_end);
+            text = gt + 1;
+            events = EventsFrom(events, block, text);
+            switch (kind) {
+            case TagKind::LineBreak:
+                // The byte after it decides; the next buffer holds it when this one ends here.
+                if (text == end) {
+                    if (state.source_ended)
+                        break;
+                    state.line_break_pending = true;
+                    return stop_at(text);
+                }
+                if (*text != '\n' && *text != '\r')
+                    *out++ = '\n';
+                break;
+            case TagKind::Paragraph:
+            case TagKind::ParagraphEnd:
+            case TagKind::Sync:
+                if (LineHoldsTextAt(out)) {
+                    state.paragraph_break_pending = true;
+                    return stop_at(text);
+                }
+                break;
+            case TagKind::Style:
+            case TagKind::SamiParam:
+            case TagKind::Script: state.parameter_block = kind; return stop_at(text);
+            default: break;
+            }
+        }
+        const unsigned char *next = block + BLOCK;
+        if (text < next) {
+            out = CopyText(out, text, next);
+            text = next;
+        }
+    }
+    return stop_at(text); // the last bytes are for the run-at-a-time scans
+}
+
+/* WalkSubtitleText
+ *     The subtitles of Sync Save with no class chosen: writes each stamp before its
+ *     subtitle's first text byte, one blank for each run of white space, line breaks and
+ *     paragraph tags between text bytes, and the text between as it stands; reads entities
+ *     and tags in place and starts a subtitle at each SYNC tag. Stops before a parameter
+ *     block, a tag or entity the buffer's end cuts, a SYNC value with a CR, the last bytes. */
+[[gnu::noinline]] const unsigned char *WalkSubtitleText(const unsigned char *start,
+                                                        const unsigned char *end)
+{
+    ConversionState &state = conversion_state;
+    unsigned char *out = write_buffer + state.write_length;
+    unsigned char *const out_limit = write_buffer + WRITE_BUFFER_SIZE - BLOCK_OUTPUT;
+    bool stamp_pending = state.stamp_pending;
+    bool blank_pending = state.blank_pending;
+    bool mid_line = state.mid_line;
+    const unsigned char *text = start; // the first byte of the text not yet written
+    const unsigned char *block = start;
+
+    // What goes before a text byte: the subtitle's stamp, or a blank for the white space since
+    // the last one.
+    auto start_text = [&]() {
+        if (stamp_pending) {
+            if (mid_line)
+                *out++ = '\n';
+            out += PutTimeStamp(out);
+            state.stamp_written = true;
+            stamp_pending = false;
+        } else if (blank_pending) {
+            *out++ = ' ';
+        }
+        blank_pending = false;
+        mid_line = true;
+    };
+    // Writes the text from text to to; blanks that lead it are white space.
+    auto write_text = [&](const unsigned char *to) {
+        for (; text < to && *text == ' '; text++)
+            blank_pending = !stamp_pending;
+        if (text == to)
+            return;
+        start_text();
+        out = CopyText(out, text, to);
+        text = to;
+    };
+    // Hands the state back when the walk stops at where.
+    auto stop_at = [&](const unsigned char *where) {
+        state.stamp_pending = stamp_pending;
+        state.blank_pending = blank_pending;
+        state.mid_line = mid_line;
+        state.write_length = static_cast<std::size_t>(out - write_buffer);
+        return where;
+    };
+
+    // Look at one block at a time while a whole one is left.
+    for (; end - block >= BLOCK; block = text) {
+        if (out > out_limit)
+            out = FlushOutput(out);
+        int next = end - block > BLOCK ? block[BLOCK] : -1;
+        std::uint64_t events = SubtitleEvents(block, next);
+        while (events != 0) {
+            const unsigned char *at = block + CountTrailingZeros(events);
+            events &= events - 1;
+            write_text(at);
+            unsigned char c = *at;
+            if (IsWhiteSpace(c)) {
+                const unsigned char *p = at + 1;
+                while (p < end && IsWhiteSpace(*p))
+                    p++;
+                blank_pending = !stamp_pending;
+                text = p;
+                events = EventsFrom(events, block, text);
+                continue;
+            }
+            if (c == '>') {
+                text = at + 1; // a '>' in the text is dropped
+                continue;
+            }
+            if (c == '&') {
+                EntityRead entity;
+                const unsigned char *after = ReadEntityAt(at, end, &entity);
+                if (after == nullptr)
+                    return stop_at(at);
+                if (entity == EntityRead::Decoded && IsWhiteSpace(state.entity_text[0])) {
+                    blank_pending = !stamp_pending;
+                } else if (entity == EntityRead::Decoded) {
+                    start_text();
+                    std::memcpy(out, state.entity_text, sizeof state.entity_text); // slack
+                    out += state.entity_length;
+                }
+                text = after; // the '&' itself when it began no entity: text
+                events = EventsFrom(events, block, text);
+                continue;
+            }
+            // A '<': text before white space, a digit or the end of the input; else a tag.
+            if (at + 1 == end) {
+                if (state.source_ended)
+                    continue;
+                return stop_at(at);
+            }
+            if (KeepsLessThan(at[1]))
+                continue;
+            const unsigned char *gt = FindTagEnd(block, events, at, end);
+            if (gt == end)
+                return stop_at(at);
+            const unsigned char *name_end;
+            TagKind kind = ClassifyTagInBuffer(at, &name_end);
+            switch (kind) {
+            case TagKind::Sync:
+                if (!CaptureSyncValue(name_end, gt))
+                    return stop_at(at);
+                state.sync_value[state.sync_value_length] = '>';
+                stamp_pending = true;
+                blank_pending = false;
+                break;
+            case TagKind::LineBreak:
+            case TagKind::Paragraph:
+            case TagKind::ParagraphEnd: blank_pending = !stamp_pending; break;
+            case TagKind::Style:
+            case TagKind::SamiParam:
+            case TagKind::Script: state.parameter_block = kind; return stop_at(gt + 1);
+            default: break;
+            }
+            text = gt + 1;
+            events = EventsFrom(events, block, text);
+        }
+        const unsigned char *next_block = block + BLOCK;
+        if (text < next_block)
+            write_text(next_block);
+    }
+    return stop_at(text); // the last bytes are for the run-at-a-time scans
+}
