@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 constexpr int SYNC_VALUE_SIZE = 20;
 constexpr int ENTITY_NAME_SIZE = 31; // the longest name (or number) an entity may have
@@ -173,13 +174,23 @@ inline bool OpensParameterBlock(TagKind kind)
 inline TagKind
 ClassifyTagName(const unsigned char *name, bool closing, int *length)
 {
-    // Clearing 0x20 makes a letter upper case and nothing else a letter.
+    // Clearing 0x20 makes a letter upper case and nothing else a letter. The first eight
+    // bytes are one word, least significant first, however the machine orders them.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::uint64_t first_eight;
+    std::memcpy(&first_eight, name, 8);
+    first_eight &= 0xDFDFDFDFDFDFDFDFull;
+    auto word = [first_eight](int count) {
+        return count == 8 ? first_eight : first_eight & ((std::uint64_t{1} << (8 * count)) - 1);
+    };
+#else
     auto word = [name](int count) {
         std::uint64_t value = 0;
         for (int k = 0; k < count; k++)
             value |= std::uint64_t{name[k] & 0xDFu} << (8 * k);
         return value;
     };
+#endif
     auto spelled = [](const char *upper, int count) {
         std::uint64_t value = 0;
         for (int k = 0; k < count; k++)

@@ -39,6 +39,14 @@ std::uint64_t Bits(__m128i m0, __m128i m1, __m128i m2, __m128i m3)
 }
 #endif
 
+#if defined(VELMORA_SSE2_SCANS)
+// '<' and '>', 3C and 3E, are the bytes that read 3E with bit 1 set.
+__m128i MatchesAngles(__m128i v)
+{
+    return _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(0x02)), _mm_set1_epi8('>'));
+}
+#endif
+
 /* SaveEvents
  *     The bytes of the block at p that Save must look at: '<', '>', '&' and cr. */
 std::uint64_t SaveEvents(const unsigned char *p, unsigned char cr)
@@ -47,8 +55,8 @@ std::uint64_t SaveEvents(const unsigned char *p, unsigned char cr)
     __m128i m[4];
     for (int k = 0; k < 4; k++) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + CHUNK * k));
-        m[k] = _mm_or_si128(_mm_or_si128(Matches(v, '<'), Matches(v, '>')),
-                            _mm_or_si128(Matches(v, '&'), Matches(v, static_cast<char>(cr))));
+        m[k] = _mm_or_si128(_mm_or_si128(MatchesAngles(v), Matches(v, '&')),
+                            Matches(v, static_cast<char>(cr)));
     }
     return Bits(m[0], m[1], m[2], m[3]);
 #else
@@ -63,38 +71,38 @@ std::uint64_t SaveEvents(const unsigned char *p, unsigned char cr)
 }
 
 /* SubtitleEvents
- *     The bytes of the block at p that a subtitle must look at: markup, entities, tabs and
- *     line ends, and each blank that white space or markup follows (next is the byte after the
- *     block, or -1 when it is not known yet). A blank between text bytes is text. */
+ *     The bytes of the block at p that a subtitle must look at: markup, entities, the bytes
+ *     below a blank (tabs and line ends among them), and each blank that white space or markup
+ *     follows (next is the byte after the block, or -1 when it is not known yet). A blank
+ *     between text bytes is text. */
 std::uint64_t SubtitleEvents(const unsigned char *p, int next)
 {
-    std::uint64_t marks = 0; // markup, entities, tabs and line ends
+    std::uint64_t marks = 0; // markup, entities, tabs, line ends and other control bytes
     std::uint64_t blanks = 0;
 #if defined(VELMORA_SSE2_SCANS)
     __m128i m[4];
     __m128i b[4];
     for (int k = 0; k < 4; k++) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + CHUNK * k));
-        __m128i markup =
-            _mm_or_si128(_mm_or_si128(Matches(v, '<'), Matches(v, '>')), Matches(v, '&'));
-        __m128i spaces =
-            _mm_or_si128(_mm_or_si128(Matches(v, '\t'), Matches(v, '\n')), Matches(v, '\r'));
-        m[k] = _mm_or_si128(markup, spaces);
-        b[k] = Matches(v, ' ');
+        __m128i blank = Matches(v, ' ');
+        __m128i at_most_blank =
+            _mm_cmpeq_epi8(_mm_max_epu8(v, _mm_set1_epi8(' ')), _mm_set1_epi8(' '));
+        __m128i markup = _mm_or_si128(MatchesAngles(v), Matches(v, '&'));
+        m[k] = _mm_or_si128(markup, _mm_andnot_si128(blank, at_most_blank));
+        b[k] = blank;
     }
     marks = Bits(m[0], m[1], m[2], m[3]);
     blanks = Bits(b[0], b[1], b[2], b[3]);
 #else
     for (int k = 0; k < BLOCK; k++) {
         unsigned char c = p[k];
-        if (c == '<' || c == '>' || c == '&' || c == '\t' || c == '\n' || c == '\r')
+        if (c == '<' || c == '>' || c == '&' || c < ' ')
             marks |= std::uint64_t{1} << k;
         else if (c == ' ')
             blanks |= std::uint64_t{1} << k;
     }
 #endif
-    bool next_ends = next < 0 || next == '<' || next == '>' || next == '&' ||
-                     IsWhiteSpace(static_cast<unsigned char>(next));
+    bool next_ends = next < 0 || next == '<' || next == '>' || next == '&' || next <= ' ';
     std::uint64_t followers = (marks | blanks) >> 1 | std::uint64_t{next_ends} << 63;
     return marks | (blanks & followers);
 }
@@ -149,8 +157,11 @@ template <std::size_t N> bool StartsWith(const unsigned char *p, const char (&te
  *     Reads the entity whose '&' is at amp, as ReadEntity does; the character it stands for is
  *     left in entity_text. Returns where reading goes on, nullptr when the look-ahead must wait
  *     for the next block. */
-const unsigned char *ReadEntityAt(const unsigned char *amp, const unsigned char *end,
-                                  EntityRead *entity)
+#if defined(__GNUC__)
+[[gnu::always_inline]] // at every '&' of the walks
+#endif
+inline const unsigned char *
+ReadEntityAt(const unsigned char *amp, const unsigned char *end, EntityRead *entity)
 {
     ConversionState &state = conversion_state;
     if (end - amp < ENTITY_NAME_SIZE + 2 && !state.source_ended)
@@ -392,6 +403,8 @@ bool LineHoldsTextAt(unsigned char *out)
                 text = at + 1; // a '>' in the text is dropped
                 continue;
             }
+            if (c < ' ')
+                continue; // a control byte but the tab and the line ends is text
             if (c == '&') {
                 EntityRead entity;
                 const unsigned char *after = ReadEntityAt(at, end, &entity);

@@ -61,15 +61,24 @@ std::uint32_t ReadStartTime()
 {
     const char *p = conversion_state.sync_value;
     const char *end = p + conversion_state.sync_value_length;
-    // Most values begin with their number: eight bytes at once read it when something else
-    // follows it within them. sync_value holds at least eight bytes, its value ends in '>'.
-    std::uint32_t total = 0;
-    int count = ReadEightDigits(p, &total);
+    // Most values begin with their number: eight bytes at once read it, and eight more when it
+    // goes on, when something else follows it within them. sync_value holds twenty bytes, and
+    // its value ends in '>'.
+    std::uint32_t high = 0;
+    int count = ReadEightDigits(p, &high);
     if (count > 0 && count < 8)
-        return total;
+        return high;
+    if (count == 8) {
+        static const std::uint64_t POWERS_OF_TEN[8] = {1,     10,     100,     1000,
+                                                       10000, 100000, 1000000, 10000000};
+        std::uint32_t low = 0;
+        int more = ReadEightDigits(p + 8, &low);
+        if (more < 8) // modulo 2^32, as digit by digit
+            return static_cast<std::uint32_t>(high * POWERS_OF_TEN[more] + low);
+    }
+    std::uint32_t total = 0;
     while (p < end && DigitValue(*p) > 9)
         p++;
-    total = 0;
     for (; p < end && DigitValue(*p) <= 9; p++)
         total = total * 10u + DigitValue(*p);
     return total;
