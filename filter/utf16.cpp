@@ -124,6 +124,37 @@ void PutEndOfInput()
     state.source_ended = true;
 }
 
+/* PutAsciiUnits
+ *     Decodes the units from raw_block + k on while they come eight at a time as ASCII but a
+ *     CR and U+001A, with nothing held from before; returns where it stopped. */
+std::size_t PutAsciiUnits(std::size_t k, std::size_t length, bool little_endian)
+{
+    ConversionState &state = conversion_state;
+    if (state.utf16_held_cr || state.utf16_held_surrogate != NO_SURROGATE)
+        return k;
+#if defined(VELMORA_SSE2_SCANS)
+    for (; k + 16 <= length; k += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(raw_block + k));
+        if (!little_endian)
+            v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+        __m128i wide = _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80)));
+        __m128i special = _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\r')),
+                                       _mm_cmpeq_epi16(v, _mm_set1_epi16(CTRL_Z)));
+        __m128i stops = _mm_or_si128(
+            special, _mm_xor_si128(_mm_cmpeq_epi16(wide, _mm_setzero_si128()), _mm_set1_epi8(-1)));
+        if (_mm_movemask_epi8(stops) != 0)
+            break;
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(decoded + decoded_length),
+                         _mm_packus_epi16(v, v));
+        decoded_length += 8;
+    }
+#else
+    (void)length;
+    (void)little_endian;
+#endif
+    return k;
+}
+
 /* DecodeRawBlock
  *     Decodes length bytes of raw_block, after the byte a previous block left over. */
 void DecodeRawBlock(std::size_t length)
@@ -138,6 +169,9 @@ void DecodeRawBlock(std::size_t length)
         PutUnit(little_endian ? first | (second << 8) : (first << 8) | second);
     }
     for (; k + 1 < length && !state.source_ended; k += 2) {
+        // Runs of ASCII go eight units at a time; what stops them goes one at a time.
+        if ((k & 15) == 0 && (k = PutAsciiUnits(k, length, little_endian)) + 1 >= length)
+            break;
         std::uint32_t first = raw_block[k];
         std::uint32_t second = raw_block[k + 1];
         PutUnit(little_endian ? first | (second << 8) : (first << 8) | second);
@@ -215,6 +249,36 @@ std::uint32_t DecodeSequence(const unsigned char *bytes, std::size_t length)
     return code_point;
 }
 
+/* EncodeAscii
+ *     Encodes the bytes from bytes + k on while they come sixteen at a time as ASCII (with
+ *     no line end where it is written as two units); returns where it stopped. */
+std::size_t EncodeAscii(const unsigned char *bytes, std::size_t k, std::size_t count)
+{
+#if defined(VELMORA_SSE2_SCANS)
+    ConversionState &state = conversion_state;
+    bool little_endian = state.encoding == TextEncoding::Utf16Le;
+    for (; k + 16 <= count && unit_length + 32 <= UNIT_BLOCK_SIZE; k += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + k));
+        int stops = _mm_movemask_epi8(v); // the top bit: not ASCII
+#if defined(_WIN32)
+        stops |= _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+#endif
+        if (stops != 0)
+            break;
+        __m128i zero = _mm_setzero_si128();
+        __m128i low = little_endian ? _mm_unpacklo_epi8(v, zero) : _mm_unpacklo_epi8(zero, v);
+        __m128i high = little_endian ? _mm_unpackhi_epi8(v, zero) : _mm_unpackhi_epi8(zero, v);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(unit_block + unit_length), low);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(unit_block + unit_length + 16), high);
+        unit_length += 32;
+    }
+#else
+    (void)bytes;
+    (void)count;
+#endif
+    return k;
+}
+
 /* EncodeSequences
  *     Encodes the whole UTF-8 sequences of bytes and returns how many bytes it used; an
  *     incomplete sequence at the end is left unless final. */
@@ -222,6 +286,8 @@ std::size_t EncodeSequences(const unsigned char *bytes, std::size_t count, bool 
 {
     std::size_t k = 0;
     while (k < count) {
+        if (bytes[k] < 0x80 && (k = EncodeAscii(bytes, k, count)) == count)
+            break;
         std::size_t length = SequenceLength(bytes[k]);
         if (length == 0) {
             PutEncoded(REPLACEMENT_CHARACTER);
