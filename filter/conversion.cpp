@@ -242,7 +242,9 @@ void CloseStreams()
     char chosen_class[CLASS_NAME_SIZE];
     std::memcpy(chosen_class, state.chosen_class, sizeof chosen_class);
     bool byte_at_a_time = state.byte_at_a_time;
+    std::size_t fill_limit = state.fill_limit;
     state = ConversionState{};
     std::memcpy(state.chosen_class, chosen_class, sizeof chosen_class);
     state.byte_at_a_time = byte_at_a_time;
+    state.fill_limit = fill_limit;
 }

@@ -46,6 +46,8 @@ struct ConversionState {
     FILE *input_stream;           // the subtitle being read; opened "r" by the caller
     FILE *output_stream;          // the text being written; opened "w" by the caller
     bool byte_at_a_time;          // no fast scans: the steps alone, the model of the rules
+    std::size_t fill_limit;       // bytes one fill of the read buffer reads at most, from 64;
+                                  // 0 for all it holds: tests cut the input anywhere with it
     ConversionMode mode;          // the conversion's mode, for the fast scans
     int current_char;             // the byte under examination (0..255) or EOF
     bool current_is_text;         // current_char stands for an entity: text, never markup

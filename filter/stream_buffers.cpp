@@ -3,6 +3,7 @@
 #include "byte_io.h"
 #include "conversion_state.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -72,12 +73,16 @@ bool FillReadBuffer()
         return false;
     std::size_t kept = state.read_length - state.read_position;
     // Callers look ahead a few bytes, or at most twice the UTF-8 probe: room is always left.
-    std::memmove(read_buffer, read_buffer + state.read_position, kept);
+    if (state.read_position > 0)
+        std::memmove(read_buffer, read_buffer + state.read_position, kept);
     state.read_position = 0;
     state.read_length = kept;
+    std::size_t capacity = READ_BUFFER_SIZE - kept;
+    if (state.fill_limit > 0) // never below 64: a UTF-16 fill needs room for what it holds
+        capacity = std::min(capacity, std::max<std::size_t>(state.fill_limit, 64));
     std::size_t added = state.encoding == TextEncoding::Bytes
-                            ? ReadFromBytes(read_buffer + kept, READ_BUFFER_SIZE - kept)
-                            : ReadFromUtf16(read_buffer + kept, READ_BUFFER_SIZE - kept);
+                            ? ReadFromBytes(read_buffer + kept, capacity)
+                            : ReadFromUtf16(read_buffer + kept, capacity);
     state.read_length += added;
     return added > 0;
 }

@@ -281,7 +281,8 @@ std::string MakeMixedInput(size_t size, unsigned seed)
 }
 
 // The fast scans write what the byte-at-a-time steps write, on real files and on mixed ones
-// that cross many block boundaries, in both modes, with and without a chosen class.
+// that cross many block boundaries, in both modes, with and without a chosen class, whether
+// the read buffer is filled whole or in blocks that end anywhere.
 TEST_F(FilterTest, FastScansWriteWhatTheStepsWrite)
 {
     std::vector<std::string> inputs;
@@ -294,11 +295,15 @@ TEST_F(FilterTest, FastScansWriteWhatTheStepsWrite)
             for (ConversionMode mode : {ConversionMode::Plain, ConversionMode::Sync}) {
                 std::strcpy(conversion_state.chosen_class, chosen);
                 conversion_state.byte_at_a_time = true;
+                conversion_state.fill_limit = 0;
                 std::string model = ConvertText(input, mode);
                 conversion_state.byte_at_a_time = false;
-                ASSERT_EQ(ConvertText(input, mode), model)
-                    << input.substr(0, 60) << (mode == ConversionMode::Sync ? " sync " : " ")
-                    << chosen;
+                for (std::size_t fill_limit : {0, 64, 157}) {
+                    conversion_state.fill_limit = fill_limit;
+                    ASSERT_EQ(ConvertText(input, mode), model)
+                        << input.substr(0, 60) << (mode == ConversionMode::Sync ? " sync " : " ")
+                        << chosen << " blocks of " << fill_limit;
+                }
             }
         }
     }
