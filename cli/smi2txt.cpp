@@ -267,7 +267,7 @@ int main(int argc, char **argv)
     std::signal(SIGINT, RemoveTempFileAndExit);
     std::signal(SIGTERM, RemoveTempFileAndExit);
 
-    std::strcpy(conversion_state.chosen_class, command_line.chosen_class.c_str());
+    std::strcpy(conversion_state.options.chosen_class, command_line.chosen_class.c_str());
     bool all_converted = true;
     if (command_line.list_classes) {
         for (const std::string &input : command_line.inputs)

@@ -36,8 +36,18 @@ bool FillReadBuffer();
 // Makes count bytes (or all that are left) stand unread in read_buffer; returns how many do.
 std::size_t EnsureLookAhead(std::size_t count);
 
+// Starts a conversion's reading and writing: nothing read but what DetectTextEncoding looked
+// at, nothing written.
+void StartBuffers();
+
+// Copies a UTF-8 byte order mark that opens the input.
+void CopyByteOrderMark();
+
 // Writes what write_buffer holds to output_stream.
 void FlushWriteBuffer();
+
+// Forgets what write_buffer holds: none of it is written.
+void DiscardOutput();
 
 // Writes the rest at the end of a conversion: a UTF-16 output gets at least its mark.
 void FinishWriting();
@@ -55,14 +65,16 @@ void WriteBytesAround(const unsigned char *bytes, std::size_t count);
 inline int ReadByte()
 {
     ConversionState &state = conversion_state;
-    if (VELMORA_RARELY(state.read_position == state.read_length) && !FillReadBuffer()) {
-        state.input_ended = true;
+    if (VELMORA_RARELY(state.reading.read_position == state.reading.read_length) &&
+        !FillReadBuffer()) {
+        state.reading.input_ended = true;
         return EOF;
     }
-    int c = read_buffer[state.read_position++];
-    if (VELMORA_RARELY(c == '\r') && state.joins_line_ends &&
-        state.read_position < state.read_length && read_buffer[state.read_position] == '\n')
-        c = read_buffer[state.read_position++];
+    int c = read_buffer[state.reading.read_position++];
+    if (VELMORA_RARELY(c == '\r') && state.reading.joins_line_ends &&
+        state.reading.read_position < state.reading.read_length &&
+        read_buffer[state.reading.read_position] == '\n')
+        c = read_buffer[state.reading.read_position++];
     return c;
 }
 
@@ -74,13 +86,13 @@ inline void WriteBytes(const unsigned char *bytes, std::size_t count)
     ConversionState &state = conversion_state;
     if (count == 0)
         return;
-    if (VELMORA_RARELY(count > WRITE_BUFFER_SIZE - state.write_length)) {
+    if (VELMORA_RARELY(count > WRITE_BUFFER_SIZE - state.writing.write_length)) {
         WriteBytesAround(bytes, count);
         return;
     }
-    std::memcpy(write_buffer + state.write_length, bytes, count);
-    state.write_length += count;
-    state.mid_line = bytes[count - 1] != '\n';
+    std::memcpy(write_buffer + state.writing.write_length, bytes, count);
+    state.writing.write_length += count;
+    state.writing.mid_line = bytes[count - 1] != '\n';
 }
 
 /* WriteByte
@@ -88,8 +100,8 @@ inline void WriteBytes(const unsigned char *bytes, std::size_t count)
 inline void WriteByte(int c)
 {
     ConversionState &state = conversion_state;
-    if (VELMORA_RARELY(state.write_length == WRITE_BUFFER_SIZE))
+    if (VELMORA_RARELY(state.writing.write_length == WRITE_BUFFER_SIZE))
         FlushWriteBuffer();
-    write_buffer[state.write_length++] = static_cast<unsigned char>(c);
-    state.mid_line = c != '\n';
+    write_buffer[state.writing.write_length++] = static_cast<unsigned char>(c);
+    state.writing.mid_line = c != '\n';
 }

@@ -10,13 +10,6 @@ ConversionState conversion_state;
 namespace
 {
 
-const unsigned char UTF8_BYTE_ORDER_MARK[] = {0xEF, 0xBB, 0xBF};
-
-bool IsWhiteSpace(int c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 /* WriteSubtitleText
  *     Writes the count bytes of one character into the subtitle's one line: the stamp before
  *     its first text byte, one blank for each run of white space between text bytes, nothing
@@ -25,8 +18,8 @@ void WriteSubtitleText(const unsigned char *bytes, std::size_t count)
 {
     ConversionState &state = conversion_state;
     if (IsWhiteSpace(bytes[0])) {
-        if (!state.stamp_pending)
-            state.blank_pending = true;
+        if (!state.text.stamp_pending)
+            state.text.blank_pending = true;
         return;
     }
     StartSubtitleText();
@@ -38,50 +31,18 @@ void WriteSubtitleText(const unsigned char *bytes, std::size_t count)
  *     paragraph break waits to write before text. */
 void WriteSaveText(const unsigned char *bytes, std::size_t count)
 {
-    if (conversion_state.paragraph_break_pending)
+    if (conversion_state.text.paragraph_break_pending)
         ResolveParagraphBreak(bytes[0]);
     WriteBytes(bytes, count);
-}
-
-/* CopyByteOrderMark
- *     Copies a UTF-8 byte order mark that opens the input; the output still stands at the start
- *     of its first line, so a stamp that follows goes on that line. */
-void CopyByteOrderMark()
-{
-    ConversionState &state = conversion_state;
-    if (EnsureLookAhead(sizeof UTF8_BYTE_ORDER_MARK) < sizeof UTF8_BYTE_ORDER_MARK)
-        return;
-    for (std::size_t k = 0; k < sizeof UTF8_BYTE_ORDER_MARK; k++) {
-        if (read_buffer[state.read_position + k] != UTF8_BYTE_ORDER_MARK[k])
-            return;
-    }
-    WriteBytes(UTF8_BYTE_ORDER_MARK, sizeof UTF8_BYTE_ORDER_MARK);
-    state.read_position += sizeof UTF8_BYTE_ORDER_MARK;
-    state.mid_line = false;
-    state.line_floor = state.write_length;
-    state.text_is_unicode = true;
 }
 
 /* StartConversion
  *     Forgets where the last conversion's text stood. */
 void StartConversion()
 {
-    ConversionState &state = conversion_state;
-    state.input_ended = false;
-    state.mid_line = false;
-    state.line_floor = 0;
-    state.line_text_written_out = false;
-    state.text_is_unicode = state.encoding != TextEncoding::Bytes;
-    state.line_break_pending = false;
-    state.paragraph_break_pending = false;
-    state.parameter_block = TagKind::Other;
-    state.in_subtitle = false;
-    state.stamp_pending = false;
-    state.blank_pending = false;
-    state.stamp_written = false;
-    state.text_hidden = state.chosen_class[0] != '\0';
-    state.chosen_class_found = false;
-    class_list.length = 0;
+    StartBuffers();
+    conversion_state.text = ConversionState::Text{};
+    StartParagraphs();
 }
 
 /* EndConversion
@@ -91,10 +52,10 @@ void EndConversion()
     ConversionState &state = conversion_state;
     EndParagraph();
     if (MissedSyncTag() || MissedChosenClass()) {
-        state.write_length = 0; // not even a byte order mark: nothing of the input was wanted
+        DiscardOutput(); // not even a byte order mark: nothing of the input was wanted
         return;
     }
-    if (state.stamp_written && state.mid_line)
+    if (state.text.stamp_written && state.writing.mid_line)
         WriteByte('\n');
     FinishWriting();
 }
@@ -107,11 +68,11 @@ void EndConversion()
 void ResolveLineBreak()
 {
     ConversionState &state = conversion_state;
-    state.line_break_pending = false;
+    state.text.line_break_pending = false;
     int c = state.current_char;
     if (c != '\n' && c != '\r' && c != EOF) {
         WriteByte('\n');
-        state.paragraph_break_pending = false; // the line end it waited for
+        state.text.paragraph_break_pending = false; // the line end it waited for
     }
 }
 
@@ -123,14 +84,15 @@ void ResolveParagraphBreak(int c)
     ConversionState &state = conversion_state;
     if (c == ' ' || c == '\t')
         return;
-    state.paragraph_break_pending = false;
+    state.text.paragraph_break_pending = false;
     if (c != '\n' && c != '\r')
         WriteByte('\n');
 }
 
 bool MissedSyncTag()
 {
-    return conversion_state.mode == ConversionMode::Sync && !conversion_state.in_subtitle;
+    return conversion_state.options.mode == ConversionMode::Sync &&
+           !conversion_state.text.in_subtitle;
 }
 
 /* StartSubtitleText
@@ -139,13 +101,13 @@ bool MissedSyncTag()
 void StartSubtitleText()
 {
     ConversionState &state = conversion_state;
-    if (state.stamp_pending) {
+    if (state.text.stamp_pending) {
         WriteTimeStamp();
-        state.stamp_pending = false;
-    } else if (state.blank_pending) {
+        state.text.stamp_pending = false;
+    } else if (state.text.blank_pending) {
         WriteByte(' ');
     }
-    state.blank_pending = false;
+    state.text.blank_pending = false;
 }
 
 /* ReadChar
@@ -157,8 +119,8 @@ bool ReadChar()
     ConversionState &state = conversion_state;
     for (;;) {
         state.current_char = ReadByte();
-        state.current_is_text = false;
-        if (state.line_break_pending)
+        state.text.current_is_text = false;
+        if (state.text.line_break_pending)
             ResolveLineBreak();
         if (state.current_char != '&')
             return false;
@@ -166,7 +128,7 @@ bool ReadChar()
         if (entity == EntityRead::NotAnEntity)
             return false; // the '&' is text, and what follows it is read as usual
         if (entity == EntityRead::Decoded) {
-            state.current_is_text = true;
+            state.text.current_is_text = true;
             return true;
         }
     }
@@ -189,12 +151,13 @@ void WriteChar()
 {
     ConversionState &state = conversion_state;
     int c = state.current_char;
-    if (c == EOF || (c == '>' && !state.current_is_text) || TextIsHidden())
+    if (c == EOF || (c == '>' && !state.text.current_is_text) || TextIsHidden())
         return;
     unsigned char byte = static_cast<unsigned char>(c);
-    const unsigned char *bytes = state.current_is_text ? state.entity_text : &byte;
-    std::size_t count = state.current_is_text ? static_cast<std::size_t>(state.entity_length) : 1;
-    if (state.in_subtitle)
+    const unsigned char *bytes = state.text.current_is_text ? state.text.entity_text : &byte;
+    std::size_t count =
+        state.text.current_is_text ? static_cast<std::size_t>(state.text.entity_length) : 1;
+    if (state.text.in_subtitle)
         WriteSubtitleText(bytes, count);
     else
         WriteSaveText(bytes, count);
@@ -206,19 +169,19 @@ void WriteChar()
 void RunConversion(ConversionMode mode)
 {
     ConversionState &state = conversion_state;
-    state.mode = mode;
+    state.options.mode = mode;
     StartConversion();
     CopyByteOrderMark();
     DetectUnicodeText();
     if (mode == ConversionMode::Sync) {
-        while (!state.input_ended) {
+        while (!state.reading.input_ended) {
             CopyTextRun();
             ReadChar();
             SkipTagSync();
             WriteChar();
         }
     } else {
-        while (!state.input_ended) {
+        while (!state.reading.input_ended) {
             CopyTextRun();
             ReadChar();
             SkipTag();
@@ -238,13 +201,15 @@ void CloseStreams()
         fclose(state.input_stream);
     if (state.output_stream != nullptr)
         fclose(state.output_stream);
-    // Everything is forgotten but what the caller chose, which stays for the next.
-    char chosen_class[CLASS_NAME_SIZE];
-    std::memcpy(chosen_class, state.chosen_class, sizeof chosen_class);
-    bool byte_at_a_time = state.byte_at_a_time;
-    std::size_t fill_limit = state.fill_limit;
-    state = ConversionState{};
-    std::memcpy(state.chosen_class, chosen_class, sizeof chosen_class);
-    state.byte_at_a_time = byte_at_a_time;
-    state.fill_limit = fill_limit;
+    // Every part is forgotten but what the caller chose, which stays for the next.
+    state.input_stream = nullptr;
+    state.output_stream = nullptr;
+    state.current_char = 0;
+    std::memset(state.sync_value, 0, sizeof state.sync_value);
+    state.sync_value_length = 0;
+    state.reading = ConversionState::Reading{};
+    state.utf16 = ConversionState::Utf16{};
+    state.writing = ConversionState::Writing{};
+    state.text = ConversionState::Text{};
+    state.paragraphs = ConversionState::Paragraphs{};
 }

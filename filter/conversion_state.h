@@ -1,5 +1,19 @@
 // The subtitle filter: one forward pass over a SAMI byte stream, one character of state.
 // Every step works on the process-wide conversion_state and takes no arguments.
+//
+// A byte goes from input_stream into read_buffer (stream_buffers.cpp; utf16.cpp decodes UTF-16
+// into UTF-8 there), through the steps (conversion.cpp, tag_scanner.cpp, entity.cpp,
+// paragraph.cpp, time_stamp.cpp) or the fast path beside them (text_run.cpp, text_walk.cpp),
+// into write_buffer and out to output_stream (stream_buffers.cpp; utf16.cpp encodes it back).
+// The parts of conversion_state and the files that write them:
+//   options     the callers (smi2txt, output/, the tests); RunConversion sets the mode
+//   reading     stream_buffers.cpp and ReadByte; whatever reads input moves read_position
+//               (ReadEntity, the fast path), and utf16.cpp ends the input at a U+001A
+//   utf16       utf16.cpp
+//   writing     stream_buffers.cpp and WriteByte; the walks hand back where they wrote to
+//   text        the steps (conversion.cpp, tag_scanner.cpp, entity.cpp, time_stamp.cpp); the
+//               fast path hands back what it did in their stead
+//   paragraphs  paragraph.cpp
 #pragma once
 
 #include <cstddef>
@@ -43,64 +57,79 @@ struct ParagraphClass {
 };
 
 struct ConversionState {
-    FILE *input_stream;           // the subtitle being read; opened "r" by the caller
-    FILE *output_stream;          // the text being written; opened "w" by the caller
-    bool byte_at_a_time;          // no fast scans: the steps alone, the model of the rules
-    std::size_t fill_limit;       // bytes one fill of the read buffer reads at most, from 64;
-                                  // 0 for all it holds: tests cut the input anywhere with it
-    ConversionMode mode;          // the conversion's mode, for the fast scans
-    int current_char;             // the byte under examination (0..255) or EOF
-    bool current_is_text;         // current_char stands for an entity: text, never markup
-    unsigned char entity_text[4]; // the UTF-8 bytes of that entity's character
-    int entity_length;
+    FILE *input_stream;               // the subtitle being read; opened "r" by the caller
+    FILE *output_stream;              // the text being written; opened "w" by the caller
+    int current_char;                 // the byte under examination (0..255) or EOF
     char sync_value[SYNC_VALUE_SIZE]; // a SYNC tag's value and its closing '>'
     std::int32_t sync_value_length;   // value characters before that '>'
-    TagKind tag_kind;                 // what the name of the tag being read says it is
 
-    // Reading: the filter's own buffer of the input, refilled from input_stream.
-    TextEncoding encoding;       // set by DetectTextEncoding
-    std::size_t read_position;   // next unread byte of read_buffer
-    std::size_t read_length;     // bytes read_buffer holds
-    bool input_ended;            // a read has met the end of the input
-    bool source_ended;           // input_stream has nothing more to give
-    unsigned char raw_prefix[2]; // bytes DetectTextEncoding took from the stream, read first
-    int raw_prefix_length;
-    bool input_binary;    // the input stream is binary on Windows: the filter applies the
-                          // text-mode line-end rules itself
-    bool joins_line_ends; // read_buffer holds the bytes as read: a CR before an LF is not read
-    bool text_is_unicode; // UTF-16, or UTF-8 by its mark or its first bytes: entities may
-                          // stand for any character
+    // What the caller chose; kept from one conversion to the next.
+    struct Options {
+        ConversionMode mode;                // set by RunConversion
+        char chosen_class[CLASS_NAME_SIZE]; // empty: every paragraph is written
+        bool input_binary;      // the input stream is binary on Windows: the filter applies the
+                                // text-mode line-end rules itself
+        bool byte_at_a_time;    // no fast path: the steps alone, the model of the rules
+        std::size_t fill_limit; // bytes one fill of the read buffer reads at most, from 64;
+                                // 0 for all it holds: tests cut the input anywhere with it
+    } options;
 
-    // Writing: the filter's own buffer of the output, flushed to output_stream.
-    std::size_t write_length;   // bytes waiting in write_buffer
-    bool mid_line;              // the last byte written was not a line end
-    std::size_t line_floor;     // write_buffer holds no text of its line below this (a mark)
-    bool line_text_written_out; // the current line's text began before the last flush
+    // The filter's own buffer of the input and what the input's first bytes said.
+    struct Reading {
+        TextEncoding encoding;       // set by DetectTextEncoding
+        std::size_t read_position;   // next unread byte of read_buffer
+        std::size_t read_length;     // bytes read_buffer holds
+        bool input_ended;            // a read has met the end of the input
+        bool source_ended;           // input_stream has nothing more to give
+        unsigned char raw_prefix[2]; // bytes read before the next fill's, first the mark's
+        int raw_prefix_length;
+        bool joins_line_ends; // read_buffer holds the bytes as read: a CR before an LF is not
+                              // read
+        bool text_is_unicode; // UTF-16, or UTF-8 by its mark or its first bytes: entities may
+                              // stand for any character
+    } reading;
 
-    // UTF-16: what a block boundary leaves undecided, both ways.
-    bool utf16_has_held_byte; // an odd byte waits for the other half of its unit
-    unsigned char utf16_held_byte;
-    std::uint32_t utf16_held_surrogate; // a high surrogate waits for its low one; 0 for none
-    bool utf16_held_cr;                 // a CR waits to see whether an LF follows
-    bool utf16_mark_written;            // the output's byte order mark is out
-    unsigned char utf8_held[4];         // the start of a UTF-8 sequence the last flush cut
-    std::size_t utf8_held_length;
+    // What a block boundary leaves undecided in decoding and encoding UTF-16.
+    struct Utf16 {
+        bool has_held_byte; // an odd byte waits for the other half of its unit
+        unsigned char held_byte;
+        std::uint32_t held_surrogate; // a high surrogate waits for its low one; 0 for none
+        bool held_cr;                 // a CR waits to see whether an LF follows
+        bool mark_written;            // the output's byte order mark is out
+        unsigned char utf8_held[4];   // the start of a UTF-8 sequence the last flush cut
+        std::size_t utf8_held_length;
+    } utf16;
 
-    // Where the text stands.
-    bool line_break_pending;      // a line-break tag whose next byte decides on a line end
-    bool in_subtitle;             // sync mode: a SYNC tag has started the subtitles
-    bool stamp_pending;           // sync mode: the subtitle's stamp waits for its first text byte
-    bool blank_pending;           // sync mode: white space between two text bytes of a subtitle
-    bool stamp_written;           // sync mode: a subtitle reached the output
-    bool paragraph_break_pending; // Save: the next text byte starts a line of its own
-    TagKind parameter_block;      // the start tag of the parameter block being read, or Other
+    // The filter's own buffer of the output and where the output's line stands.
+    struct Writing {
+        std::size_t write_length;   // bytes waiting in write_buffer
+        bool mid_line;              // the last byte written was not a line end
+        std::size_t line_floor;     // write_buffer holds no text of its line below this (a mark)
+        bool line_text_written_out; // the current line's text began before the last flush
+    } writing;
 
-    // Paragraphs of one class: with chosen_class set, only their text is written.
-    char chosen_class[CLASS_NAME_SIZE];    // set by the caller; empty: every paragraph
-    bool listing_classes;                  // paragraph classes are read even with none chosen
-    bool text_hidden;                      // outside a paragraph of the chosen class
-    bool chosen_class_found;               // a P tag of the chosen class was read
-    char paragraph_class[CLASS_NAME_SIZE]; // the class of the P tag being read
+    // Where the text stands between steps.
+    struct Text {
+        bool current_is_text;         // current_char stands for an entity: text, never markup
+        unsigned char entity_text[4]; // the UTF-8 bytes of that entity's character
+        int entity_length;
+        TagKind tag_kind;             // what the name of the tag being read says it is
+        bool line_break_pending;      // a line-break tag whose next byte decides on a line end
+        bool paragraph_break_pending; // Save: the next text byte starts a line of its own
+        bool in_subtitle;             // sync mode: a SYNC tag has started the subtitles
+        bool stamp_pending;      // sync mode: the subtitle's stamp waits for its first text byte
+        bool blank_pending;      // sync mode: white space between two text bytes of a subtitle
+        bool stamp_written;      // sync mode: a subtitle reached the output
+        TagKind parameter_block; // the start tag of the parameter block being read, or Other
+    } text;
+
+    // Paragraphs of the chosen class: with one chosen, only their text is written.
+    struct Paragraphs {
+        bool listing_classes;                  // classes are read even with none chosen
+        bool text_hidden;                      // outside a paragraph of the chosen class
+        bool chosen_class_found;               // a P tag of the chosen class was read
+        char paragraph_class[CLASS_NAME_SIZE]; // the class of the P tag being read
+    } paragraphs;
 };
 
 extern ConversionState conversion_state;
@@ -149,6 +178,12 @@ constexpr ByteClasses BYTE_CLASSES = [] {
         table.of[c] = ClassOf(c);
     return table;
 }();
+
+// Blanks, tabs and line ends: what a subtitle writes one blank for.
+inline bool IsWhiteSpace(int c)
+{
+    return c != EOF && (BYTE_CLASSES.of[c] & WHITE_SPACE) != 0;
+}
 
 // Tag steps shared by both modes, and what a complete tag does.
 inline bool EndsTagName(int c)
@@ -247,6 +282,8 @@ void SkipLineBreak();
 void MarkLineBreak();
 void ResolveLineBreak();
 void MarkParagraph();
+void MarkBlank();
+bool StartParameterBlock(TagKind kind);
 void ResolveParagraphBreak(int c);
 void StartSubtitle();
 
@@ -255,8 +292,8 @@ void StartSubtitle();
 inline bool TextIsHidden()
 {
     const ConversionState &state = conversion_state;
-    return state.text_hidden || state.parameter_block != TagKind::Other ||
-           (state.mode == ConversionMode::Sync && !state.in_subtitle);
+    return state.paragraphs.text_hidden || state.text.parameter_block != TagKind::Other ||
+           (state.options.mode == ConversionMode::Sync && !state.text.in_subtitle);
 }
 
 // Whether the output's current line holds a byte other than a blank or a tab.
@@ -266,6 +303,7 @@ bool LineHoldsText();
 bool MissedSyncTag();
 
 // Paragraph steps, when a class is chosen or listed.
+void StartParagraphs();
 void ReadParagraphClass();
 void EndParagraph();
 
@@ -290,6 +328,28 @@ std::size_t PutTimeStamp(unsigned char *out);
 // Reads the entity whose '&' is current_char; see entity.cpp.
 enum class EntityRead { NotAnEntity, Removed, Decoded };
 EntityRead ReadEntity();
+
+/* ReadCommonEntity
+ *     The entities nearly every file uses, in their usual spelling, told at one look: the
+ *     length, ';' included, of the one that the available bytes at name (after the '&') begin
+ *     with, its character in character; 0 for any other. */
+inline std::size_t ReadCommonEntity(const unsigned char *name, std::size_t available,
+                                    unsigned char *character)
+{
+    if (available >= 5 && std::memcmp(name, "nbsp;", 5) == 0) {
+        *character = ' ';
+        return 5;
+    }
+    if (available >= 5 && std::memcmp(name, "quot;", 5) == 0) {
+        *character = '"';
+        return 5;
+    }
+    if (available >= 4 && std::memcmp(name, "amp;", 4) == 0) {
+        *character = '&';
+        return 4;
+    }
+    return 0;
+}
 
 // Looks at the input's first bytes for a UTF-16 byte order mark and sets encoding. Loses
 // nothing: the bytes it looked at are read again by the conversion.

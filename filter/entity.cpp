@@ -129,8 +129,9 @@ std::uint32_t WrittenCharacter(std::uint32_t code_point)
         return code_point;
     if (code_point == 160)
         return ' ';
-    if (!conversion_state.text_is_unicode || code_point < 128 || code_point == SOFT_HYPHEN ||
-        (code_point >= 0xD800 && code_point <= 0xDFFF) || code_point >= NUMBER_CEILING)
+    if (!conversion_state.reading.text_is_unicode || code_point < 128 ||
+        code_point == SOFT_HYPHEN || (code_point >= 0xD800 && code_point <= 0xDFFF) ||
+        code_point >= NUMBER_CEILING)
         return REMOVED;
     if (code_point < 160) {
         std::uint32_t windows = WINDOWS_1252_HIGH[code_point - 128];
@@ -199,7 +200,7 @@ std::uint32_t ShortName(const unsigned char *name, std::size_t length, bool with
 std::uint32_t DecodeName(const unsigned char *name, std::size_t length)
 {
     std::uint32_t short_name = ShortName(name, length, false);
-    if (short_name != REMOVED || !conversion_state.text_is_unicode)
+    if (short_name != REMOVED || !conversion_state.reading.text_is_unicode)
         return short_name;
     std::size_t low = 0;
     std::size_t high = sizeof HTML4_ENTITIES / sizeof HTML4_ENTITIES[0];
@@ -228,25 +229,25 @@ std::uint32_t DecodeName(const unsigned char *name, std::size_t length)
 void PutEntityText(std::uint32_t code_point)
 {
     ConversionState &state = conversion_state;
-    unsigned char *out = state.entity_text;
+    unsigned char *out = state.text.entity_text;
     if (code_point < 0x80) {
         out[0] = static_cast<unsigned char>(code_point);
-        state.entity_length = 1;
+        state.text.entity_length = 1;
     } else if (code_point < 0x800) {
         out[0] = static_cast<unsigned char>(0xC0 | (code_point >> 6));
         out[1] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
-        state.entity_length = 2;
+        state.text.entity_length = 2;
     } else if (code_point < 0x10000) {
         out[0] = static_cast<unsigned char>(0xE0 | (code_point >> 12));
         out[1] = static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F));
         out[2] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
-        state.entity_length = 3;
+        state.text.entity_length = 3;
     } else {
         out[0] = static_cast<unsigned char>(0xF0 | (code_point >> 18));
         out[1] = static_cast<unsigned char>(0x80 | ((code_point >> 12) & 0x3F));
         out[2] = static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F));
         out[3] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
-        state.entity_length = 4;
+        state.text.entity_length = 4;
     }
     state.current_char = out[0];
 }
@@ -261,10 +262,16 @@ void PutEntityText(std::uint32_t code_point)
 EntityRead ReadEntity()
 {
     ConversionState &state = conversion_state;
-    std::size_t available = state.read_length - state.read_position;
+    std::size_t available = state.reading.read_length - state.reading.read_position;
     if (available < ENTITY_NAME_SIZE + 1)
         available = EnsureLookAhead(ENTITY_NAME_SIZE + 1);
-    const unsigned char *name = read_buffer + state.read_position;
+    const unsigned char *name = read_buffer + state.reading.read_position;
+    unsigned char character = 0;
+    if (std::size_t common = ReadCommonEntity(name, available, &character)) {
+        PutEntityText(character);
+        state.reading.read_position += common;
+        return EntityRead::Decoded;
+    }
     std::size_t limit = available < ENTITY_NAME_SIZE + 1 ? available : ENTITY_NAME_SIZE + 1;
     // Look for the end of the name; a byte no name holds, or 32 of them, end the look.
     std::size_t length = 0;
@@ -272,19 +279,19 @@ EntityRead ReadEntity()
         length++;
     if (length == 0 || length > ENTITY_NAME_SIZE)
         return EntityRead::NotAnEntity;
-    std::uint32_t character;
+    std::uint32_t decoded;
     if (length < available && name[length] == ';') {
-        character = name[0] == '#' ? DecodeNumber(name + 1, length - 1) : DecodeName(name, length);
-        state.read_position += length + 1;
+        decoded = name[0] == '#' ? DecodeNumber(name + 1, length - 1) : DecodeName(name, length);
+        state.reading.read_position += length + 1;
     } else {
         // Only the input's end or a byte that is neither part of a name nor a ';' follows.
-        character = ShortName(name, length, true);
-        if (character == REMOVED)
+        decoded = ShortName(name, length, true);
+        if (decoded == REMOVED)
             return EntityRead::NotAnEntity;
-        state.read_position += length;
+        state.reading.read_position += length;
     }
-    if (character == REMOVED)
+    if (decoded == REMOVED)
         return EntityRead::Removed;
-    PutEntityText(character);
+    PutEntityText(decoded);
     return EntityRead::Decoded;
 }

@@ -14,7 +14,7 @@ constexpr std::ptrdiff_t BLOCK = 64; // bytes a walk classifies at once
 // '<', at which they stop anyway.
 inline unsigned char CrStop()
 {
-    return conversion_state.joins_line_ends ? '\r' : '<';
+    return conversion_state.reading.joins_line_ends ? '\r' : '<';
 }
 
 // The first byte c from p on, or end.

@@ -14,11 +14,6 @@ namespace
 // Long enough for "class" and one byte more.
 constexpr int ATTRIBUTE_NAME_SIZE = 6;
 
-bool IsBlank(int c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 char ToLowerAscii(int c)
 {
     return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -38,7 +33,7 @@ bool EqualIgnoringCase(const char *left, const char *right)
 void SkipBlanks()
 {
     ConversionState &state = conversion_state;
-    while (IsBlank(state.current_char))
+    while (IsWhiteSpace(state.current_char))
         state.current_char = ReadByte();
 }
 
@@ -51,7 +46,7 @@ bool ReadAttributeName()
     int length = 0;
     int c = state.current_char;
     // Look for the end of the name; only its first bytes are kept.
-    while (!IsBlank(c) && c != '=' && c != '>' && c != '/' && c != EOF) {
+    while (!IsWhiteSpace(c) && c != '=' && c != '>' && c != '/' && c != EOF) {
         if (length < ATTRIBUTE_NAME_SIZE)
             name[length++] = ToLowerAscii(c);
         c = ReadByte();
@@ -72,15 +67,15 @@ void ReadAttributeValue(bool keep)
         state.current_char = ReadByte();
     // Look for the end of the value.
     while (state.current_char != EOF && state.current_char != '>' &&
-           (quote != 0 ? state.current_char != quote : !IsBlank(state.current_char))) {
+           (quote != 0 ? state.current_char != quote : !IsWhiteSpace(state.current_char))) {
         if (keep && length < CLASS_NAME_SIZE - 1)
-            state.paragraph_class[length++] = static_cast<char>(state.current_char);
+            state.paragraphs.paragraph_class[length++] = static_cast<char>(state.current_char);
         state.current_char = ReadByte();
     }
     if (quote != 0 && state.current_char == quote)
         state.current_char = ReadByte();
     if (keep)
-        state.paragraph_class[length] = '\0';
+        state.paragraphs.paragraph_class[length] = '\0';
 }
 
 /* RecordClass
@@ -89,7 +84,7 @@ void RecordClass()
 {
     ConversionState &state = conversion_state;
     for (int k = 0; k < class_list.length; k++) {
-        if (EqualIgnoringCase(class_list.classes[k].name, state.paragraph_class)) {
+        if (EqualIgnoringCase(class_list.classes[k].name, state.paragraphs.paragraph_class)) {
             class_list.classes[k].count++;
             return;
         }
@@ -97,7 +92,7 @@ void RecordClass()
     if (class_list.length == CLASS_LIST_SIZE)
         return;
     ParagraphClass &entry = class_list.classes[class_list.length++];
-    std::memcpy(entry.name, state.paragraph_class, sizeof entry.name);
+    std::memcpy(entry.name, state.paragraphs.paragraph_class, sizeof entry.name);
     entry.count = 1;
 }
 
@@ -106,14 +101,14 @@ void RecordClass()
 void OpenParagraph()
 {
     ConversionState &state = conversion_state;
-    if (state.paragraph_class[0] != '\0')
+    if (state.paragraphs.paragraph_class[0] != '\0')
         RecordClass();
-    if (state.chosen_class[0] == '\0')
+    if (state.options.chosen_class[0] == '\0')
         return;
-    bool chosen = state.paragraph_class[0] != '\0' &&
-                  EqualIgnoringCase(state.paragraph_class, state.chosen_class);
-    state.text_hidden = !chosen;
-    state.chosen_class_found = state.chosen_class_found || chosen;
+    bool chosen = state.paragraphs.paragraph_class[0] != '\0' &&
+                  EqualIgnoringCase(state.paragraphs.paragraph_class, state.options.chosen_class);
+    state.paragraphs.text_hidden = !chosen;
+    state.paragraphs.chosen_class_found = state.paragraphs.chosen_class_found || chosen;
 }
 
 } // namespace
@@ -125,10 +120,10 @@ void ReadParagraphClass()
 {
     ConversionState &state = conversion_state;
     bool found = false;
-    state.paragraph_class[0] = '\0';
+    state.paragraphs.paragraph_class[0] = '\0';
     // Look at one attribute at a time until the tag's '>'.
     for (;;) {
-        while (IsBlank(state.current_char) || state.current_char == '/')
+        while (IsWhiteSpace(state.current_char) || state.current_char == '/')
             state.current_char = ReadByte();
         if (state.current_char == '>' || state.current_char == EOF)
             break;
@@ -153,25 +148,37 @@ void ReadParagraphClass()
 void EndParagraph()
 {
     ConversionState &state = conversion_state;
-    if (state.chosen_class[0] == '\0' || state.text_hidden)
+    if (state.options.chosen_class[0] == '\0' || state.paragraphs.text_hidden)
         return;
-    state.text_hidden = true;
-    if (!state.in_subtitle) {
-        if (state.mode == ConversionMode::Plain && state.mid_line)
+    state.paragraphs.text_hidden = true;
+    if (!state.text.in_subtitle) {
+        if (state.options.mode == ConversionMode::Plain && state.writing.mid_line)
             WriteByte('\n');
-    } else if (!state.stamp_pending) {
-        state.blank_pending = true;
+    } else {
+        MarkBlank();
     }
+}
+
+/* StartParagraphs
+ *     Before a conversion: outside any paragraph, so hidden when a class is chosen. */
+void StartParagraphs()
+{
+    ConversionState &state = conversion_state;
+    state.paragraphs.text_hidden = state.options.chosen_class[0] != '\0';
+    state.paragraphs.chosen_class_found = false;
+    class_list.length = 0;
 }
 
 bool ReadsClasses()
 {
-    return conversion_state.chosen_class[0] != '\0' || conversion_state.listing_classes;
+    return conversion_state.options.chosen_class[0] != '\0' ||
+           conversion_state.paragraphs.listing_classes;
 }
 
 bool MissedChosenClass()
 {
-    return conversion_state.chosen_class[0] != '\0' && !conversion_state.chosen_class_found;
+    return conversion_state.options.chosen_class[0] != '\0' &&
+           !conversion_state.paragraphs.chosen_class_found;
 }
 
 /* ListParagraphClasses
@@ -181,26 +188,19 @@ bool MissedChosenClass()
 void ListParagraphClasses()
 {
     ConversionState &state = conversion_state;
-    state.listing_classes = true;
-    state.parameter_block = TagKind::Other;
+    state.paragraphs.listing_classes = true;
     class_list.length = 0;
-    while (!state.input_ended) {
+    while (!state.reading.input_ended) {
         state.current_char = ReadByte();
-        if (state.current_char != '<' || !OpensTag())
+        if (!ReadTagStart())
             continue;
-        ReadTagName();
-        if (state.parameter_block != TagKind::Other) {
-            if (!EndsParameterBlock(state.tag_kind))
-                continue;
-            state.parameter_block = TagKind::Other;
-        }
-        if (state.tag_kind == TagKind::Paragraph) {
+        if (state.text.tag_kind == TagKind::Paragraph) {
             ReadParagraphClass();
             continue;
         }
         SkipTagRest();
-        if (OpensParameterBlock(state.tag_kind) && state.current_char != EOF)
-            state.parameter_block = state.tag_kind;
+        if (state.current_char != EOF)
+            StartParameterBlock(state.text.tag_kind);
     }
-    state.listing_classes = false;
+    state.paragraphs.listing_classes = false;
 }

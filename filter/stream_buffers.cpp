@@ -19,7 +19,7 @@ static std::size_t EndAtCtrlZ(unsigned char *bytes, std::size_t length)
     auto *ctrl_z = static_cast<unsigned char *>(std::memchr(bytes, CTRL_Z, length));
     if (ctrl_z == nullptr)
         return length;
-    conversion_state.source_ended = true; // nothing after a 0x1A is ever read
+    conversion_state.reading.source_ended = true; // nothing after a 0x1A is ever read
     return static_cast<std::size_t>(ctrl_z - bytes);
 }
 
@@ -29,7 +29,7 @@ static std::size_t EndAtCtrlZ(unsigned char *bytes, std::size_t length)
 static bool TranslatesLineEnds()
 {
 #if defined(_WIN32)
-    return conversion_state.input_binary;
+    return conversion_state.options.input_binary;
 #else
     return true;
 #endif
@@ -45,19 +45,19 @@ static std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacit
     ConversionState &state = conversion_state;
     bool translates = TranslatesLineEnds();
     // Only a block of a lone CR or one that starts with a 0x1A gives nothing.
-    while (!state.source_ended) {
-        std::size_t length = static_cast<std::size_t>(state.raw_prefix_length);
-        std::memcpy(destination, state.raw_prefix, length);
-        state.raw_prefix_length = 0;
+    while (!state.reading.source_ended) {
+        std::size_t length = static_cast<std::size_t>(state.reading.raw_prefix_length);
+        std::memcpy(destination, state.reading.raw_prefix, length);
+        state.reading.raw_prefix_length = 0;
         std::size_t got = fread(destination + length, 1, capacity - length, state.input_stream);
-        state.source_ended = got == 0;
+        state.reading.source_ended = got == 0;
         length += got;
         if (!translates || length == 0)
             return length;
         length = EndAtCtrlZ(destination, length);
-        if (length > 0 && destination[length - 1] == '\r' && !state.source_ended) {
-            state.raw_prefix[0] = '\r';
-            state.raw_prefix_length = 1;
+        if (length > 0 && destination[length - 1] == '\r' && !state.reading.source_ended) {
+            state.reading.raw_prefix[0] = '\r';
+            state.reading.raw_prefix_length = 1;
             length--;
         }
         if (length > 0)
@@ -69,30 +69,61 @@ static std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacit
 bool FillReadBuffer()
 {
     ConversionState &state = conversion_state;
-    if (state.source_ended)
+    if (state.reading.source_ended)
         return false;
-    std::size_t kept = state.read_length - state.read_position;
+    std::size_t kept = state.reading.read_length - state.reading.read_position;
     // Callers look ahead a few bytes, or at most twice the UTF-8 probe: room is always left.
-    if (state.read_position > 0)
-        std::memmove(read_buffer, read_buffer + state.read_position, kept);
-    state.read_position = 0;
-    state.read_length = kept;
+    if (state.reading.read_position > 0)
+        std::memmove(read_buffer, read_buffer + state.reading.read_position, kept);
+    state.reading.read_position = 0;
+    state.reading.read_length = kept;
     std::size_t capacity = READ_BUFFER_SIZE - kept;
-    if (state.fill_limit > 0) // never below 64: a UTF-16 fill needs room for what it holds
-        capacity = std::min(capacity, std::max<std::size_t>(state.fill_limit, 64));
-    std::size_t added = state.encoding == TextEncoding::Bytes
+    if (state.options.fill_limit > 0) // never below 64: a UTF-16 fill needs room for what it holds
+        capacity = std::min(capacity, std::max<std::size_t>(state.options.fill_limit, 64));
+    std::size_t added = state.reading.encoding == TextEncoding::Bytes
                             ? ReadFromBytes(read_buffer + kept, capacity)
                             : ReadFromUtf16(read_buffer + kept, capacity);
-    state.read_length += added;
+    state.reading.read_length += added;
     return added > 0;
 }
 
 std::size_t EnsureLookAhead(std::size_t count)
 {
     ConversionState &state = conversion_state;
-    while (state.read_length - state.read_position < count && FillReadBuffer()) {
+    while (state.reading.read_length - state.reading.read_position < count && FillReadBuffer()) {
     }
-    return state.read_length - state.read_position;
+    return state.reading.read_length - state.reading.read_position;
+}
+
+void StartBuffers()
+{
+    ConversionState &state = conversion_state;
+    state.reading.input_ended = false;
+    state.reading.text_is_unicode = state.reading.encoding != TextEncoding::Bytes;
+    state.writing = ConversionState::Writing{};
+}
+
+/* CopyByteOrderMark
+ *     Copies a UTF-8 byte order mark that opens the input, which says the text is Unicode; the
+ *     output still stands at the start of its first line, so a stamp that follows goes on it. */
+void CopyByteOrderMark()
+{
+    static const unsigned char UTF8_BYTE_ORDER_MARK[] = {0xEF, 0xBB, 0xBF};
+    ConversionState &state = conversion_state;
+    if (EnsureLookAhead(sizeof UTF8_BYTE_ORDER_MARK) < sizeof UTF8_BYTE_ORDER_MARK ||
+        std::memcmp(read_buffer + state.reading.read_position, UTF8_BYTE_ORDER_MARK,
+                    sizeof UTF8_BYTE_ORDER_MARK) != 0)
+        return;
+    WriteBytes(UTF8_BYTE_ORDER_MARK, sizeof UTF8_BYTE_ORDER_MARK);
+    state.reading.read_position += sizeof UTF8_BYTE_ORDER_MARK;
+    state.reading.text_is_unicode = true;
+    state.writing.mid_line = false;
+    state.writing.line_floor = state.writing.write_length;
+}
+
+void DiscardOutput()
+{
+    conversion_state.writing.write_length = 0;
 }
 
 /* LineHoldsText
@@ -101,14 +132,14 @@ std::size_t EnsureLookAhead(std::size_t count)
 bool LineHoldsText()
 {
     const ConversionState &state = conversion_state;
-    for (std::size_t k = state.write_length; k > state.line_floor; k--) {
+    for (std::size_t k = state.writing.write_length; k > state.writing.line_floor; k--) {
         unsigned char c = write_buffer[k - 1];
         if (c == '\n' || c == '\r')
             return false;
         if (c != ' ' && c != '\t')
             return true;
     }
-    return state.line_text_written_out;
+    return state.writing.line_text_written_out;
 }
 
 /* WriteOut
@@ -117,13 +148,13 @@ bool LineHoldsText()
 static void WriteOut(bool final)
 {
     ConversionState &state = conversion_state;
-    state.line_text_written_out = LineHoldsText();
-    state.line_floor = 0;
-    if (state.encoding != TextEncoding::Bytes)
-        WriteAsUtf16(write_buffer, state.write_length, final);
-    else if (state.write_length > 0)
-        fwrite(write_buffer, 1, state.write_length, state.output_stream);
-    state.write_length = 0;
+    state.writing.line_text_written_out = LineHoldsText();
+    state.writing.line_floor = 0;
+    if (state.reading.encoding != TextEncoding::Bytes)
+        WriteAsUtf16(write_buffer, state.writing.write_length, final);
+    else if (state.writing.write_length > 0)
+        fwrite(write_buffer, 1, state.writing.write_length, state.output_stream);
+    state.writing.write_length = 0;
 }
 
 void FlushWriteBuffer()
@@ -139,14 +170,14 @@ void FinishWriting()
 void WriteBytesAround(const unsigned char *bytes, std::size_t count)
 {
     ConversionState &state = conversion_state;
-    state.mid_line = bytes[count - 1] != '\n';
+    state.writing.mid_line = bytes[count - 1] != '\n';
     while (count > 0) {
-        if (state.write_length == WRITE_BUFFER_SIZE)
+        if (state.writing.write_length == WRITE_BUFFER_SIZE)
             FlushWriteBuffer();
-        std::size_t room = WRITE_BUFFER_SIZE - state.write_length;
+        std::size_t room = WRITE_BUFFER_SIZE - state.writing.write_length;
         std::size_t part = count < room ? count : room;
-        std::memcpy(write_buffer + state.write_length, bytes, part);
-        state.write_length += part;
+        std::memcpy(write_buffer + state.writing.write_length, bytes, part);
+        state.writing.write_length += part;
         bytes += part;
         count -= part;
     }
@@ -155,26 +186,27 @@ void WriteBytesAround(const unsigned char *bytes, std::size_t count)
 TextEncoding DetectTextEncoding()
 {
     ConversionState &state = conversion_state;
-    state.encoding = TextEncoding::Bytes;
-    state.joins_line_ends = TranslatesLineEnds(); // a UTF-16 decoder joins them itself
-    state.raw_prefix_length = 0;
+    state.reading.encoding = TextEncoding::Bytes;
+    state.reading.joins_line_ends = TranslatesLineEnds(); // a UTF-16 decoder joins them itself
+    state.reading.raw_prefix_length = 0;
     int first = getc(state.input_stream);
     if (first == EOF)
-        return state.encoding;
-    state.raw_prefix[state.raw_prefix_length++] = static_cast<unsigned char>(first);
+        return state.reading.encoding;
+    state.reading.raw_prefix[state.reading.raw_prefix_length++] = static_cast<unsigned char>(first);
     if (first != 0xFF && first != 0xFE)
-        return state.encoding;
+        return state.reading.encoding;
     int second = getc(state.input_stream);
     if (second == EOF)
-        return state.encoding;
+        return state.reading.encoding;
     if (second == (first ^ 0x01)) { // FF FE or FE FF: the mark is not part of the text
-        state.raw_prefix_length = 0;
-        state.encoding = first == 0xFF ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
-        state.joins_line_ends = false;
-        return state.encoding;
+        state.reading.raw_prefix_length = 0;
+        state.reading.encoding = first == 0xFF ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
+        state.reading.joins_line_ends = false;
+        return state.reading.encoding;
     }
-    state.raw_prefix[state.raw_prefix_length++] = static_cast<unsigned char>(second);
-    return state.encoding;
+    state.reading.raw_prefix[state.reading.raw_prefix_length++] =
+        static_cast<unsigned char>(second);
+    return state.reading.encoding;
 }
 
 namespace
@@ -242,8 +274,9 @@ std::size_t ReadLength(const unsigned char *bytes, std::size_t available, std::s
     // Look for each CR: only there can a byte go unread.
     while (found < count && length < available) {
         std::size_t span = available - length < count - found ? available - length : count - found;
-        const void *cr =
-            conversion_state.joins_line_ends ? std::memchr(bytes + length, '\r', span) : nullptr;
+        const void *cr = conversion_state.reading.joins_line_ends
+                             ? std::memchr(bytes + length, '\r', span)
+                             : nullptr;
         std::size_t before =
             cr == nullptr
                 ? span
@@ -265,11 +298,11 @@ std::size_t ReadLength(const unsigned char *bytes, std::size_t available, std::s
 void DetectUnicodeText()
 {
     ConversionState &state = conversion_state;
-    if (state.text_is_unicode)
+    if (state.reading.text_is_unicode)
         return;
     std::size_t available = EnsureLookAhead(2 * UNICODE_PROBE_SIZE);
-    const unsigned char *bytes = read_buffer + state.read_position;
+    const unsigned char *bytes = read_buffer + state.reading.read_position;
     std::size_t read = 0;
     std::size_t length = ReadLength(bytes, available, UNICODE_PROBE_SIZE, &read);
-    state.text_is_unicode = IsUtf8(bytes, length, read == UNICODE_PROBE_SIZE);
+    state.reading.text_is_unicode = IsUtf8(bytes, length, read == UNICODE_PROBE_SIZE);
 }

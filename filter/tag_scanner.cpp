@@ -12,7 +12,7 @@
  *     tag, </HEAD>, <BODY> or a SYNC tag. */
 bool EndsParameterBlock(TagKind kind)
 {
-    switch (conversion_state.parameter_block) {
+    switch (conversion_state.text.parameter_block) {
     case TagKind::Style:
         if (kind == TagKind::StyleEnd)
             return true;
@@ -38,7 +38,7 @@ bool OpensTag()
     ConversionState &state = conversion_state;
     if (EnsureLookAhead(1) == 0)
         return false;
-    return !KeepsLessThan(read_buffer[state.read_position]);
+    return !KeepsLessThan(read_buffer[state.reading.read_position]);
 }
 
 /* ReadTagName
@@ -55,7 +55,7 @@ void ReadTagName()
         state.current_char = ReadByte();
     // Look for the end of the name; only its first bytes are kept.
     while (!EndsTagName(state.current_char)) {
-        if (state.current_char == '<' && state.parameter_block != TagKind::Other) {
+        if (state.current_char == '<' && state.text.parameter_block != TagKind::Other) {
             length = 0;
             state.current_char = ReadByte();
             closing = state.current_char == '/';
@@ -69,7 +69,7 @@ void ReadTagName()
     }
     name[length < TAG_NAME_SIZE ? length : TAG_NAME_SIZE] = ' ';
     int ignored;
-    state.tag_kind = ClassifyTagName(name, closing, &ignored);
+    state.text.tag_kind = ClassifyTagName(name, closing, &ignored);
 }
 
 /* StartSubtitle
@@ -80,9 +80,29 @@ void StartSubtitle()
     ConversionState &state = conversion_state;
     state.sync_value[state.sync_value_length] = '>';
     EndParagraph();
-    state.in_subtitle = true;
-    state.stamp_pending = true;
-    state.blank_pending = false;
+    state.text.in_subtitle = true;
+    state.text.stamp_pending = true;
+    state.text.blank_pending = false;
+}
+
+/* MarkBlank
+ *     White space in a subtitle: one blank before its next text byte, none before its first. */
+void MarkBlank()
+{
+    ConversionState &state = conversion_state;
+    if (!state.text.stamp_pending)
+        state.text.blank_pending = true;
+}
+
+/* StartParameterBlock
+ *     A complete tag of kind: when it is a STYLE, SAMIPARAM or SCRIPT tag, what follows is a
+ *     parameter block. Returns whether it is. */
+bool StartParameterBlock(TagKind kind)
+{
+    if (!OpensParameterBlock(kind))
+        return false;
+    conversion_state.text.parameter_block = kind;
+    return true;
 }
 
 /* MarkLineBreak
@@ -93,10 +113,10 @@ void MarkLineBreak()
     ConversionState &state = conversion_state;
     if (TextIsHidden())
         return;
-    if (!state.in_subtitle)
-        state.line_break_pending = true;
-    else if (!state.stamp_pending)
-        state.blank_pending = true;
+    if (!state.text.in_subtitle)
+        state.text.line_break_pending = true;
+    else
+        MarkBlank();
 }
 
 /* MarkParagraph
@@ -105,24 +125,20 @@ void MarkLineBreak()
 void MarkParagraph()
 {
     ConversionState &state = conversion_state;
-    if (state.chosen_class[0] != '\0' || TextIsHidden())
+    if (state.options.chosen_class[0] != '\0' || TextIsHidden())
         return;
-    if (state.in_subtitle) {
-        if (!state.stamp_pending)
-            state.blank_pending = true;
-    } else if (!state.paragraph_break_pending && LineHoldsText()) {
-        state.paragraph_break_pending = true;
-    }
+    if (state.text.in_subtitle)
+        MarkBlank();
+    else if (!state.text.paragraph_break_pending && LineHoldsText())
+        state.text.paragraph_break_pending = true;
 }
 
 /* FinishTag
  *     What a complete tag of kind does once its '>' is read; a SYNC tag here is Save's. */
 void FinishTag(TagKind kind)
 {
-    if (OpensParameterBlock(kind)) {
-        conversion_state.parameter_block = kind;
+    if (StartParameterBlock(kind))
         return;
-    }
     switch (kind) {
     case TagKind::LineBreak: MarkLineBreak(); return;
     case TagKind::Paragraph: MarkParagraph(); return;
@@ -151,14 +167,14 @@ void SkipLineBreak()
 bool ReadTagStart()
 {
     ConversionState &state = conversion_state;
-    if (state.current_char != '<' || state.current_is_text || !OpensTag())
+    if (state.current_char != '<' || state.text.current_is_text || !OpensTag())
         return false;
     ReadTagName();
-    if (state.parameter_block == TagKind::Other)
+    if (state.text.parameter_block == TagKind::Other)
         return true;
-    if (!EndsParameterBlock(state.tag_kind))
+    if (!EndsParameterBlock(state.text.tag_kind))
         return false; // the block goes on: the byte after the name is read as any other
-    state.parameter_block = TagKind::Other;
+    state.text.parameter_block = TagKind::Other;
     return true;
 }
 
@@ -169,7 +185,7 @@ void SkipTagSync()
     ConversionState &state = conversion_state;
     if (!ReadTagStart())
         return;
-    if (state.tag_kind == TagKind::Sync)
+    if (state.text.tag_kind == TagKind::Sync)
         ReadSyncValue();
     else
         SkipMarkedTag();
@@ -181,17 +197,17 @@ void SkipTagSync()
 void SkipMarkedTag()
 {
     ConversionState &state = conversion_state;
-    if (state.tag_kind == TagKind::Paragraph && ReadsClasses()) {
+    if (state.text.tag_kind == TagKind::Paragraph && ReadsClasses()) {
         ReadParagraphClass();
         return;
     }
-    if (state.tag_kind == TagKind::LineBreak) {
+    if (state.text.tag_kind == TagKind::LineBreak) {
         SkipLineBreak();
         return;
     }
     SkipTagRest();
     if (state.current_char != EOF)
-        FinishTag(state.tag_kind);
+        FinishTag(state.text.tag_kind);
 }
 
 /* ReadSyncValue

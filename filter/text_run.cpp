@@ -19,11 +19,6 @@ unsigned MatchMask(__m128i v, unsigned char c)
 }
 #endif
 
-bool IsWhiteSpace(unsigned char c)
-{
-    return (BYTE_CLASSES.of[c] & WHITE_SPACE) != 0;
-}
-
 // Bytes that end a run of text: markup, entities and the CR of a CR LF; in a subtitle also
 // white space but single blanks between text bytes.
 bool EndsText(unsigned char c, unsigned char cr)
@@ -90,7 +85,7 @@ const unsigned char *FindSubtitleTextEnd(const unsigned char *p, const unsigned 
 const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned char *end)
 {
     ConversionState &state = conversion_state;
-    if (state.parameter_block != TagKind::Other || end - lt < 2 || KeepsLessThan(lt[1]))
+    if (state.text.parameter_block != TagKind::Other || end - lt < 2 || KeepsLessThan(lt[1]))
         return nullptr;
     const unsigned char *gt = FindByte(lt + 1, end, '>');
     if (gt == end)
@@ -99,7 +94,7 @@ const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned cha
     TagKind kind = ClassifyTagInBuffer(lt, &name_end);
     if (kind == TagKind::Paragraph && ReadsClasses())
         return nullptr;
-    if (kind == TagKind::Sync && state.mode == ConversionMode::Sync) {
+    if (kind == TagKind::Sync && state.options.mode == ConversionMode::Sync) {
         if (!CaptureSyncValue(name_end, gt))
             return nullptr;
         StartSubtitle();
@@ -118,8 +113,8 @@ const unsigned char *SkipWhiteSpace(const unsigned char *p, const unsigned char 
     const unsigned char *start = p;
     while (p < end && IsWhiteSpace(*p))
         p++;
-    if (p != start && !state.stamp_pending)
-        state.blank_pending = true;
+    if (p != start && !state.text.stamp_pending)
+        state.text.blank_pending = true;
     return p;
 }
 
@@ -128,7 +123,7 @@ const unsigned char *SkipWhiteSpace(const unsigned char *p, const unsigned char 
  *     first byte that is not a blank or a tab. */
 void WriteSaveRun(const unsigned char *start, const unsigned char *stop)
 {
-    if (conversion_state.paragraph_break_pending) {
+    if (conversion_state.text.paragraph_break_pending) {
         const unsigned char *first = start;
         while (first < stop && (*first == ' ' || *first == '\t'))
             first++;
@@ -150,7 +145,7 @@ const unsigned char *CopyRun(const unsigned char *start, const unsigned char *en
     const unsigned char *stop;
     if (TextIsHidden()) {
         stop = FindByte(start, end, '<'); // hidden text, entities and all, writes nothing
-    } else if (!state.in_subtitle) {
+    } else if (!state.text.in_subtitle) {
         stop = FindTextEnd(start, end);
         WriteSaveRun(start, stop);
     } else {
@@ -170,15 +165,15 @@ const unsigned char *CopyRun(const unsigned char *start, const unsigned char *en
 const unsigned char *ReadEntityInBuffer(const unsigned char *amp, const unsigned char *end)
 {
     ConversionState &state = conversion_state;
-    if (end - amp < ENTITY_NAME_SIZE + 2 && !state.source_ended)
+    if (end - amp < ENTITY_NAME_SIZE + 2 && !state.reading.source_ended)
         return amp; // the name may go on in the next block
-    state.read_position = static_cast<std::size_t>(amp + 1 - read_buffer);
+    state.reading.read_position = static_cast<std::size_t>(amp + 1 - read_buffer);
     state.current_char = '&';
     EntityRead entity = ReadEntity();
-    state.current_is_text = entity == EntityRead::Decoded;
+    state.text.current_is_text = entity == EntityRead::Decoded;
     if (entity != EntityRead::Removed)
         WriteChar();
-    return read_buffer + state.read_position;
+    return read_buffer + state.reading.read_position;
 }
 
 /* CopyAnyRun
@@ -188,7 +183,7 @@ const unsigned char *CopyAnyRun(const unsigned char *start, const unsigned char 
     ConversionState &state = conversion_state;
     const unsigned char *stop = CopyRun(start, end);
     // After a line break the next byte decides on a line end first, at the caller's loop top.
-    if (stop == end || state.line_break_pending)
+    if (stop == end || state.text.line_break_pending)
         return stop;
     if (*stop == '<') {
         const unsigned char *after = SkipTagInBuffer(stop, end);
@@ -196,7 +191,7 @@ const unsigned char *CopyAnyRun(const unsigned char *start, const unsigned char 
     }
     if (*stop == '&')
         return ReadEntityInBuffer(stop, end);
-    if (*stop == '\r' && state.joins_line_ends && stop + 1 < end && stop[1] == '\n')
+    if (*stop == '\r' && state.reading.joins_line_ends && stop + 1 < end && stop[1] == '\n')
         return stop + 1; // the CR of a CR LF is not read
     return stop;
 }
@@ -207,8 +202,8 @@ const unsigned char *CopyAnyRun(const unsigned char *start, const unsigned char 
 bool WalksBlocks()
 {
     const ConversionState &state = conversion_state;
-    return state.chosen_class[0] == '\0' && !TextIsHidden() && !state.line_break_pending &&
-           !state.paragraph_break_pending;
+    return state.options.chosen_class[0] == '\0' && !TextIsHidden() &&
+           !state.text.line_break_pending && !state.text.paragraph_break_pending;
 }
 
 } // namespace
@@ -248,7 +243,7 @@ bool CaptureSyncValue(const unsigned char *name_end, const unsigned char *gt)
         value = equals == gt ? gt : equals + 1;
         cr = FindByte(value, gt, '\r') != gt;
     }
-    if (cr && state.joins_line_ends)
+    if (cr && state.reading.joins_line_ends)
         return false;
     std::size_t length = static_cast<std::size_t>(gt - value);
     if (length > SYNC_VALUE_SIZE - 1)
@@ -276,23 +271,23 @@ bool CaptureSyncValue(const unsigned char *name_end, const unsigned char *gt)
 void CopyTextRun()
 {
     ConversionState &state = conversion_state;
-    if (state.byte_at_a_time)
+    if (state.options.byte_at_a_time)
         return;
     // Go on through as many blocks, runs and tags as need no step.
-    while (state.read_position < state.read_length || FillReadBuffer()) {
-        const unsigned char *start = read_buffer + state.read_position;
-        const unsigned char *end = read_buffer + state.read_length;
-        if (state.line_break_pending) {
+    while (state.reading.read_position < state.reading.read_length || FillReadBuffer()) {
+        const unsigned char *start = read_buffer + state.reading.read_position;
+        const unsigned char *end = read_buffer + state.reading.read_length;
+        if (state.text.line_break_pending) {
             state.current_char = *start;
             ResolveLineBreak();
         }
         const unsigned char *stop = start;
         if (WalksBlocks())
-            stop = state.mode == ConversionMode::Plain ? WalkSaveText(start, end)
-                                                       : WalkSubtitleText(start, end);
+            stop = state.options.mode == ConversionMode::Plain ? WalkSaveText(start, end)
+                                                               : WalkSubtitleText(start, end);
         if (stop == start)
             stop = CopyAnyRun(start, end);
-        state.read_position = static_cast<std::size_t>(stop - read_buffer);
+        state.reading.read_position = static_cast<std::size_t>(stop - read_buffer);
         if (stop == start)
             return; // a byte for the steps
     }
@@ -303,7 +298,7 @@ void CopyTextRun()
 void SkipTagRest()
 {
     ConversionState &state = conversion_state;
-    if (state.byte_at_a_time) {
+    if (state.options.byte_at_a_time) {
         // Look for the '>' that ends the tag, whatever stands before it.
         while (state.current_char != '>' && state.current_char != EOF)
             state.current_char = ReadByte();
@@ -311,10 +306,10 @@ void SkipTagRest()
     }
     // The same look, a block at a time.
     while (state.current_char != '>' && state.current_char != EOF) {
-        const unsigned char *start = read_buffer + state.read_position;
-        const unsigned char *end = read_buffer + state.read_length;
+        const unsigned char *start = read_buffer + state.reading.read_position;
+        const unsigned char *end = read_buffer + state.reading.read_length;
         const unsigned char *found = FindByte(start, end, '>');
-        state.read_position = static_cast<std::size_t>(found - read_buffer);
+        state.reading.read_position = static_cast<std::size_t>(found - read_buffer);
         state.current_char = ReadByte();
     }
 }

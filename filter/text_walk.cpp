@@ -19,11 +19,6 @@ unsigned CountTrailingZeros(std::uint64_t bits)
     return static_cast<unsigned>(__builtin_ctzll(bits));
 }
 
-bool IsWhiteSpace(unsigned char c)
-{
-    return (BYTE_CLASSES.of[c] & WHITE_SPACE) != 0;
-}
-
 #if defined(VELMORA_SSE2_SCANS)
 __m128i Matches(__m128i v, char c)
 {
@@ -148,13 +143,8 @@ const unsigned char *FindTagEnd(const unsigned char *block, std::uint64_t events
     return FindByte(after, end, '>');
 }
 
-template <std::size_t N> bool StartsWith(const unsigned char *p, const char (&text)[N])
-{
-    return std::memcmp(p, text, N - 1) == 0;
-}
-
 /* ReadEntityAt
- *     Reads the entity whose '&' is at amp, as ReadEntity does; the character it stands for is
+ *     Reads the entity whose '&' is at amp as ReadEntity does; the character it stands for is
  *     left in entity_text. Returns where reading goes on, nullptr when the look-ahead must wait
  *     for the next block. */
 #if defined(__GNUC__)
@@ -164,33 +154,20 @@ inline const unsigned char *
 ReadEntityAt(const unsigned char *amp, const unsigned char *end, EntityRead *entity)
 {
     ConversionState &state = conversion_state;
-    if (end - amp < ENTITY_NAME_SIZE + 2 && !state.source_ended)
+    if (end - amp < ENTITY_NAME_SIZE + 2 && !state.reading.source_ended)
         return nullptr;
-    // The entities nearly every file uses, each in its usual spelling, told at one look.
-    if (end - amp >= 6) {
-        int character = 0;
-        int length = 0;
-        if (StartsWith(amp, "&nbsp;")) {
-            character = ' ';
-            length = 6;
-        } else if (StartsWith(amp, "&quot;")) {
-            character = '"';
-            length = 6;
-        } else if (StartsWith(amp, "&amp;")) {
-            character = '&';
-            length = 5;
-        }
-        if (length != 0) {
-            state.entity_text[0] = static_cast<unsigned char>(character);
-            state.entity_length = 1;
-            *entity = EntityRead::Decoded;
-            return amp + length;
-        }
+    unsigned char character = 0;
+    if (std::size_t common =
+            ReadCommonEntity(amp + 1, static_cast<std::size_t>(end - amp - 1), &character)) {
+        state.text.entity_text[0] = character;
+        state.text.entity_length = 1;
+        *entity = EntityRead::Decoded;
+        return amp + 1 + common;
     }
-    state.read_position = static_cast<std::size_t>(amp + 1 - read_buffer);
+    state.reading.read_position = static_cast<std::size_t>(amp + 1 - read_buffer);
     state.current_char = '&';
     *entity = ReadEntity();
-    return *entity == EntityRead::NotAnEntity ? amp : read_buffer + state.read_position;
+    return *entity == EntityRead::NotAnEntity ? amp : read_buffer + state.reading.read_position;
 }
 
 /* FlushOutput
@@ -199,9 +176,9 @@ ReadEntityAt(const unsigned char *amp, const unsigned char *end, EntityRead *ent
 unsigned char *FlushOutput(unsigned char *out)
 {
     ConversionState &state = conversion_state;
-    state.write_length = static_cast<std::size_t>(out - write_buffer);
+    state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
     FlushWriteBuffer();
-    return write_buffer + state.write_length;
+    return write_buffer + state.writing.write_length;
 }
 
 /* LineHoldsTextAt
@@ -210,8 +187,8 @@ unsigned char *FlushOutput(unsigned char *out)
 bool LineHoldsTextAt(unsigned char *out)
 {
     ConversionState &state = conversion_state;
-    state.write_length = static_cast<std::size_t>(out - write_buffer);
-    if (state.write_length > state.line_floor && out[-1] == '\n')
+    state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
+    if (state.writing.write_length > state.writing.line_floor && out[-1] == '\n')
         return false;
     return LineHoldsText();
 }
@@ -227,7 +204,7 @@ bool LineHoldsTextAt(unsigned char *out)
                                                     const unsigned char *end)
 {
     ConversionState &state = conversion_state;
-    unsigned char *out = write_buffer + state.write_length;
+    unsigned char *out = write_buffer + state.writing.write_length;
     unsigned char *written_from = out; // what this walk wrote since the last flush
     unsigned char *const out_limit = write_buffer + WRITE_BUFFER_SIZE - BLOCK_OUTPUT;
     const unsigned char cr = CrStop();
@@ -237,8 +214,8 @@ bool LineHoldsTextAt(unsigned char *out)
     // Hands the state back when the walk stops at where.
     auto stop_at = [&](const unsigned char *where) {
         if (out != written_from)
-            state.mid_line = out[-1] != '\n';
-        state.write_length = static_cast<std::size_t>(out - write_buffer);
+            state.writing.mid_line = out[-1] != '\n';
+        state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
         return where;
     };
 
@@ -269,8 +246,9 @@ bool LineHoldsTextAt(unsigned char *out)
                 if (after == nullptr)
                     return stop_at(at);
                 if (entity == EntityRead::Decoded) {
-                    std::memcpy(out, state.entity_text, sizeof state.entity_text); // slack
-                    out += state.entity_length;
+                    std::memcpy(out, state.text.entity_text,
+                                sizeof state.text.entity_text); // slack
+                    out += state.text.entity_length;
                 }
                 text = after; // the '&' itself when it began no entity: text
                 events = EventsFrom(events, block, text);
@@ -279,7 +257,7 @@ bool LineHoldsTextAt(unsigned char *out)
             // A '<': text before white space, a digit or the end of the input; else a tag.
             text = at;
             if (at + 1 == end) {
-                if (state.source_ended)
+                if (state.reading.source_ended)
                     continue;
                 return stop_at(at);
             }
@@ -296,9 +274,9 @@ bool LineHoldsTextAt(unsigned char *out)
             case TagKind::LineBreak:
                 // The byte after it decides; the next buffer holds it when this one ends here.
                 if (text == end) {
-                    if (state.source_ended)
+                    if (state.reading.source_ended)
                         break;
-                    state.line_break_pending = true;
+                    state.text.line_break_pending = true;
                     return stop_at(text);
                 }
                 if (*text != '\n' && *text != '\r')
@@ -308,13 +286,13 @@ bool LineHoldsTextAt(unsigned char *out)
             case TagKind::ParagraphEnd:
             case TagKind::Sync:
                 if (LineHoldsTextAt(out)) {
-                    state.paragraph_break_pending = true;
+                    state.text.paragraph_break_pending = true;
                     return stop_at(text);
                 }
                 break;
             case TagKind::Style:
             case TagKind::SamiParam:
-            case TagKind::Script: state.parameter_block = kind; return stop_at(text);
+            case TagKind::Script: state.text.parameter_block = kind; return stop_at(text);
             default: break;
             }
         }
@@ -337,11 +315,11 @@ bool LineHoldsTextAt(unsigned char *out)
                                                         const unsigned char *end)
 {
     ConversionState &state = conversion_state;
-    unsigned char *out = write_buffer + state.write_length;
+    unsigned char *out = write_buffer + state.writing.write_length;
     unsigned char *const out_limit = write_buffer + WRITE_BUFFER_SIZE - BLOCK_OUTPUT;
-    bool stamp_pending = state.stamp_pending;
-    bool blank_pending = state.blank_pending;
-    bool mid_line = state.mid_line;
+    bool stamp_pending = state.text.stamp_pending;
+    bool blank_pending = state.text.blank_pending;
+    bool mid_line = state.writing.mid_line;
     const unsigned char *text = start; // the first byte of the text not yet written
     const unsigned char *block = start;
 
@@ -352,7 +330,7 @@ bool LineHoldsTextAt(unsigned char *out)
             if (mid_line)
                 *out++ = '\n';
             out += PutTimeStamp(out);
-            state.stamp_written = true;
+            state.text.stamp_written = true;
             stamp_pending = false;
         } else if (blank_pending) {
             *out++ = ' ';
@@ -372,10 +350,10 @@ bool LineHoldsTextAt(unsigned char *out)
     };
     // Hands the state back when the walk stops at where.
     auto stop_at = [&](const unsigned char *where) {
-        state.stamp_pending = stamp_pending;
-        state.blank_pending = blank_pending;
-        state.mid_line = mid_line;
-        state.write_length = static_cast<std::size_t>(out - write_buffer);
+        state.text.stamp_pending = stamp_pending;
+        state.text.blank_pending = blank_pending;
+        state.writing.mid_line = mid_line;
+        state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
         return where;
     };
 
@@ -410,12 +388,13 @@ bool LineHoldsTextAt(unsigned char *out)
                 const unsigned char *after = ReadEntityAt(at, end, &entity);
                 if (after == nullptr)
                     return stop_at(at);
-                if (entity == EntityRead::Decoded && IsWhiteSpace(state.entity_text[0])) {
+                if (entity == EntityRead::Decoded && IsWhiteSpace(state.text.entity_text[0])) {
                     blank_pending = !stamp_pending;
                 } else if (entity == EntityRead::Decoded) {
                     start_text();
-                    std::memcpy(out, state.entity_text, sizeof state.entity_text); // slack
-                    out += state.entity_length;
+                    std::memcpy(out, state.text.entity_text,
+                                sizeof state.text.entity_text); // slack
+                    out += state.text.entity_length;
                 }
                 text = after; // the '&' itself when it began no entity: text
                 events = EventsFrom(events, block, text);
@@ -423,7 +402,7 @@ bool LineHoldsTextAt(unsigned char *out)
             }
             // A '<': text before white space, a digit or the end of the input; else a tag.
             if (at + 1 == end) {
-                if (state.source_ended)
+                if (state.reading.source_ended)
                     continue;
                 return stop_at(at);
             }
@@ -447,7 +426,7 @@ bool LineHoldsTextAt(unsigned char *out)
             case TagKind::ParagraphEnd: blank_pending = !stamp_pending; break;
             case TagKind::Style:
             case TagKind::SamiParam:
-            case TagKind::Script: state.parameter_block = kind; return stop_at(gt + 1);
+            case TagKind::Script: state.text.parameter_block = kind; return stop_at(gt + 1);
             default: break;
             }
             text = gt + 1;

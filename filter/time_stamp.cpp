@@ -127,8 +127,8 @@ void WriteTimeStamp()
 {
     unsigned char stamp[TIME_STAMP_SIZE];
     std::size_t length = PutTimeStamp(stamp);
-    if (conversion_state.mid_line)
+    if (conversion_state.writing.mid_line)
         WriteByte('\n');
     WriteBytes(stamp, length);
-    conversion_state.stamp_written = true;
+    conversion_state.text.stamp_written = true;
 }

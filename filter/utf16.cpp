@@ -66,17 +66,17 @@ void PutUtf8(std::uint32_t code_point)
 void PutCodePoint(std::uint32_t code_point)
 {
     ConversionState &state = conversion_state;
-    if (state.source_ended)
+    if (state.reading.source_ended)
         return;
-    if (state.utf16_held_cr) {
-        state.utf16_held_cr = false;
+    if (state.utf16.held_cr) {
+        state.utf16.held_cr = false;
         if (code_point != '\n')
             PutUtf8('\r');
     }
     if (code_point == '\r') {
-        state.utf16_held_cr = true; // the next character decides
+        state.utf16.held_cr = true; // the next character decides
     } else if (code_point == CTRL_Z) {
-        state.source_ended = true;
+        state.reading.source_ended = true;
     } else {
         PutUtf8(code_point);
     }
@@ -87,9 +87,9 @@ void PutCodePoint(std::uint32_t code_point)
 void PutUnit(std::uint32_t unit)
 {
     ConversionState &state = conversion_state;
-    if (state.utf16_held_surrogate != NO_SURROGATE) {
-        std::uint32_t high = state.utf16_held_surrogate;
-        state.utf16_held_surrogate = NO_SURROGATE;
+    if (state.utf16.held_surrogate != NO_SURROGATE) {
+        std::uint32_t high = state.utf16.held_surrogate;
+        state.utf16.held_surrogate = NO_SURROGATE;
         if (IsLowSurrogate(unit)) {
             PutCodePoint(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
             return;
@@ -97,7 +97,7 @@ void PutUnit(std::uint32_t unit)
         PutCodePoint(REPLACEMENT_CHARACTER);
     }
     if (IsHighSurrogate(unit))
-        state.utf16_held_surrogate = unit;
+        state.utf16.held_surrogate = unit;
     else if (IsLowSurrogate(unit))
         PutCodePoint(REPLACEMENT_CHARACTER);
     else
@@ -110,18 +110,18 @@ void PutUnit(std::uint32_t unit)
 void PutEndOfInput()
 {
     ConversionState &state = conversion_state;
-    if (state.utf16_held_surrogate != NO_SURROGATE) {
-        state.utf16_held_surrogate = NO_SURROGATE;
+    if (state.utf16.held_surrogate != NO_SURROGATE) {
+        state.utf16.held_surrogate = NO_SURROGATE;
         PutCodePoint(REPLACEMENT_CHARACTER);
     }
-    if (state.utf16_has_held_byte) {
-        state.utf16_has_held_byte = false;
+    if (state.utf16.has_held_byte) {
+        state.utf16.has_held_byte = false;
         PutCodePoint(REPLACEMENT_CHARACTER);
     }
-    if (state.utf16_held_cr && !state.source_ended)
+    if (state.utf16.held_cr && !state.reading.source_ended)
         PutUtf8('\r');
-    state.utf16_held_cr = false;
-    state.source_ended = true;
+    state.utf16.held_cr = false;
+    state.reading.source_ended = true;
 }
 
 /* PutAsciiUnits
@@ -130,7 +130,7 @@ void PutEndOfInput()
 std::size_t PutAsciiUnits(std::size_t k, std::size_t length, bool little_endian)
 {
     ConversionState &state = conversion_state;
-    if (state.utf16_held_cr || state.utf16_held_surrogate != NO_SURROGATE)
+    if (state.utf16.held_cr || state.utf16.held_surrogate != NO_SURROGATE)
         return k;
 #if defined(VELMORA_SSE2_SCANS)
     for (; k + 16 <= length; k += 16) {
@@ -160,15 +160,15 @@ std::size_t PutAsciiUnits(std::size_t k, std::size_t length, bool little_endian)
 void DecodeRawBlock(std::size_t length)
 {
     ConversionState &state = conversion_state;
-    bool little_endian = state.encoding == TextEncoding::Utf16Le;
+    bool little_endian = state.reading.encoding == TextEncoding::Utf16Le;
     std::size_t k = 0;
-    if (state.utf16_has_held_byte && length > 0) {
-        std::uint32_t first = state.utf16_held_byte;
+    if (state.utf16.has_held_byte && length > 0) {
+        std::uint32_t first = state.utf16.held_byte;
         std::uint32_t second = raw_block[k++];
-        state.utf16_has_held_byte = false;
+        state.utf16.has_held_byte = false;
         PutUnit(little_endian ? first | (second << 8) : (first << 8) | second);
     }
-    for (; k + 1 < length && !state.source_ended; k += 2) {
+    for (; k + 1 < length && !state.reading.source_ended; k += 2) {
         // Runs of ASCII go eight units at a time; what stops them goes one at a time.
         if ((k & 15) == 0 && (k = PutAsciiUnits(k, length, little_endian)) + 1 >= length)
             break;
@@ -176,9 +176,9 @@ void DecodeRawBlock(std::size_t length)
         std::uint32_t second = raw_block[k + 1];
         PutUnit(little_endian ? first | (second << 8) : (first << 8) | second);
     }
-    if (k < length && !state.source_ended) {
-        state.utf16_held_byte = raw_block[k];
-        state.utf16_has_held_byte = true;
+    if (k < length && !state.reading.source_ended) {
+        state.utf16.held_byte = raw_block[k];
+        state.utf16.has_held_byte = true;
     }
 }
 
@@ -193,7 +193,7 @@ void PutUnitBytes(std::uint32_t unit)
     }
     auto high = static_cast<unsigned char>(unit >> 8);
     auto low = static_cast<unsigned char>(unit & 0xFF);
-    bool little_endian = state.encoding == TextEncoding::Utf16Le;
+    bool little_endian = state.reading.encoding == TextEncoding::Utf16Le;
     unit_block[unit_length++] = little_endian ? low : high;
     unit_block[unit_length++] = little_endian ? high : low;
 }
@@ -256,7 +256,7 @@ std::size_t EncodeAscii(const unsigned char *bytes, std::size_t k, std::size_t c
 {
 #if defined(VELMORA_SSE2_SCANS)
     ConversionState &state = conversion_state;
-    bool little_endian = state.encoding == TextEncoding::Utf16Le;
+    bool little_endian = state.reading.encoding == TextEncoding::Utf16Le;
     for (; k + 16 <= count && unit_length + 32 <= UNIT_BLOCK_SIZE; k += 16) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + k));
         int stops = _mm_movemask_epi8(v); // the top bit: not ASCII
@@ -320,7 +320,7 @@ std::size_t ReadFromUtf16(unsigned char *destination, std::size_t capacity)
     std::size_t raw_capacity = (capacity - 8) / 3 * 2;
     if (raw_capacity > RAW_BLOCK_SIZE)
         raw_capacity = RAW_BLOCK_SIZE;
-    while (decoded_length == 0 && !state.source_ended) {
+    while (decoded_length == 0 && !state.reading.source_ended) {
         std::size_t length = fread(raw_block, 1, raw_capacity, state.input_stream);
         if (length == 0)
             PutEndOfInput();
@@ -336,29 +336,30 @@ std::size_t ReadFromUtf16(unsigned char *destination, std::size_t capacity)
 void WriteAsUtf16(const unsigned char *bytes, std::size_t count, bool final)
 {
     ConversionState &state = conversion_state;
-    if (!state.utf16_mark_written) {
+    if (!state.utf16.mark_written) {
         PutUnitBytes(0xFEFF);
-        state.utf16_mark_written = true;
+        state.utf16.mark_written = true;
     }
     // First complete the sequence the last call left.
-    if (state.utf8_held_length > 0) {
-        std::size_t needed = SequenceLength(state.utf8_held[0]) - state.utf8_held_length;
+    if (state.utf16.utf8_held_length > 0) {
+        std::size_t needed =
+            SequenceLength(state.utf16.utf8_held[0]) - state.utf16.utf8_held_length;
         std::size_t taken = needed < count ? needed : count;
-        std::memcpy(state.utf8_held + state.utf8_held_length, bytes, taken);
-        state.utf8_held_length += taken;
+        std::memcpy(state.utf16.utf8_held + state.utf16.utf8_held_length, bytes, taken);
+        state.utf16.utf8_held_length += taken;
         bytes += taken;
         count -= taken;
         if (taken == needed) {
-            EncodeSequences(state.utf8_held, state.utf8_held_length, true);
-            state.utf8_held_length = 0;
+            EncodeSequences(state.utf16.utf8_held, state.utf16.utf8_held_length, true);
+            state.utf16.utf8_held_length = 0;
         }
     }
     std::size_t used = EncodeSequences(bytes, count, final);
     for (std::size_t k = used; k < count; k++)
-        state.utf8_held[state.utf8_held_length++] = bytes[k];
-    if (final && state.utf8_held_length > 0) {
-        EncodeSequences(state.utf8_held, state.utf8_held_length, true);
-        state.utf8_held_length = 0;
+        state.utf16.utf8_held[state.utf16.utf8_held_length++] = bytes[k];
+    if (final && state.utf16.utf8_held_length > 0) {
+        EncodeSequences(state.utf16.utf8_held, state.utf16.utf8_held_length, true);
+        state.utf16.utf8_held_length = 0;
     }
     fwrite(unit_block, 1, unit_length, state.output_stream);
     unit_length = 0;

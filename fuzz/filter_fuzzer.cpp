@@ -181,13 +181,13 @@ static Output ConvertBytes(const std::uint8_t *data, size_t size, int mode, bool
     conversion_state = ConversionState{};
     conversion_state.input_stream = input;
     conversion_state.output_stream = output_stream;
-    conversion_state.byte_at_a_time = byte_at_a_time;
-    conversion_state.fill_limit = fill_limit;
+    conversion_state.options.byte_at_a_time = byte_at_a_time;
+    conversion_state.options.fill_limit = fill_limit;
     if (chosen_class != nullptr)
-        std::strcpy(conversion_state.chosen_class, chosen_class);
+        std::strcpy(conversion_state.options.chosen_class, chosen_class);
     output.utf16 = DetectTextEncoding() != TextEncoding::Bytes;
     RunConversion(mode == 0 ? ConversionMode::Plain : ConversionMode::Sync);
-    if (!conversion_state.input_ended)
+    if (!conversion_state.reading.input_ended)
         Fail("the conversion returned before the end of the input", mode);
     if (ferror(input) || ferror(output_stream))
         Fail("a stream reported an error", mode);

@@ -54,11 +54,11 @@ ConversionOutcome OpenSubtitle(const char *path)
         return ConversionOutcome::CannotOpenInput;
     TextEncoding encoding = DetectTextEncoding();
 #if defined(_WIN32)
-    state.input_binary = true;
+    state.options.input_binary = true;
     if (encoding == TextEncoding::Bytes) {
         fclose(state.input_stream);
         state.input_stream = OpenInputStream(path, "r");
-        state.input_binary = false;
+        state.options.input_binary = false;
         if (state.input_stream == nullptr)
             return CloseSubtitleWith(ConversionOutcome::CannotOpenInput);
         DetectTextEncoding();
@@ -78,7 +78,7 @@ ConversionOutcome OpenStandardInput()
 #if defined(_WIN32)
     // Standard input cannot be opened again once its first bytes are read: it is read in
     // binary for a UTF-16 mark, and the filter then applies the text-mode rules itself.
-    state.input_binary = _setmode(_fileno(stdin), _O_BINARY) != -1;
+    state.options.input_binary = _setmode(_fileno(stdin), _O_BINARY) != -1;
 #endif
     state.input_stream = stdin;
     setvbuf(stdin, nullptr, _IONBF, 0);
@@ -110,7 +110,7 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
         return CloseSubtitleWith(ConversionOutcome::OutputIsInput);
     // UTF-16 is written in binary: the text mode would put a 0D byte before every 0A byte,
     // splitting code units.
-    state.output_stream = BeginOutputFile(output_path, state.encoding != TextEncoding::Bytes);
+    state.output_stream = BeginOutputFile(output_path, state.reading.encoding != TextEncoding::Bytes);
     if (state.output_stream == nullptr)
         return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
     errno = 0;
@@ -138,7 +138,7 @@ ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
     if (IsSameOpenFile(state.input_stream, stdout))
         return CloseSubtitleWith(ConversionOutcome::OutputIsInput);
 #if defined(_WIN32)
-    if (state.encoding != TextEncoding::Bytes && _setmode(_fileno(stdout), _O_BINARY) == -1)
+    if (state.reading.encoding != TextEncoding::Bytes && _setmode(_fileno(stdout), _O_BINARY) == -1)
         return CloseSubtitleWith(ConversionOutcome::WriteFailed);
 #endif
     state.output_stream = stdout;
@@ -167,5 +167,5 @@ void CloseSubtitle()
     if (state.input_stream == stdin)
         state.input_stream = nullptr;
     CloseStreams();
-    state.input_binary = false;
+    state.options.input_binary = false;
 }

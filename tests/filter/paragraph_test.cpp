@@ -40,7 +40,7 @@ class ParagraphTest : public FilterTest, public ::testing::WithParamInterface<Mo
     void SetUp() override
     {
         FilterTest::SetUp();
-        std::strcpy(conversion_state.chosen_class, "ENCC");
+        std::strcpy(conversion_state.options.chosen_class, "ENCC");
     }
 };
 
@@ -99,7 +99,7 @@ TEST_F(ClassListTest, BilingualRealFiles)
         EXPECT_NE(list.find("KRCC "), std::string::npos) << list;
         for (const char *chosen : {"ENCC", "KRCC"}) {
             SCOPED_TRACE(chosen);
-            std::strcpy(conversion_state.chosen_class, chosen);
+            std::strcpy(conversion_state.options.chosen_class, chosen);
             std::string plain = ConvertText(input, ConversionMode::Plain);
             std::string sync = ConvertText(input, ConversionMode::Sync);
             ExpectOneSubtitleALine(sync);

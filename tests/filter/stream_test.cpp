@@ -218,7 +218,7 @@ TEST_P(Utf16MarkTest, DetectsMarkAndLosesNothing)
 {
     const MarkCase &row = GetParam();
     OpenStreams(row.input);
-    EXPECT_EQ(conversion_state.encoding, row.encoding);
+    EXPECT_EQ(conversion_state.reading.encoding, row.encoding);
     RunConversion(ConversionMode::Plain);
     bool bytes = row.encoding == TextEncoding::Bytes;
     EXPECT_EQ(CloseAndReadOutput(), bytes ? LineEnds(row.plain) : row.plain);
@@ -293,13 +293,13 @@ TEST_F(FilterTest, FastScansWriteWhatTheStepsWrite)
     for (const std::string &input : inputs) {
         for (const char *chosen : {"", "ENCC"}) {
             for (ConversionMode mode : {ConversionMode::Plain, ConversionMode::Sync}) {
-                std::strcpy(conversion_state.chosen_class, chosen);
-                conversion_state.byte_at_a_time = true;
-                conversion_state.fill_limit = 0;
+                std::strcpy(conversion_state.options.chosen_class, chosen);
+                conversion_state.options.byte_at_a_time = true;
+                conversion_state.options.fill_limit = 0;
                 std::string model = ConvertText(input, mode);
-                conversion_state.byte_at_a_time = false;
-                for (std::size_t fill_limit : {0, 64, 157}) {
-                    conversion_state.fill_limit = fill_limit;
+                conversion_state.options.byte_at_a_time = false;
+                for (std::size_t fill_limit : {std::size_t{0}, std::size_t{64}, std::size_t{157}}) {
+                    conversion_state.options.fill_limit = fill_limit;
                     ASSERT_EQ(ConvertText(input, mode), model)
                         << input.substr(0, 60) << (mode == ConversionMode::Sync ? " sync " : " ")
                         << chosen << " blocks of " << fill_limit;
