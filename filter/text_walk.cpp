@@ -143,6 +143,23 @@ const unsigned char *FindTagEnd(const unsigned char *block, std::uint64_t events
     return FindByte(after, end, '>');
 }
 
+/* TagEndAt
+ *     What the '<' at lt, among the block's events after it, opens: nullptr when it is text,
+ *     end when the buffer ends before that is known, else a tag, whose '>' it returns. */
+#if defined(__GNUC__)
+[[gnu::always_inline]] // at every '<' of the walks
+#endif
+inline const unsigned char *
+TagEndAt(const unsigned char *block, std::uint64_t events, const unsigned char *lt,
+         const unsigned char *end)
+{
+    if (lt + 1 == end)
+        return conversion_state.reading.source_ended ? nullptr : end;
+    if (KeepsLessThan(lt[1]))
+        return nullptr;
+    return FindTagEnd(block, events, lt, end);
+}
+
 /* ReadEntityAt
  *     Reads the entity whose '&' is at amp as ReadEntity does; the character it stands for is
  *     left in entity_text. Returns where reading goes on, nullptr when the look-ahead must wait
@@ -256,14 +273,9 @@ bool LineHoldsTextAt(unsigned char *out)
             }
             // A '<': text before white space, a digit or the end of the input; else a tag.
             text = at;
-            if (at + 1 == end) {
-                if (state.reading.source_ended)
-                    continue;
-                return stop_at(at);
-            }
-            if (KeepsLessThan(at[1]))
+            const unsigned char *gt = TagEndAt(block, events, at, end);
+            if (gt == nullptr)
                 continue;
-            const unsigned char *gt = FindTagEnd(block, events, at, end);
             if (gt == end)
                 return stop_at(at);
             const unsigned char *name_end;
@@ -401,14 +413,9 @@ bool LineHoldsTextAt(unsigned char *out)
                 continue;
             }
             // A '<': text before white space, a digit or the end of the input; else a tag.
-            if (at + 1 == end) {
-                if (state.reading.source_ended)
-                    continue;
-                return stop_at(at);
-            }
-            if (KeepsLessThan(at[1]))
+            const unsigned char *gt = TagEndAt(block, events, at, end);
+            if (gt == nullptr)
                 continue;
-            const unsigned char *gt = FindTagEnd(block, events, at, end);
             if (gt == end)
                 return stop_at(at);
             const unsigned char *name_end;
