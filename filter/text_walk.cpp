@@ -32,9 +32,7 @@ std::uint64_t Bits(__m128i m0, __m128i m1, __m128i m2, __m128i m3)
     };
     return bits(m0) | bits(m1) << 16 | bits(m2) << 32 | bits(m3) << 48;
 }
-#endif
 
-#if defined(VELMORA_SSE2_SCANS)
 // '<' and '>', 3C and 3E, are the bytes that read 3E with bit 1 set.
 __m128i MatchesAngles(__m128i v)
 {
