@@ -16,10 +16,8 @@ namespace
  *     for white space at either end. */
 void WriteSubtitleText(const unsigned char *bytes, std::size_t count)
 {
-    ConversionState &state = conversion_state;
     if (IsWhiteSpace(bytes[0])) {
-        if (!state.text.stamp_pending)
-            state.text.blank_pending = true;
+        MarkBlank();
         return;
     }
     StartSubtitleText();

@@ -109,12 +109,11 @@ const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned cha
  *     it, and returns where it ends. */
 const unsigned char *SkipWhiteSpace(const unsigned char *p, const unsigned char *end)
 {
-    ConversionState &state = conversion_state;
     const unsigned char *start = p;
     while (p < end && IsWhiteSpace(*p))
         p++;
-    if (p != start && !state.text.stamp_pending)
-        state.text.blank_pending = true;
+    if (p != start)
+        MarkBlank();
     return p;
 }
 

@@ -110,7 +110,8 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
         return CloseSubtitleWith(ConversionOutcome::OutputIsInput);
     // UTF-16 is written in binary: the text mode would put a 0D byte before every 0A byte,
     // splitting code units.
-    state.output_stream = BeginOutputFile(output_path, state.reading.encoding != TextEncoding::Bytes);
+    state.output_stream =
+        BeginOutputFile(output_path, state.reading.encoding != TextEncoding::Bytes);
     if (state.output_stream == nullptr)
         return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
     errno = 0;
