@@ -118,6 +118,7 @@ bool ReadChar()
     for (;;) {
         state.current_char = ReadByte();
         state.text.current_is_text = false;
+        state.text.current_is_markup = false;
         if (state.text.line_break_pending)
             ResolveLineBreak();
         if (state.current_char != '&')
@@ -133,23 +134,25 @@ bool ReadChar()
 }
 
 /* SkipTag
- *     The Save tag step: discards a tag up to its '>' (left in current_char for WriteChar to
- *     drop) and does what its name says. */
+ *     The Save tag step: discards a tag up to its '>' (left in current_char, marked as markup
+ *     for WriteChar to drop) and does what its name says. */
 void SkipTag()
 {
-    if (ReadTagStart())
-        SkipMarkedTag();
+    if (!ReadTagStart())
+        return;
+    SkipMarkedTag();
+    conversion_state.text.current_is_markup = true;
 }
 
 /* WriteChar
  *     Writes current_char, or the character of the entity it stands for, unless it ended a
- *     tag, is a '>' in the text, is EOF or is hidden. In a subtitle white space waits to be
- *     seen between two text bytes. */
+ *     tag, is EOF or is hidden; a '>' in the text is text. In a subtitle white space waits to
+ *     be seen between two text bytes. */
 void WriteChar()
 {
     ConversionState &state = conversion_state;
     int c = state.current_char;
-    if (c == EOF || (c == '>' && !state.text.current_is_text) || TextIsHidden())
+    if (c == EOF || state.text.current_is_markup || TextIsHidden())
         return;
     unsigned char byte = static_cast<unsigned char>(c);
     const unsigned char *bytes = state.text.current_is_text ? state.text.entity_text : &byte;

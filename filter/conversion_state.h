@@ -111,7 +111,8 @@ struct ConversionState {
     // Where the text stands between steps.
     struct Text {
         bool current_is_text;         // current_char stands for an entity: text, never markup
-        unsigned char entity_text[4]; // the UTF-8 bytes of that entity's character
+        bool current_is_markup;       // current_char is the '>' that ended a tag
+        unsigned char entity_text[8]; // the UTF-8 bytes of that entity's one or two characters
         int entity_length;
         TagKind tag_kind;             // what the name of the tag being read says it is
         bool line_break_pending;      // a line-break tag whose next byte decides on a line end

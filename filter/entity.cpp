@@ -1,5 +1,6 @@
 // Character entities: «&amp;», «&#39;», «&eacute;» and their kind, read with a bounded
-// look-ahead. Which characters an entity may stand for depends on whether the text is Unicode.
+// look-ahead but for the digits of a number. Which characters an entity may stand for depends on
+// whether the text is Unicode.
 #include "byte_io.h"
 #include "conversion_state.h"
 
@@ -14,6 +15,8 @@ namespace
 // Larger than any character a reference may stand for; a longer number stops growing here.
 constexpr std::uint32_t NUMBER_CEILING = 0x110000;
 constexpr std::uint32_t REMOVED = 0xFFFFFFFF;
+constexpr std::uint32_t NO_DIGITS = 0xFFFFFFFE;  // «&#» and no digit: not a numeric reference
+constexpr std::uint32_t NOT_A_NAME = 0xFFFFFFFD; // no name that counts without its ';'
 constexpr std::uint32_t SOFT_HYPHEN = 0xAD;
 
 // The bytes a name or number may hold, one table look a byte: the look-ahead runs at every '&'.
@@ -28,73 +31,14 @@ constexpr std::array<bool, 256> ENTITY_BYTES = [] {
 struct NamedCharacter {
     const char *name;
     std::uint32_t code_point;
+    std::uint32_t second_code_point; // 0 when the name stands for one character
+    bool legacy;                     // HTML also reads it without its ';'
 };
 
-// The entities of HTML 4, sorted by their bytes for a binary search; names are compared exactly.
-const NamedCharacter HTML4_ENTITIES[] = {
-    {"AElig", 0x00C6},   {"Aacute", 0x00C1},   {"Acirc", 0x00C2},   {"Agrave", 0x00C0},
-    {"Alpha", 0x0391},   {"Aring", 0x00C5},    {"Atilde", 0x00C3},  {"Auml", 0x00C4},
-    {"Beta", 0x0392},    {"Ccedil", 0x00C7},   {"Chi", 0x03A7},     {"Dagger", 0x2021},
-    {"Delta", 0x0394},   {"ETH", 0x00D0},      {"Eacute", 0x00C9},  {"Ecirc", 0x00CA},
-    {"Egrave", 0x00C8},  {"Epsilon", 0x0395},  {"Eta", 0x0397},     {"Euml", 0x00CB},
-    {"Gamma", 0x0393},   {"Iacute", 0x00CD},   {"Icirc", 0x00CE},   {"Igrave", 0x00CC},
-    {"Iota", 0x0399},    {"Iuml", 0x00CF},     {"Kappa", 0x039A},   {"Lambda", 0x039B},
-    {"Mu", 0x039C},      {"Ntilde", 0x00D1},   {"Nu", 0x039D},      {"OElig", 0x0152},
-    {"Oacute", 0x00D3},  {"Ocirc", 0x00D4},    {"Ograve", 0x00D2},  {"Omega", 0x03A9},
-    {"Omicron", 0x039F}, {"Oslash", 0x00D8},   {"Otilde", 0x00D5},  {"Ouml", 0x00D6},
-    {"Phi", 0x03A6},     {"Pi", 0x03A0},       {"Prime", 0x2033},   {"Psi", 0x03A8},
-    {"Rho", 0x03A1},     {"Scaron", 0x0160},   {"Sigma", 0x03A3},   {"THORN", 0x00DE},
-    {"Tau", 0x03A4},     {"Theta", 0x0398},    {"Uacute", 0x00DA},  {"Ucirc", 0x00DB},
-    {"Ugrave", 0x00D9},  {"Upsilon", 0x03A5},  {"Uuml", 0x00DC},    {"Xi", 0x039E},
-    {"Yacute", 0x00DD},  {"Yuml", 0x0178},     {"Zeta", 0x0396},    {"aacute", 0x00E1},
-    {"acirc", 0x00E2},   {"acute", 0x00B4},    {"aelig", 0x00E6},   {"agrave", 0x00E0},
-    {"alefsym", 0x2135}, {"alpha", 0x03B1},    {"amp", 0x0026},     {"and", 0x2227},
-    {"ang", 0x2220},     {"aring", 0x00E5},    {"asymp", 0x2248},   {"atilde", 0x00E3},
-    {"auml", 0x00E4},    {"bdquo", 0x201E},    {"beta", 0x03B2},    {"brvbar", 0x00A6},
-    {"bull", 0x2022},    {"cap", 0x2229},      {"ccedil", 0x00E7},  {"cedil", 0x00B8},
-    {"cent", 0x00A2},    {"chi", 0x03C7},      {"circ", 0x02C6},    {"clubs", 0x2663},
-    {"cong", 0x2245},    {"copy", 0x00A9},     {"crarr", 0x21B5},   {"cup", 0x222A},
-    {"curren", 0x00A4},  {"dArr", 0x21D3},     {"dagger", 0x2020},  {"darr", 0x2193},
-    {"deg", 0x00B0},     {"delta", 0x03B4},    {"diams", 0x2666},   {"divide", 0x00F7},
-    {"eacute", 0x00E9},  {"ecirc", 0x00EA},    {"egrave", 0x00E8},  {"empty", 0x2205},
-    {"emsp", 0x2003},    {"ensp", 0x2002},     {"epsilon", 0x03B5}, {"equiv", 0x2261},
-    {"eta", 0x03B7},     {"eth", 0x00F0},      {"euml", 0x00EB},    {"euro", 0x20AC},
-    {"exist", 0x2203},   {"fnof", 0x0192},     {"forall", 0x2200},  {"frac12", 0x00BD},
-    {"frac14", 0x00BC},  {"frac34", 0x00BE},   {"frasl", 0x2044},   {"gamma", 0x03B3},
-    {"ge", 0x2265},      {"gt", 0x003E},       {"hArr", 0x21D4},    {"harr", 0x2194},
-    {"hearts", 0x2665},  {"hellip", 0x2026},   {"iacute", 0x00ED},  {"icirc", 0x00EE},
-    {"iexcl", 0x00A1},   {"igrave", 0x00EC},   {"image", 0x2111},   {"infin", 0x221E},
-    {"int", 0x222B},     {"iota", 0x03B9},     {"iquest", 0x00BF},  {"isin", 0x2208},
-    {"iuml", 0x00EF},    {"kappa", 0x03BA},    {"lArr", 0x21D0},    {"lambda", 0x03BB},
-    {"lang", 0x2329},    {"laquo", 0x00AB},    {"larr", 0x2190},    {"lceil", 0x2308},
-    {"ldquo", 0x201C},   {"le", 0x2264},       {"lfloor", 0x230A},  {"lowast", 0x2217},
-    {"loz", 0x25CA},     {"lrm", 0x200E},      {"lsaquo", 0x2039},  {"lsquo", 0x2018},
-    {"lt", 0x003C},      {"macr", 0x00AF},     {"mdash", 0x2014},   {"micro", 0x00B5},
-    {"middot", 0x00B7},  {"minus", 0x2212},    {"mu", 0x03BC},      {"nabla", 0x2207},
-    {"nbsp", 0x00A0},    {"ndash", 0x2013},    {"ne", 0x2260},      {"ni", 0x220B},
-    {"not", 0x00AC},     {"notin", 0x2209},    {"nsub", 0x2284},    {"ntilde", 0x00F1},
-    {"nu", 0x03BD},      {"oacute", 0x00F3},   {"ocirc", 0x00F4},   {"oelig", 0x0153},
-    {"ograve", 0x00F2},  {"oline", 0x203E},    {"omega", 0x03C9},   {"omicron", 0x03BF},
-    {"oplus", 0x2295},   {"or", 0x2228},       {"ordf", 0x00AA},    {"ordm", 0x00BA},
-    {"oslash", 0x00F8},  {"otilde", 0x00F5},   {"otimes", 0x2297},  {"ouml", 0x00F6},
-    {"para", 0x00B6},    {"part", 0x2202},     {"permil", 0x2030},  {"perp", 0x22A5},
-    {"phi", 0x03C6},     {"pi", 0x03C0},       {"piv", 0x03D6},     {"plusmn", 0x00B1},
-    {"pound", 0x00A3},   {"prime", 0x2032},    {"prod", 0x220F},    {"prop", 0x221D},
-    {"psi", 0x03C8},     {"quot", 0x0022},     {"rArr", 0x21D2},    {"radic", 0x221A},
-    {"rang", 0x232A},    {"raquo", 0x00BB},    {"rarr", 0x2192},    {"rceil", 0x2309},
-    {"rdquo", 0x201D},   {"real", 0x211C},     {"reg", 0x00AE},     {"rfloor", 0x230B},
-    {"rho", 0x03C1},     {"rlm", 0x200F},      {"rsaquo", 0x203A},  {"rsquo", 0x2019},
-    {"sbquo", 0x201A},   {"scaron", 0x0161},   {"sdot", 0x22C5},    {"sect", 0x00A7},
-    {"shy", 0x00AD},     {"sigma", 0x03C3},    {"sigmaf", 0x03C2},  {"sim", 0x223C},
-    {"spades", 0x2660},  {"sub", 0x2282},      {"sube", 0x2286},    {"sum", 0x2211},
-    {"sup", 0x2283},     {"sup1", 0x00B9},     {"sup2", 0x00B2},    {"sup3", 0x00B3},
-    {"supe", 0x2287},    {"szlig", 0x00DF},    {"tau", 0x03C4},     {"there4", 0x2234},
-    {"theta", 0x03B8},   {"thetasym", 0x03D1}, {"thinsp", 0x2009},  {"thorn", 0x00FE},
-    {"tilde", 0x02DC},   {"times", 0x00D7},    {"trade", 0x2122},   {"uArr", 0x21D1},
-    {"uacute", 0x00FA},  {"uarr", 0x2191},     {"ucirc", 0x00FB},   {"ugrave", 0x00F9},
-    {"uml", 0x00A8},     {"upsih", 0x03D2},    {"upsilon", 0x03C5}, {"uuml", 0x00FC},
-    {"weierp", 0x2118},  {"xi", 0x03BE},       {"yacute", 0x00FD},  {"yen", 0x00A5},
-    {"yuml", 0x00FF},    {"zeta", 0x03B6},     {"zwj", 0x200D},     {"zwnj", 0x200C},
+// The named references of HTML5, sorted by their bytes for a binary search; names are
+// compared exactly.
+const NamedCharacter HTML5_ENTITIES[] = {
+#include "html5_entities.inc"
 };
 
 // What HTML makes of the references 128 to 159: the characters of Windows-1252; 0 where it has
@@ -140,27 +84,42 @@ std::uint32_t WrittenCharacter(std::uint32_t code_point)
     return code_point;
 }
 
-/* DecodeNumber
- *     The character «&#N;» or «&#xH;» stands for, given what follows the '#', or REMOVED. */
-std::uint32_t DecodeNumber(const unsigned char *digits, std::size_t length)
+/* ReadNumber
+ *     With the read position on the '#' of «&#» (the available bytes at name): when a digit
+ *     follows it, or a hexadecimal one an 'x' or 'X', reads all the digits, however many, and a
+ *     ';' right after them, and returns the character they stand for, or REMOVED. Reads
+ *     nothing and returns NO_DIGITS when no digit follows. */
+std::uint32_t ReadNumber(const unsigned char *name, std::size_t available)
 {
+    ConversionState &state = conversion_state;
     std::uint32_t base = 10;
-    if (length > 0 && ToLowerAscii(digits[0]) == 'x') {
+    std::size_t first = 1;
+    if (available > 1 && ToLowerAscii(name[1]) == 'x') {
         base = 16;
-        digits++;
-        length--;
+        first = 2;
     }
-    if (length == 0)
-        return REMOVED;
+    if (first >= available || DigitValue(name[first], base) < 0)
+        return NO_DIGITS;
+    state.reading.read_position += first;
     std::uint32_t value = 0;
-    for (std::size_t k = 0; k < length; k++) {
-        int digit = DigitValue(digits[k], base);
-        if (digit < 0)
-            return REMOVED;
-        value = value * base + static_cast<std::uint32_t>(digit);
-        if (value > NUMBER_CEILING)
-            value = NUMBER_CEILING;
+    // Read the digits as they come, filling the buffer again whenever they reach its end.
+    for (;;) {
+        std::size_t position = state.reading.read_position;
+        for (; position < state.reading.read_length; position++) {
+            int digit = DigitValue(read_buffer[position], base);
+            if (digit < 0)
+                break;
+            value = value * base + static_cast<std::uint32_t>(digit);
+            if (value > NUMBER_CEILING)
+                value = NUMBER_CEILING;
+        }
+        state.reading.read_position = position;
+        if (position < state.reading.read_length || EnsureLookAhead(1) == 0)
+            break;
     }
+    if (state.reading.read_position < state.reading.read_length &&
+        read_buffer[state.reading.read_position] == ';')
+        state.reading.read_position++;
     return WrittenCharacter(value);
 }
 
@@ -175,7 +134,7 @@ constexpr std::uint32_t NameKey(const char *name)
 
 /* ShortName
  *     The character of one of the few names every file uses, compared without regard to case,
- *     or REMOVED. Only these may also stand without their ';' (all but apos). */
+ *     or REMOVED. Only these may stand without their ';' in any text (all but apos). */
 std::uint32_t ShortName(const unsigned char *name, std::size_t length, bool without_semicolon)
 {
     if (length < 2 || length > 4)
@@ -194,70 +153,112 @@ std::uint32_t ShortName(const unsigned char *name, std::size_t length, bool with
     return REMOVED;
 }
 
-/* DecodeName
- *     The character «&name;» stands for: one of the short names, or in Unicode text any entity
- *     of HTML 4; REMOVED for every other name. */
-std::uint32_t DecodeName(const unsigned char *name, std::size_t length)
+/* FindName
+ *     The entry of the HTML5 list whose name is exactly the length bytes at name, or nullptr. */
+const NamedCharacter *FindName(const unsigned char *name, std::size_t length)
 {
-    std::uint32_t short_name = ShortName(name, length, false);
-    if (short_name != REMOVED || !conversion_state.reading.text_is_unicode)
-        return short_name;
     std::size_t low = 0;
-    std::size_t high = sizeof HTML4_ENTITIES / sizeof HTML4_ENTITIES[0];
+    std::size_t high = sizeof HTML5_ENTITIES / sizeof HTML5_ENTITIES[0];
     // Look for the name in the sorted table.
     while (low < high) {
         std::size_t middle = (low + high) / 2;
-        const char *candidate = HTML4_ENTITIES[middle].name;
+        const char *candidate = HTML5_ENTITIES[middle].name;
         std::size_t candidate_length = std::strlen(candidate);
         int order =
             std::memcmp(candidate, name, candidate_length < length ? candidate_length : length);
         if (order == 0)
             order = candidate_length < length ? -1 : candidate_length > length ? 1 : 0;
         if (order == 0)
-            return WrittenCharacter(HTML4_ENTITIES[middle].code_point);
+            return &HTML5_ENTITIES[middle];
         if (order < 0)
             low = middle + 1;
         else
             high = middle;
     }
-    return REMOVED;
+    return nullptr;
 }
 
-/* PutEntityText
- *     Puts the character an entity stands for into entity_text as UTF-8, and its first byte
- *     into current_char. */
-void PutEntityText(std::uint32_t code_point)
+/* DecodeName
+ *     The character «&name;» stands for: one of the short names, or in Unicode text any name
+ *     of HTML5, whose second character, if it has one, goes in second; REMOVED for every other
+ *     name. */
+std::uint32_t DecodeName(const unsigned char *name, std::size_t length, std::uint32_t *second)
 {
-    ConversionState &state = conversion_state;
-    unsigned char *out = state.text.entity_text;
+    std::uint32_t short_name = ShortName(name, length, false);
+    if (short_name != REMOVED || !conversion_state.reading.text_is_unicode)
+        return short_name;
+    const NamedCharacter *named = FindName(name, length);
+    if (named == nullptr)
+        return REMOVED;
+    if (named->second_code_point != 0) {
+        *second = WrittenCharacter(named->second_code_point);
+        if (*second == REMOVED)
+            return REMOVED;
+    }
+    return WrittenCharacter(named->code_point);
+}
+
+/* DecodeLegacyName
+ *     The character a name stands for without its ';': one of the short names, or in Unicode
+ *     text one of the names HTML reads without it; NOT_A_NAME for any other. */
+std::uint32_t DecodeLegacyName(const unsigned char *name, std::size_t length)
+{
+    std::uint32_t short_name = ShortName(name, length, true);
+    if (short_name != REMOVED)
+        return short_name;
+    const NamedCharacter *named =
+        conversion_state.reading.text_is_unicode ? FindName(name, length) : nullptr;
+    if (named == nullptr || !named->legacy)
+        return NOT_A_NAME;
+    return WrittenCharacter(named->code_point); // every one stands for a single character
+}
+
+/* PutUtf8
+ *     Puts code_point as UTF-8 at out; returns how many bytes. */
+int PutUtf8(std::uint32_t code_point, unsigned char *out)
+{
     if (code_point < 0x80) {
         out[0] = static_cast<unsigned char>(code_point);
-        state.text.entity_length = 1;
-    } else if (code_point < 0x800) {
+        return 1;
+    }
+    if (code_point < 0x800) {
         out[0] = static_cast<unsigned char>(0xC0 | (code_point >> 6));
         out[1] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
-        state.text.entity_length = 2;
-    } else if (code_point < 0x10000) {
+        return 2;
+    }
+    if (code_point < 0x10000) {
         out[0] = static_cast<unsigned char>(0xE0 | (code_point >> 12));
         out[1] = static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F));
         out[2] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
-        state.text.entity_length = 3;
-    } else {
-        out[0] = static_cast<unsigned char>(0xF0 | (code_point >> 18));
-        out[1] = static_cast<unsigned char>(0x80 | ((code_point >> 12) & 0x3F));
-        out[2] = static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F));
-        out[3] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
-        state.text.entity_length = 4;
+        return 3;
     }
+    out[0] = static_cast<unsigned char>(0xF0 | (code_point >> 18));
+    out[1] = static_cast<unsigned char>(0x80 | ((code_point >> 12) & 0x3F));
+    out[2] = static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F));
+    out[3] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
+    return 4;
+}
+
+/* PutEntityText
+ *     Puts the character an entity stands for, and its second if it has one (else 0), into
+ *     entity_text as UTF-8, and its first byte into current_char. */
+void PutEntityText(std::uint32_t code_point, std::uint32_t second)
+{
+    ConversionState &state = conversion_state;
+    unsigned char *out = state.text.entity_text;
+    state.text.entity_length = PutUtf8(code_point, out);
+    if (second != 0)
+        state.text.entity_length += PutUtf8(second, out + state.text.entity_length);
     state.current_char = out[0];
 }
 
 } // namespace
 
 /* ReadEntity
- *     With current_char an '&': when 1 to 31 letters, digits or '#' and a ';' follow, reads them
- *     and puts the character they stand for in entity_text. One of the short names but apos
- *     also counts without its ';' when no such byte or ';' follows it. Anything else reads
+ *     With current_char an '&': a '#' and digits make a numeric reference, however many (see
+ *     ReadNumber). Else, when 1 to 31 letters, digits or '#' and a ';' follow, reads them and
+ *     puts the character they stand for in entity_text. Without the ';' a name counts when
+ *     DecodeLegacyName knows it and no such byte or ';' follows it. Anything else reads
  *     nothing. */
 EntityRead ReadEntity()
 {
@@ -268,30 +269,35 @@ EntityRead ReadEntity()
     const unsigned char *name = read_buffer + state.reading.read_position;
     unsigned char character = 0;
     if (std::size_t common = ReadCommonEntity(name, available, &character)) {
-        PutEntityText(character);
+        PutEntityText(character, 0);
         state.reading.read_position += common;
         return EntityRead::Decoded;
     }
-    std::size_t limit = available < ENTITY_NAME_SIZE + 1 ? available : ENTITY_NAME_SIZE + 1;
-    // Look for the end of the name; a byte no name holds, or 32 of them, end the look.
-    std::size_t length = 0;
-    while (length < limit && ENTITY_BYTES[name[length]])
-        length++;
-    if (length == 0 || length > ENTITY_NAME_SIZE)
-        return EntityRead::NotAnEntity;
-    std::uint32_t decoded;
-    if (length < available && name[length] == ';') {
-        decoded = name[0] == '#' ? DecodeNumber(name + 1, length - 1) : DecodeName(name, length);
-        state.reading.read_position += length + 1;
-    } else {
-        // Only the input's end or a byte that is neither part of a name nor a ';' follows.
-        decoded = ShortName(name, length, true);
-        if (decoded == REMOVED)
+    std::uint32_t decoded =
+        available > 0 && name[0] == '#' ? ReadNumber(name, available) : NO_DIGITS;
+    std::uint32_t second = 0;
+    if (decoded == NO_DIGITS) {
+        std::size_t limit = available < ENTITY_NAME_SIZE + 1 ? available : ENTITY_NAME_SIZE + 1;
+        // Look for the end of the name; a byte no name holds, or 32 of them, end the look.
+        std::size_t length = 0;
+        while (length < limit && ENTITY_BYTES[name[length]])
+            length++;
+        if (length == 0 || length > ENTITY_NAME_SIZE)
             return EntityRead::NotAnEntity;
-        state.reading.read_position += length;
+        if (length < available && name[length] == ';') {
+            // «&#;» and «&#xyz;», with no digit, are removed whole.
+            decoded = name[0] == '#' ? REMOVED : DecodeName(name, length, &second);
+            state.reading.read_position += length + 1;
+        } else {
+            // Only the input's end or a byte that is neither part of a name nor a ';' follows.
+            decoded = DecodeLegacyName(name, length);
+            if (decoded == NOT_A_NAME)
+                return EntityRead::NotAnEntity;
+            state.reading.read_position += length;
+        }
     }
     if (decoded == REMOVED)
         return EntityRead::Removed;
-    PutEntityText(decoded);
+    PutEntityText(decoded, second);
     return EntityRead::Decoded;
 }

@@ -189,6 +189,7 @@ void SkipTagSync()
         ReadSyncValue();
     else
         SkipMarkedTag();
+    state.text.current_is_markup = true; // the tag's '>', or the input's end
 }
 
 /* SkipMarkedTag

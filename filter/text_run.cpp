@@ -19,16 +19,16 @@ unsigned MatchMask(__m128i v, unsigned char c)
 }
 #endif
 
-// Bytes that end a run of text: markup, entities and the CR of a CR LF; in a subtitle also
+// Bytes that end a run of text: tags, entities and the CR of a CR LF; in a subtitle also
 // white space but single blanks between text bytes.
 bool EndsText(unsigned char c, unsigned char cr)
 {
-    return c == '<' || c == '&' || c == '>' || c == cr;
+    return c == '<' || c == '&' || c == cr;
 }
 
 bool EndsSubtitleText(unsigned char c)
 {
-    return c == '<' || c == '&' || c == '>' || c == '\t' || c == '\n' || c == '\r';
+    return c == '<' || c == '&' || c == '\t' || c == '\n' || c == '\r';
 }
 
 /* FindTextEnd
@@ -39,8 +39,7 @@ const unsigned char *FindTextEnd(const unsigned char *p, const unsigned char *en
 #if defined(VELMORA_SSE2_SCANS)
     for (; end - p >= CHUNK; p += CHUNK) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        unsigned mask =
-            MatchMask(v, '<') | MatchMask(v, '&') | MatchMask(v, '>') | MatchMask(v, cr);
+        unsigned mask = MatchMask(v, '<') | MatchMask(v, '&') | MatchMask(v, cr);
         if (mask != 0)
             return p + __builtin_ctz(mask);
     }
@@ -59,8 +58,8 @@ const unsigned char *FindSubtitleTextEnd(const unsigned char *p, const unsigned 
 #if defined(VELMORA_SSE2_SCANS)
     for (; end - p >= CHUNK; p += CHUNK) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        unsigned ends = MatchMask(v, '<') | MatchMask(v, '&') | MatchMask(v, '>') |
-                        MatchMask(v, '\t') | MatchMask(v, '\n') | MatchMask(v, '\r');
+        unsigned ends = MatchMask(v, '<') | MatchMask(v, '&') | MatchMask(v, '\t') |
+                        MatchMask(v, '\n') | MatchMask(v, '\r');
         unsigned blanks = MatchMask(v, ' ');
         // A blank ends the run when a blank or an end follows it, or the chunk does.
         unsigned stops = ends | (blanks & ((blanks >> 1) | (ends >> 1) | 0x8000u));
@@ -170,6 +169,7 @@ const unsigned char *ReadEntityInBuffer(const unsigned char *amp, const unsigned
     state.current_char = '&';
     EntityRead entity = ReadEntity();
     state.text.current_is_text = entity == EntityRead::Decoded;
+    state.text.current_is_markup = false;
     if (entity != EntityRead::Removed)
         WriteChar();
     return read_buffer + state.reading.read_position;
@@ -293,7 +293,7 @@ void CopyTextRun()
 }
 
 /* SkipTagRest
- *     Discards the rest of a tag up to its '>' (left in current_char for WriteChar to drop). */
+ *     Discards the rest of a tag up to its '>', left in current_char. */
 void SkipTagRest()
 {
     ConversionState &state = conversion_state;

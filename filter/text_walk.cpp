@@ -41,7 +41,8 @@ __m128i MatchesAngles(__m128i v)
 #endif
 
 /* SaveEvents
- *     The bytes of the block at p that Save must look at: '<', '>', '&' and cr. */
+ *     The bytes of the block at p that Save must look at: '<', '>', '&' and cr. A '>' is among
+ *     them for the tag it may end. */
 std::uint64_t SaveEvents(const unsigned char *p, unsigned char cr)
 {
 #if defined(VELMORA_SSE2_SCANS)
@@ -158,6 +159,20 @@ TagEndAt(const unsigned char *block, std::uint64_t events, const unsigned char *
     return FindTagEnd(block, events, lt, end);
 }
 
+/* NumberReachesEnd
+ *     Whether the '&' at amp may start a number whose digits go on to end, where the buffer
+ *     ends: ReadEntity would fill it again, which moves its bytes under the walk. */
+bool NumberReachesEnd(const unsigned char *amp, const unsigned char *end)
+{
+    if (amp[1] != '#')
+        return false;
+    const unsigned char *p = amp + 2;
+    while (p < end && ((*p >= '0' && *p <= '9') || ((*p | 0x20) >= 'a' && (*p | 0x20) <= 'f') ||
+                       (*p | 0x20) == 'x'))
+        p++;
+    return p == end;
+}
+
 /* ReadEntityAt
  *     Reads the entity whose '&' is at amp as ReadEntity does; the character it stands for is
  *     left in entity_text. Returns where reading goes on, nullptr when the look-ahead must wait
@@ -169,7 +184,8 @@ inline const unsigned char *
 ReadEntityAt(const unsigned char *amp, const unsigned char *end, EntityRead *entity)
 {
     ConversionState &state = conversion_state;
-    if (end - amp < ENTITY_NAME_SIZE + 2 && !state.reading.source_ended)
+    if (!state.reading.source_ended &&
+        (end - amp < ENTITY_NAME_SIZE + 2 || NumberReachesEnd(amp, end)))
         return nullptr;
     unsigned char character = 0;
     if (std::size_t common =
@@ -211,10 +227,10 @@ bool LineHoldsTextAt(unsigned char *out)
 } // namespace
 
 /* WalkSaveText
- *     Save with no class chosen and nothing pending: copies text, drops the CR of a CR LF and
- *     a '>' in the text, reads entities and tags in place and writes a line-break tag's line
- *     end. Stops before what only the steps or the run-at-a-time scans decide: a paragraph
- *     break, a parameter block, a tag or entity the buffer's end cuts, the last bytes. */
+ *     Save with no class chosen and nothing pending: copies text, drops the CR of a CR LF,
+ *     reads entities and tags in place and writes a line-break tag's line end. Stops before what
+ * only the steps or the run-at-a-time scans decide: a paragraph break, a parameter block, a tag or
+ * entity the buffer's end cuts, the last bytes. */
 [[gnu::noinline]] const unsigned char *WalkSaveText(const unsigned char *start,
                                                     const unsigned char *end)
 {
@@ -248,7 +264,7 @@ bool LineHoldsTextAt(unsigned char *out)
             out = CopyText(out, text, at);
             unsigned char c = *at;
             if (c == '>') {
-                text = at + 1; // a '>' in the text is dropped
+                text = at; // a '>' in the text is text; a tag's own is read with its tag
                 continue;
             }
             if (c == '\r') {
@@ -387,10 +403,8 @@ bool LineHoldsTextAt(unsigned char *out)
                 events = EventsFrom(events, block, text);
                 continue;
             }
-            if (c == '>') {
-                text = at + 1; // a '>' in the text is dropped
-                continue;
-            }
+            if (c == '>')
+                continue; // a '>' in the text is text; a tag's own is read with its tag
             if (c < ' ')
                 continue; // a control byte but the tab and the line ends is text
             if (c == '&') {

@@ -31,12 +31,20 @@ const ModesCase CASES[] = {
      "&#39;&#x41;&#X42;&#0000067;&#9;&#160;&#32;&#126;&#127;&#31;&#8217;&#x1F600;"
      "&#99999999999999999999999999;|",
      "'ABC\t  ~\xE2\x80\x99\xF0\x9F\x98\x80|", N},
-    {"MalformedReferencesAreRemoved", "a&#;&#x;&#xG;&#1a;&#x#;&shy;&shy;b", "ab", N},
+    {"MalformedReferencesAreRemoved", "a&#;&#x;&#xG;&#1a;&#x#;&shy;&shy;b", "aa;b", N},
+    // A number ends where its digits end, however many (more than the read buffer holds); a
+    // ';' after them belongs to it.
+    {"NumericReferencesWithoutSemicolon",
+     "&#39s &#x41g&#X42;&#67 &#" + std::string(200000, '0') + "68;&#" + std::string(40, '9') +
+         "|&#x2014&#69",
+     "'s AgBC D|\xE2\x80\x94"
+     "E",
+     N},
     {"LongestEntityName", "a&" + std::string(31, 'x') + ";b", "ab", N},
     {"NameTooLongIsText", "a&" + std::string(32, 'x') + ";b", "a&" + std::string(32, 'x') + ";b",
      N},
     {"LoneAmpersandIsText", "AT&T wins; Tom & Jerry; ok", "AT&T wins; Tom & Jerry; ok", N},
-    {"AmpersandBeforeTagIsText", "a&b<i>\nc>d;e", "a&b\ncd;e", N},
+    {"AmpersandBeforeTagIsText", "a&b<i>\nc>d;e", "a&b\nc>d;e", N},
     // Unicode text: every entity of HTML 4 and every character, named exactly.
     {"Utf8TextWritesAnyCharacter",
      "Fra&#228;ulein Voil&#xE0; &Eacute;&EACUTE;&eacute; &#150;&#146;&#128;&#129;&#157;&#159; "
@@ -48,7 +56,16 @@ const ModesCase CASES[] = {
      "\xEF\xBB\xBF\xFF\xE2\x80\xB9"
      "b\xE2\x80\xBA<br>",
      N},
-    {"OtherEncodingRemovesThem", "\xBE\xC8 &#228;&eacute;&#150;&euro;&#39;&Nbsp;", "\xBE\xC8 ' ",
+    {"OtherEncodingRemovesThem", "\xBE\xC8 &#228;&eacute;&#150;&euro;&#39;&Nbsp;&starf;&copy 1",
+     "\xBE\xC8 ' &copy 1", N},
+    // Unicode text: every name of HTML5, the two-character ones too, and its legacy names
+    // without ';' where no name can go on.
+    {"Html5NamesInUtf8Text",
+     "&starf;&check;&hyphen;&nGt;&fjlig;[&Tab;|&NewLine;|&NonBreakingSpace;|&lang;] "
+     "&copy 2 &COPY;&eacute&Uuml.&not&notit; &copyx &starf &checkmark",
+     "\xE2\x98\x85\xE2\x9C\x93\xE2\x80\x90\xE2\x89\xAB\xE2\x83\x92"
+     "fj[\t|| |\xE2\x9F\xA8] \xC2\xA9 2 \xC2\xA9\xC3\xA9\xC3\x9C.\xC2\xAC &copyx &starf "
+     "&checkmark",
      N},
     {"Utf8DecidedByFirst65536Bytes", PROBE_FILL + "\xC3\xA9\xFF&eacute;",
      PROBE_FILL + "\xC3\xA9\xFF\xC3\xA9", N},
@@ -59,14 +76,14 @@ const ModesCase CASES[] = {
     {"ShortNamesWithoutSemicolon", "&amp Co &LT&gt\n&quot.&nbsp&apos ab&nbsp",
      "& Co <>\n\". &apos ab ", N},
     {"ShortNamesGoingOnAreText", "&nbspx &lt3 &amp# &gtt", "&nbspx &lt3 &amp# &gtt", N},
-    {"GreaterThanInTextIsDropped", "a > b", "a  b", N},
+    {"GreaterThanInTextIsText", "a > b a<i>>b >> x", "a > b a>b >> x", N},
     // A '<' opens a tag unless white space, a digit or the end of the input follows it.
     {"LessThanBeforeBlankOrDigitIsText", "1 < 2 and 3 > 2, x<\ty <\r\nz <9 <\rq",
-     "1 < 2 and 3  2, x<\ty <\nz <9 <\rq", N},
+     "1 < 2 and 3 > 2, x<\ty <\nz <9 <\rq", N},
     {"TagsVanish", "x<i>y</i>z", "xyz", N},
     {"TagOnlyLineBecomesEmptyLine", "<P>\nx\n", "\nx\n", N},
     {"StyleCommentIsRemovedWhole", "a<!-- P { color: red; } -->b", "ab", N},
-    {"CommentHoldingGreaterThanLeaksItsRest", "<!-- a > b -->c", " b --c", N},
+    {"CommentHoldingGreaterThanLeaksItsRest", "<!-- a > b -->c", " b -->c", N},
     {"TagRightAfterEntityIsSkipped", "a&nbsp;<i>b</i>", "a b", N},
     {"EntityAtEndOfInput", "end&nbsp;", "end ", N},
     {"AmpersandAtEndOfInput", "ab&", "ab&", N},
@@ -84,7 +101,7 @@ const ModesCase CASES[] = {
      "<STYLE TYPE=\"text/css\">P > B { color: red }\n&amp;</STYLE>\n<SYNC Start=1000><P>b", "\nb",
      "00 :00 :01  b\n"},
     {"EveryLessThanInBlockIsLookedAt",
-     "<SAMIParam><!-- x <i <a</SAMIPARAM>b<STYLE><x a=\"</style>\">c", "b\"c", N},
+     "<SAMIParam><!-- x <i <a</SAMIPARAM>b<STYLE><x a=\"</style>\">c", "b\">c", N},
     {"BlockEndsAtHeadEndBodyOrSync",
      "<STYLE>a</HEAD>b<SCRIPT>c<BODY>d<SAMIPARAM>e</BODY>f<SYNC Start=1000>g", "bd\ng",
      "00 :00 :01  g\n"},

@@ -269,7 +269,12 @@ std::string MakeMixedInput(size_t size, unsigned seed)
                                          "&amp ",
                                          "&eacute;",
                                          "&#8217;",
-                                         "&#150;"};
+                                         "&#150;",
+                                         ">>",
+                                         "&#x41g",
+                                         "&#0000000000000000000000000000000000065;",
+                                         "&nGt;",
+                                         "&copy "};
     // Odd seeds give CP949 text, which is no UTF-8; even ones UTF-8, where every entity counts.
     std::string input = seed % 2 == 1 ? "\xBE\xC8" : "";
     unsigned state = seed;
