@@ -184,8 +184,7 @@ inline const unsigned char *
 ReadEntityAt(const unsigned char *amp, const unsigned char *end, EntityRead *entity)
 {
     ConversionState &state = conversion_state;
-    if (!state.reading.source_ended &&
-        (end - amp < ENTITY_NAME_SIZE + 2 || NumberReachesEnd(amp, end)))
+    if (end - amp < ENTITY_NAME_SIZE + 2 && !state.reading.source_ended)
         return nullptr;
     unsigned char character = 0;
     if (std::size_t common =
@@ -195,6 +194,8 @@ ReadEntityAt(const unsigned char *amp, const unsigned char *end, EntityRead *ent
         *entity = EntityRead::Decoded;
         return amp + 1 + common;
     }
+    if (!state.reading.source_ended && NumberReachesEnd(amp, end))
+        return nullptr;
     state.reading.read_position = static_cast<std::size_t>(amp + 1 - read_buffer);
     state.current_char = '&';
     *entity = ReadEntity();
