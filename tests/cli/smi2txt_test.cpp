@@ -281,7 +281,7 @@ TEST_F(Smi2txtTest, FailedInputIsReportedAndOthersConverted)
     EXPECT_EQ(piped.out, "");
     EXPECT_EQ(piped.err, "smi2txt: -: no SYNC tag: not a SAMI subtitle\n");
     EXPECT_EQ(RunSmi2txt({"srt.smi", "-o", "srt.txt"}).status, 0); // Save keeps its text
-    EXPECT_EQ(ReadFile(WorkPath("srt.txt")), "\n1\n00:00:01,000 -- 00:00:02,000\nHello\n\n");
+    EXPECT_EQ(ReadFile(WorkPath("srt.txt")), "\n1\n00:00:01,000 --> 00:00:02,000\nHello\n\n");
 }
 
 // UTF-16 comes back as UTF-16, through standard input and output too.
