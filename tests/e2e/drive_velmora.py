@@ -74,6 +74,7 @@ class Session:
         self.display = None
         self.program = None
         self.title = "Velmora"  # the main window's, as it should be now
+        self.own_prefix = None  # a copy of the prefix made for this session alone
 
     # ---- start and stop ----
     def start(self, *arguments):
@@ -120,6 +121,8 @@ class Session:
         subprocess.run([WINESERVER, "-k"], env=self.env, timeout=30,
                        stderr=subprocess.DEVNULL)
         subprocess.run([WINESERVER, "-w"], env=self.env, timeout=30)
+        if self.own_prefix is not None:
+            shutil.rmtree(self.own_prefix, ignore_errors=True)
         if self.display is not None:
             os.killpg(self.display.pid, signal.SIGTERM)
             self.display.wait(timeout=15)
@@ -382,6 +385,60 @@ def paint(session):
         check(dark_pixels(*band) > 100, f"nothing painted in the band {band}")
     for gap in ((0, 9), (110, 150)):
         check(dark_pixels(*gap) == 0, f"pixels painted outside the lines, in {gap}")
+
+
+def use_scaled_prefix(session, dpi):
+    """Runs the session in a copy of the prefix whose screen has dpi (Wine's LogPixels), so the
+    shared prefix keeps 96."""
+    prefix = os.path.join(session.options.work, f"prefix-{dpi}")
+    shutil.rmtree(prefix, ignore_errors=True)
+    subprocess.run(["cp", "-a", session.env["WINEPREFIX"], prefix], check=True, timeout=120)
+    session.env["WINEPREFIX"] = session.own_prefix = prefix
+    for key in (r"HKCU\Control Panel\Desktop", r"HKCU\Software\Wine\Fonts",
+                r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts"):
+        subprocess.run([WINE, "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                        str(dpi), "/f"], env=session.env, check=True, timeout=120,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run([WINESERVER, "-w"], env=session.env, timeout=60)
+
+
+def dark_rows(session, name):
+    """A screenshot of the main window, saved as name, and for each row of its client area the
+    columns of its dark pixels."""
+    shot = screenshot(session, session.main, name)
+    left, top, right, bottom = session.main["rect"]
+    x, y = session.main["client"][0] - left, session.main["client"][1] - top
+    width, height = session.main["client"][2], session.main["client"][3]
+    pixels = subprocess.run(["convert", shot, "-colorspace", "gray", "-depth", "8", "gray:-"],
+                            check=True, capture_output=True, timeout=30).stdout
+    image_width = right - left
+    return [[column for column in range(width)
+             if pixels[(y + row) * image_width + x + column] < 128] for row in range(height)]
+
+
+def scaled_200(session):
+    """At 192 DPI the window, the lines' places and their font are twice the 96-DPI figures:
+    four lines, each below the last, none cut at the right."""
+    check(session.main["rect"][2] - session.main["rect"][0] == 600
+          and session.main["rect"][3] - session.main["rect"][1] == 400,
+          f"the window is {session.main['rect']}, not 600 x 400")
+    rows = dark_rows(session, "velmora-window-200.png")
+    runs = []
+    for row, columns in enumerate(rows):
+        if columns and runs and runs[-1][1] == row - 1:
+            runs[-1][1] = row
+        elif columns:
+            runs.append([row, row])
+    starts = [2 * 10, 2 * 30, 2 * 60, 2 * 85]
+    check(len(runs) == 4, f"expected four lines of text, found rows {runs}")
+    for (first, last), start, following in zip(runs, starts, starts[1:] + [len(rows)]):
+        check(start <= first and last < following,
+              f"a line drawn in rows {first}..{last} leaves its place from row {start}")
+    width = session.main["client"][2]
+    rightmost = max(max(columns) for columns in rows if columns)
+    check(rightmost < width - 4, f"text reaches column {rightmost} of {width}: cut at the right")
+    glyph_height = min(last - first + 1 for first, last in runs)
+    check(glyph_height >= 20, f"lines only {glyph_height} pixels high: the font is not scaled")
 
 
 def open_chosen(session):
@@ -676,6 +733,7 @@ Session.click_close_box = click_close_box
 
 SCENARIOS = {
     "paint": paint,
+    "scaled_200": scaled_200,
     "open_chosen": open_chosen,
     "open_cancelled": open_cancelled,
     "save_and_sync_save": save_and_sync_save,
@@ -714,6 +772,8 @@ def main():
         return 1
     session = Session(options, options.scenario)
     try:
+        if options.scenario == "scaled_200":
+            use_scaled_prefix(session, 192)
         if options.scenario == "start_with_argument":
             session.copy_sample()
             session.title = "in.smi - Velmora"
