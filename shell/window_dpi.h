@@ -1,4 +1,4 @@
-// The window's scale: the Part's figures are for 96 DPI and are scaled by the window's DPI.
+// The window's scale: its sizes are given for 96 DPI and scaled by the window's DPI.
 // The helpers of newer systems are looked up at run time, so the program still starts on
 // systems that lack them.
 #pragma once
