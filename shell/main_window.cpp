@@ -205,7 +205,9 @@ static void TakeStartingSubtitle(HWND hwnd)
     if (count > 1 && arguments[1][0] != L'\0') {
         wchar_t path[PATH_BUFFER_SIZE];
         DWORD length = GetFullPathNameW(arguments[1], PATH_BUFFER_SIZE, path, nullptr);
-        if (length == 0 || length >= PATH_BUFFER_SIZE)
+        if (length == 0)
+            ShowError(hwnd, CANNOT_OPEN_SUBTITLE_TEXT);
+        else if (length >= PATH_BUFFER_SIZE)
             ShowError(hwnd, PATH_TOO_LONG_TEXT);
         else
             KeepSubtitle(hwnd, path);
