@@ -419,10 +419,24 @@ def dark_rows(session, name):
 def scaled_200(session):
     """At 192 DPI the window, the lines' places and their font are twice the 96-DPI figures:
     four lines, each below the last, none cut at the right."""
+    expect_twice_the_size(session, "velmora-window-200.png")
+
+
+def dpi_changed(session):
+    """Moved to a monitor of 192 DPI, the window takes the size the system proposes and draws
+    its lines at the new scale."""
+    subprocess.run([WINE, session.options.probe, "dpi", "192"], env=session.env, check=True,
+                   timeout=30, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(1)
+    session.main = session.wait_window(session.title)
+    expect_twice_the_size(session, "velmora-dpi-changed.png")
+
+
+def expect_twice_the_size(session, shot_name):
     check(session.main["rect"][2] - session.main["rect"][0] == 600
           and session.main["rect"][3] - session.main["rect"][1] == 400,
           f"the window is {session.main['rect']}, not 600 x 400")
-    rows = dark_rows(session, "velmora-window-200.png")
+    rows = dark_rows(session, shot_name)
     runs = []
     for row, columns in enumerate(rows):
         if columns and runs and runs[-1][1] == row - 1:
@@ -749,6 +763,7 @@ Session.click_close_box = click_close_box
 SCENARIOS = {
     "paint": paint,
     "scaled_200": scaled_200,
+    "dpi_changed": dpi_changed,
     "open_chosen": open_chosen,
     "open_cancelled": open_cancelled,
     "save_and_sync_save": save_and_sync_save,

@@ -1,7 +1,7 @@
 // Prints every visible top-level window and its controls, for the end-to-end tests to read
 // what X cannot tell them: static texts, owners, client areas and message box icons. With
 // "drop PATH..." it drops those files on the program's window instead; with "copy TEXT" it puts
-// TEXT on the clipboard.
+// TEXT on the clipboard; with "dpi DPI" it tells the window its monitor's DPI changed.
 // Texts are read in UTF-16, so a title outside the ANSI code page arrives whole, and printed as
 // hex bytes of their UTF-8.
 #include <windows.h>
@@ -139,6 +139,25 @@ static BOOL CALLBACK PrintTopWindow(HWND window, LPARAM)
     return TRUE;
 }
 
+/* WriteIntoProgram
+ *     Copies size bytes into new memory of the process that owns window; its address there,
+ *     or none. */
+static void *WriteIntoProgram(HWND window, const void *bytes, size_t size)
+{
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(window, &process_id);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process_id);
+    if (process == nullptr)
+        return nullptr;
+    void *remote = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (remote != nullptr && !WriteProcessMemory(process, remote, bytes, size, nullptr))
+        remote = nullptr;
+    if (remote == nullptr)
+        std::fprintf(stderr, "cannot write into the program (%lu)\n", GetLastError());
+    CloseHandle(process);
+    return remote;
+}
+
 /* DropFiles
  *     Drops paths on the window of class VELMORA as the shell does: a DROPFILES block with the
  *     UTF-16 names, in the receiving process (a drop's memory is that process's), then
@@ -163,19 +182,30 @@ static int DropFiles(int count, wchar_t **paths)
     header.fWide = TRUE;
     std::memcpy(block.data(), &header, sizeof header);
 
-    DWORD process_id = 0;
-    GetWindowThreadProcessId(window, &process_id);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process_id);
-    void *remote = process != nullptr ? VirtualAllocEx(process, nullptr, block.size(),
-                                                       MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
-                                      : nullptr;
-    if (remote == nullptr ||
-        !WriteProcessMemory(process, remote, block.data(), block.size(), nullptr)) {
-        std::fprintf(stderr, "cannot write the drop into the program (%lu)\n", GetLastError());
+    void *remote = WriteIntoProgram(window, block.data(), block.size());
+    if (remote == nullptr)
         return 1;
-    }
-    CloseHandle(process);
     PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+    return 0;
+}
+
+/* ChangeDpi
+ *     Tells the program's window that its monitor now has dpi, as Windows does when the window
+ *     moves to another monitor, proposing the rectangle the scaled size needs. */
+static int ChangeDpi(int dpi)
+{
+    HWND window = FindWindowA("VELMORA", nullptr);
+    if (window == nullptr)
+        return 1;
+    RECT proposed;
+    GetWindowRect(window, &proposed);
+    proposed.right = proposed.left + MulDiv(300, dpi, 96);
+    proposed.bottom = proposed.top + MulDiv(200, dpi, 96);
+    // The system does not carry the rectangle across processes: it goes where the program reads.
+    void *remote = WriteIntoProgram(window, &proposed, sizeof proposed);
+    if (remote == nullptr)
+        return 1;
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote));
     return 0;
 }
 
@@ -201,6 +231,8 @@ int main()
     wchar_t **arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     if (count > 2 && std::wcscmp(arguments[1], L"drop") == 0)
         return DropFiles(count - 2, arguments + 2);
+    if (count == 3 && std::wcscmp(arguments[1], L"dpi") == 0)
+        return ChangeDpi(_wtoi(arguments[2]));
     if (count == 3 && std::wcscmp(arguments[1], L"copy") == 0)
         return CopyText(arguments[2]);
     EnumWindows(PrintTopWindow, 0);
