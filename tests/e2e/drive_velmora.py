@@ -461,8 +461,12 @@ def open_chosen(session):
 
 
 def open_cancelled(session):
+    """Open lists subtitles of both extensions first; cancelled, it chooses nothing."""
     session.menu("alt+f", "o")
-    session.wait_window(OPEN_DIALOG)
+    dialog = session.wait_window(OPEN_DIALOG)
+    lists = [control["text"] for control in dialog["controls"]
+             if control["class"] == "ComboBox" and control["visible"] == "1"]
+    check("자막 파일 (*.smi;*.sami)" in lists, f"the Open dialog's lists show {lists}")
     session.focus(OPEN_DIALOG)
     session.key("Escape")
     session.wait_gone(OPEN_DIALOG)

@@ -88,9 +88,10 @@ static BOOL CALLBACK PrintControl(HWND control, LPARAM)
     GetClassNameA(control, class_name, sizeof class_name);
     GetClassNameW(control, wide_class, 64);
     GetWindowTextW(control, text, 1024);
-    // An edit control keeps its text to itself: only asking it tells what a dialog proposes.
+    // Edit controls and combo boxes keep their texts to themselves: only asking them tells
+    // what a dialog proposes.
     DWORD_PTR copied = 0;
-    if (std::strcmp(class_name, "Edit") == 0 &&
+    if ((std::strcmp(class_name, "Edit") == 0 || std::strcmp(class_name, "ComboBox") == 0) &&
         !SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
                              SMTO_ABORTIFHUNG, 2000, &copied))
         text[0] = L'\0';
