@@ -3,6 +3,9 @@
 #include "convert_file.h"
 #include "output_file.h"
 #include "velmora_version.h"
+#if defined(_WIN32)
+#include "windows_arguments.h"
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -259,6 +262,11 @@ static bool ListClasses(const std::string &input)
 
 int main(int argc, char **argv)
 {
+#if defined(_WIN32)
+    argv = ReadWindowsArguments(&argc);
+    if (argv == nullptr)
+        return EXIT_FILE_FAILED;
+#endif
     command_line.mode = ConversionMode::Plain;
     int status = ParseCommandLine(argc, argv);
     if (status >= 0)

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 
 #if defined(_WIN32)
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #endif
@@ -29,10 +31,30 @@ static ConversionOutcome CloseSubtitleWith(ConversionOutcome outcome)
  *     the stream needs no buffer: each block is one read of the file. */
 static FILE *OpenInputStream(const char *path, const char *mode)
 {
+#if defined(_WIN32)
+    FILE *stream = OpenPathStream(path, mode);
+#else
     FILE *stream = fopen(path, mode);
+#endif
     if (stream != nullptr)
         setvbuf(stream, nullptr, _IONBF, 0);
     return stream;
+}
+
+/* IsFolder
+ *     True when path names a folder, which opens for reading on some systems but holds no text. */
+static bool IsFolder(const char *path)
+{
+#if defined(_WIN32)
+    static wchar_t wide[OUTPUT_PATH_SIZE];
+    if (!WidenPath(path, wide, OUTPUT_PATH_SIZE))
+        return false;
+    DWORD attributes = GetFileAttributesW(wide);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+#else
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+#endif
 }
 
 /* OpenSubtitle
@@ -42,8 +64,7 @@ ConversionOutcome OpenSubtitle(const char *path)
 {
     ConversionState &state = conversion_state;
     CloseSubtitle();
-    struct stat info;
-    if (stat(path, &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (IsFolder(path)) {
         errno = EISDIR;
         return ConversionOutcome::CannotOpenInput;
     }

@@ -36,3 +36,15 @@ void AbandonOutputFile();
 
 // Removes the temporary file only; safe in a signal handler.
 void RemoveTempFile();
+
+#if defined(_WIN32)
+// On Windows every path handed to these functions is UTF-8, so that any file name passes; the
+// files are opened by their UTF-16 names.
+
+// Writes path as UTF-16 into wide (size characters); false, with errno set, when it is not
+// UTF-8 or does not fit.
+bool WidenPath(const char *path, wchar_t *wide, int size);
+
+// fopen for a UTF-8 path.
+FILE *OpenPathStream(const char *path, const char *mode);
+#endif

@@ -1,4 +1,5 @@
-// The output file on Windows, with ANSI paths as the program's dialogs give them.
+// The output file on Windows. Paths come in UTF-8 and the files are opened by their UTF-16
+// names, so a name outside the ANSI code page is the file it names.
 #include <windows.h>
 
 #include <winternl.h>
@@ -8,9 +9,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <io.h>
 
 OutputFile output_file;
+
+// The temporary file's name as the system takes it, so a signal handler can remove it without
+// converting anything.
+static wchar_t temp_path_wide[OUTPUT_PATH_SIZE];
 
 /* SetErrnoFromLastError
  *     Gives a failed Windows call an errno the callers can describe. */
@@ -33,9 +39,32 @@ static void SetErrnoFromLastError()
     }
 }
 
+bool WidenPath(const char *path, wchar_t *wide, int size)
+{
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, size) == 0) {
+        errno = GetLastError() == ERROR_INSUFFICIENT_BUFFER ? ENAMETOOLONG : EINVAL;
+        return false;
+    }
+    return true;
+}
+
+FILE *OpenPathStream(const char *path, const char *mode)
+{
+    static wchar_t wide[OUTPUT_PATH_SIZE];
+    wchar_t wide_mode[8];
+    if (!WidenPath(path, wide, OUTPUT_PATH_SIZE) || !WidenPath(mode, wide_mode, 8))
+        return nullptr;
+    return _wfopen(wide, wide_mode);
+}
+
 static HANDLE OpenForQuery(const char *path)
 {
-    return CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    static wchar_t wide[OUTPUT_PATH_SIZE];
+    if (!WidenPath(path, wide, OUTPUT_PATH_SIZE)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
@@ -119,27 +148,31 @@ bool IsSameOpenFile(FILE *input, FILE *output)
  *     Makes a new empty file in the target's folder and leaves its name in temp_path. */
 static bool CreateTempFile()
 {
-    char folder[OUTPUT_PATH_SIZE];
-    std::strcpy(folder, output_file.target_path);
-    char *slash = std::strrchr(folder, '\\');
-    char *other = std::strrchr(folder, '/');
+    wchar_t folder[OUTPUT_PATH_SIZE];
+    if (!WidenPath(output_file.target_path, folder, OUTPUT_PATH_SIZE))
+        return false;
+    wchar_t *slash = std::wcsrchr(folder, L'\\');
+    wchar_t *other = std::wcsrchr(folder, L'/');
     if (other != nullptr && (slash == nullptr || other > slash))
         slash = other;
     if (slash == nullptr)
-        std::strcpy(folder, ".");
-    else if (slash == folder || slash[-1] == ':')
-        slash[1] = '\0'; // a drive's or the root folder keeps its separator
+        std::wcscpy(folder, L".");
+    else if (slash == folder || slash[-1] == L':')
+        slash[1] = L'\0'; // a drive's or the root folder keeps its separator
     else
-        slash[0] = '\0';
-    if (std::strlen(folder) + 14 >= MAX_PATH) {
+        slash[0] = L'\0';
+    if (std::wcslen(folder) + 14 >= MAX_PATH) {
         errno = ENAMETOOLONG;
         return false;
     }
-    if (GetTempFileNameA(folder, "vlm", 0, output_file.temp_path) == 0) {
+    if (GetTempFileNameW(folder, L"vlm", 0, temp_path_wide) == 0) {
         SetErrnoFromLastError();
-        output_file.temp_path[0] = '\0';
+        temp_path_wide[0] = L'\0';
         return false;
     }
+    // The folder came from UTF-8 and the rest is ASCII: the name always fits back.
+    WideCharToMultiByte(CP_UTF8, 0, temp_path_wide, -1, output_file.temp_path, OUTPUT_PATH_SIZE,
+                        nullptr, nullptr);
     return true;
 }
 
@@ -147,6 +180,7 @@ FILE *BeginOutputFile(const char *path, bool binary)
 {
     const char *mode = binary ? "wb" : "w";
     output_file = OutputFile{};
+    temp_path_wide[0] = L'\0';
     if (std::strlen(path) >= sizeof output_file.target_path) {
         errno = ENAMETOOLONG;
         return nullptr;
@@ -165,7 +199,7 @@ FILE *BeginOutputFile(const char *path, bool binary)
         }
         if (type != FILE_TYPE_DISK) {
             output_file.direct = true; // a device such as NUL: write it, never replace it
-            output_file.stream = fopen(path, mode);
+            output_file.stream = OpenPathStream(path, mode);
             return output_file.stream;
         }
         if (known && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
@@ -179,7 +213,7 @@ FILE *BeginOutputFile(const char *path, bool binary)
 
     if (!CreateTempFile())
         return nullptr;
-    output_file.stream = fopen(output_file.temp_path, mode);
+    output_file.stream = _wfopen(temp_path_wide, binary ? L"wb" : L"w");
     if (output_file.stream == nullptr) {
         int saved = errno;
         RemoveTempFile();
@@ -206,15 +240,21 @@ bool FinishOutputFile()
         saved = errno;
     }
     if (!output_file.direct) {
-        if (written && !MoveFileExA(output_file.temp_path, output_file.target_path,
+        static wchar_t target[OUTPUT_PATH_SIZE];
+        if (written && !WidenPath(output_file.target_path, target, OUTPUT_PATH_SIZE)) {
+            written = false;
+            saved = errno;
+        }
+        if (written && !MoveFileExW(temp_path_wide, target,
                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             SetErrnoFromLastError();
             written = false;
             saved = errno;
         }
-        if (written)
+        if (written) {
             output_file.temp_path[0] = '\0';
-        else
+            temp_path_wide[0] = L'\0';
+        } else
             RemoveTempFile();
     }
     if (!written && saved == 0)
@@ -233,7 +273,8 @@ void AbandonOutputFile()
 
 void RemoveTempFile()
 {
-    if (output_file.temp_path[0] != '\0')
-        DeleteFileA(output_file.temp_path);
+    if (temp_path_wide[0] != L'\0')
+        DeleteFileW(temp_path_wide);
+    temp_path_wide[0] = L'\0';
     output_file.temp_path[0] = '\0';
 }

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <commdlg.h>
+#include <shellapi.h>
 
 #include "app_state.h"
 #include "conversion_state.h"
@@ -9,23 +10,30 @@
 #include "resource.h"
 #include "text_file.h"
 #include "ui_texts.h"
+#include "window_dpi.h"
 
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
 
 #ifndef _WIN64
 // The 32-bit release gives the dialog the record of the systems before Windows 2000.
-static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76,
-              "OPENFILENAME_SIZE_VERSION_400A of 32-bit Windows");
+static_assert(offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR) == 76,
+              "OPENFILENAME_SIZE_VERSION_400W of 32-bit Windows");
 #endif
+
+// What the two dialogs ask of the user: Open takes only a file that exists; Save asks before
+// it replaces one.
+constexpr DWORD OPEN_FLAGS = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+constexpr DWORD SAVE_FLAGS = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
 
 /* FillFileDialog
  *     Prepares the one dialog record both file dialogs share, every member written out. */
 static void FillFileDialog(HWND hwnd)
 {
-    OPENFILENAMEA &dialog = app_state.file_dialog;
-    std::memset(&dialog, 0, OPENFILENAME_SIZE_VERSION_400A);
-    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    OPENFILENAMEW &dialog = app_state.file_dialog;
+    std::memset(&dialog, 0, OPENFILENAME_SIZE_VERSION_400W);
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     dialog.hwndOwner = hwnd;
     dialog.hInstance = nullptr;
     dialog.lpstrFilter = nullptr; // set before each dialog
@@ -36,9 +44,9 @@ static void FillFileDialog(HWND hwnd)
     dialog.nMaxFile = PATH_BUFFER_SIZE;
     dialog.lpstrFileTitle = nullptr;
     dialog.nMaxFileTitle = 0;
-    dialog.lpstrInitialDir = nullptr;
+    dialog.lpstrInitialDir = nullptr; // set before each dialog
     dialog.lpstrTitle = nullptr;
-    dialog.Flags = 0;
+    dialog.Flags = 0; // set before each dialog
     dialog.nFileOffset = 0;
     dialog.nFileExtension = 0;
     dialog.lpstrDefExt = DEFAULT_EXTENSION;
@@ -62,8 +70,49 @@ static void ReportDialogFailure(HWND hwnd)
     DWORD error = CommDlgExtendedError();
     if (error == 0)
         return;
-    std::memset(app_state.path_buffer, 0, PATH_BUFFER_SIZE);
+    std::memset(app_state.path_buffer, 0, sizeof app_state.path_buffer);
     ShowError(hwnd, FileDialogFailureText(error));
+}
+
+/* FileNameOf
+ *     The name part of a path: what follows its last separator. */
+static const wchar_t *FileNameOf(const wchar_t *path)
+{
+    const wchar_t *name = path;
+    for (const wchar_t *p = path; *p != L'\0'; ++p)
+        if (*p == L'\\' || *p == L'/' || *p == L':')
+            name = p + 1;
+    return name;
+}
+
+/* ShowSubtitleInTitle
+ *     "movie.smi - Velmora". Set through the wide default procedure, an ANSI window keeps a
+ *     name outside the ANSI code page whole. */
+static void ShowSubtitleInTitle(HWND hwnd)
+{
+    wchar_t title[PATH_BUFFER_SIZE + TEXT_BUFFER_SIZE + 4];
+    wchar_t program[TEXT_BUFFER_SIZE];
+    if (MultiByteToWideChar(UI_CODE_PAGE, 0, app_state.window_title, -1, program,
+                            TEXT_BUFFER_SIZE) == 0)
+        program[0] = L'\0';
+    std::wcscpy(title, FileNameOf(app_state.subtitle_path));
+    std::wcscat(title, TITLE_SEPARATOR);
+    std::wcscat(title, program);
+    DefWindowProcW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title));
+}
+
+/* KeepSubtitle
+ *     Makes path the subtitle every save reads, whichever way it came; false, after saying so,
+ *     when it is longer than the program's paths. */
+static bool KeepSubtitle(HWND hwnd, const wchar_t *path)
+{
+    if (std::wcslen(path) >= PATH_BUFFER_SIZE) {
+        ShowError(hwnd, PATH_TOO_LONG_TEXT);
+        return false;
+    }
+    std::wcscpy(app_state.subtitle_path, path);
+    ShowSubtitleInTitle(hwnd);
+    return true;
 }
 
 /* ChooseSubtitle
@@ -71,12 +120,33 @@ static void ReportDialogFailure(HWND hwnd)
 static void ChooseSubtitle(HWND hwnd)
 {
     app_state.file_dialog.lpstrFilter = SUBTITLE_FILTER;
-    if (!GetOpenFileNameA(&app_state.file_dialog)) {
+    app_state.file_dialog.lpstrInitialDir = nullptr;
+    app_state.file_dialog.Flags = OPEN_FLAGS;
+    if (!GetOpenFileNameW(&app_state.file_dialog)) {
         ReportDialogFailure(hwnd);
         return;
     }
-    std::memcpy(app_state.subtitle_path, app_state.path_buffer, PATH_BUFFER_SIZE);
-    MessageBoxA(hwnd, OPEN_OK_TEXT, OPEN_OK_CAPTION, MB_OK);
+    if (KeepSubtitle(hwnd, app_state.path_buffer))
+        MessageBoxA(hwnd, OPEN_OK_TEXT, OPEN_OK_CAPTION, MB_OK);
+}
+
+/* ProposeTextName
+ *     Starts the save dialog in the subtitle's folder with its name and .txt: "movie.txt". */
+static void ProposeTextName()
+{
+    const wchar_t *name = FileNameOf(app_state.subtitle_path);
+    size_t folder_length = static_cast<size_t>(name - app_state.subtitle_path);
+    std::memset(app_state.save_folder, 0, sizeof app_state.save_folder);
+    std::wmemcpy(app_state.save_folder, app_state.subtitle_path, folder_length);
+    std::memset(app_state.path_buffer, 0, sizeof app_state.path_buffer);
+    std::wcscpy(app_state.path_buffer, name);
+    wchar_t *dot = std::wcsrchr(app_state.path_buffer, L'.');
+    if (dot != nullptr && dot != app_state.path_buffer)
+        *dot = L'\0';
+    // A name that leaves no room for the extension is proposed without it.
+    if (std::wcslen(app_state.path_buffer) + std::wcslen(TEXT_EXTENSION) < PATH_BUFFER_SIZE)
+        std::wcscat(app_state.path_buffer, TEXT_EXTENSION);
+    app_state.file_dialog.lpstrInitialDir = folder_length > 0 ? app_state.save_folder : nullptr;
 }
 
 /* SaveTextFile
@@ -85,13 +155,14 @@ static void ChooseSubtitle(HWND hwnd)
 static void SaveTextFile(HWND hwnd, ConversionMode mode)
 {
     app_state.file_dialog.lpstrFilter = TEXT_FILTER;
+    app_state.file_dialog.Flags = SAVE_FLAGS;
     const char *error = OpenChosenSubtitle();
     if (error != nullptr) {
         ShowError(hwnd, error);
         return;
     }
-    std::memset(app_state.path_buffer, 0, PATH_BUFFER_SIZE);
-    if (!GetSaveFileNameA(&app_state.file_dialog)) {
+    ProposeTextName();
+    if (!GetSaveFileNameW(&app_state.file_dialog)) {
         CloseSubtitle(); // the subtitle stays chosen for the next save
         ReportDialogFailure(hwnd);
         return;
@@ -104,16 +175,86 @@ static void SaveTextFile(HWND hwnd, ConversionMode mode)
     MessageBoxA(hwnd, CONVERT_OK_TEXT, CONVERT_OK_TEXT, MB_OK);
 }
 
+/* TakeDroppedFile
+ *     A file dropped on the window is opened as Open opens it; of several, the first. */
+static void TakeDroppedFile(HWND hwnd, HDROP drop)
+{
+    wchar_t path[PATH_BUFFER_SIZE];
+    UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    bool fits = length > 0 && length < PATH_BUFFER_SIZE;
+    if (fits)
+        DragQueryFileW(drop, 0, path, PATH_BUFFER_SIZE);
+    DragFinish(drop);
+    if (!fits) {
+        ShowError(hwnd, PATH_TOO_LONG_TEXT);
+        return;
+    }
+    if (KeepSubtitle(hwnd, path))
+        MessageBoxA(hwnd, OPEN_OK_TEXT, OPEN_OK_CAPTION, MB_OK);
+}
+
+/* TakeStartingSubtitle
+ *     The first argument at start ("Open with", a drop on the program's icon) is the subtitle,
+ *     without a box. It is made absolute, as the dialogs may change the current folder. */
+static void TakeStartingSubtitle(HWND hwnd)
+{
+    int count = 0;
+    LPWSTR *arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (arguments == nullptr)
+        return;
+    if (count > 1 && arguments[1][0] != L'\0') {
+        wchar_t path[PATH_BUFFER_SIZE];
+        DWORD length = GetFullPathNameW(arguments[1], PATH_BUFFER_SIZE, path, nullptr);
+        if (length == 0)
+            ShowError(hwnd, CANNOT_OPEN_SUBTITLE_TEXT);
+        else if (length >= PATH_BUFFER_SIZE)
+            ShowError(hwnd, PATH_TOO_LONG_TEXT);
+        else
+            KeepSubtitle(hwnd, path);
+    }
+    LocalFree(arguments);
+}
+
+/* PrepareWindow
+ *     WM_CREATE: the dialog record, the window's scale, drops, and a subtitle given at start. */
+static void PrepareWindow(HWND hwnd)
+{
+    FillFileDialog(hwnd);
+    app_state.window_dpi = ReadWindowDpi(hwnd);
+    MakePaintFont();
+    if (app_state.window_dpi != BASE_DPI)
+        SetWindowPos(hwnd, nullptr, 0, 0, ScaleToDpi(WINDOW_WIDTH), ScaleToDpi(WINDOW_HEIGHT),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    DragAcceptFiles(hwnd, TRUE);
+    TakeStartingSubtitle(hwnd);
+}
+
+/* ChangeDpi
+ *     WM_DPICHANGED: a new scale, and the rectangle the system proposes for it. */
+static void ChangeDpi(HWND hwnd, WPARAM wparam, const RECT *proposed)
+{
+    app_state.window_dpi = LOWORD(wparam);
+    MakePaintFont();
+    SetWindowPos(hwnd, nullptr, proposed->left, proposed->top, proposed->right - proposed->left,
+                 proposed->bottom - proposed->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(hwnd, nullptr, TRUE);
+}
+
 /* PaintInstructions
  *     Draws the four lines with their byte counts; the padding after them stays undrawn. */
 static void PaintInstructions(HWND hwnd)
 {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(hwnd, &paint);
-    TextOutA(dc, 10, 10, PAINT_LINE_1, PAINT_LINE_1_COUNT);
-    TextOutA(dc, 10, 30, PAINT_LINE_2, PAINT_LINE_2_COUNT);
-    TextOutA(dc, 10, 60, PAINT_LINE_3, PAINT_LINE_3_COUNT);
-    TextOutA(dc, 10, 85, PAINT_LINE_4, PAINT_LINE_4_COUNT);
+    HGDIOBJ old_font = nullptr;
+    if (app_state.paint_font != nullptr)
+        old_font = SelectObject(dc, app_state.paint_font);
+    TextOutA(dc, ScaleToDpi(10), ScaleToDpi(10), PAINT_LINE_1, PAINT_LINE_1_COUNT);
+    TextOutA(dc, ScaleToDpi(10), ScaleToDpi(30), PAINT_LINE_2, PAINT_LINE_2_COUNT);
+    TextOutA(dc, ScaleToDpi(10), ScaleToDpi(60), PAINT_LINE_3, PAINT_LINE_3_COUNT);
+    TextOutA(dc, ScaleToDpi(10), ScaleToDpi(85), PAINT_LINE_4, PAINT_LINE_4_COUNT);
+    if (old_font != nullptr)
+        SelectObject(dc, old_font);
     EndPaint(hwnd, &paint);
 }
 
@@ -133,8 +274,10 @@ static void ShowAboutBox(HWND hwnd)
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
-    case WM_CREATE: FillFileDialog(hwnd); return 0;
+    case WM_CREATE: PrepareWindow(hwnd); return 0;
     case WM_PAINT: PaintInstructions(hwnd); return 0;
+    case WM_DROPFILES: TakeDroppedFile(hwnd, reinterpret_cast<HDROP>(wparam)); return 0;
+    case WM_DPICHANGED: ChangeDpi(hwnd, wparam, reinterpret_cast<const RECT *>(lparam)); return 0;
     case WM_COMMAND:
         switch (LOWORD(wparam)) {
         case CMD_OPEN: ChooseSubtitle(hwnd); return 0;

@@ -26,22 +26,39 @@ static const char *OutcomeText(ConversionOutcome outcome)
     return CONVERSION_FAILED_TEXT;
 }
 
+// A path of the dialogs in UTF-8, as the conversion takes it: at most three bytes a character.
+constexpr int UTF8_PATH_SIZE = 3 * PATH_BUFFER_SIZE + 1;
+
+/* NarrowPath
+ *     A UTF-16 path in UTF-8; false when it is no valid UTF-16 or too long. */
+static bool NarrowPath(const wchar_t *path, char *utf8)
+{
+    return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, path, -1, utf8, UTF8_PATH_SIZE,
+                               nullptr, nullptr) != 0;
+}
+
 /* OpenChosenSubtitle
  *     Opens subtitle_path as the input and looks at its first bytes before the save dialog,
  *     so a refused subtitle never costs a file. */
 const char *OpenChosenSubtitle()
 {
     CloseSubtitle();
-    if (app_state.subtitle_path[0] == '\0')
+    char path[UTF8_PATH_SIZE];
+    if (app_state.subtitle_path[0] == L'\0' || !NarrowPath(app_state.subtitle_path, path))
         return CANNOT_OPEN_SUBTITLE_TEXT;
-    return OutcomeText(OpenSubtitle(app_state.subtitle_path));
+    return OutcomeText(OpenSubtitle(path));
 }
 
 /* WriteTextFile
  *     Converts the open input into output_path through a temporary file beside it. */
-const char *WriteTextFile(const char *output_path, ConversionMode mode)
+const char *WriteTextFile(const wchar_t *output_path, ConversionMode mode)
 {
-    return OutcomeText(ConvertIntoFile(output_path, mode));
+    char path[UTF8_PATH_SIZE];
+    if (!NarrowPath(output_path, path)) {
+        CloseSubtitle();
+        return CANNOT_CREATE_OUTPUT_TEXT;
+    }
+    return OutcomeText(ConvertIntoFile(path, mode));
 }
 
 const char *FileDialogFailureText(DWORD error)

@@ -11,7 +11,7 @@ const char *OpenChosenSubtitle();
 
 // Converts the open input into output_path, replacing that file only when everything
 // succeeded. Closes the input whatever happens.
-const char *WriteTextFile(const char *output_path, ConversionMode mode);
+const char *WriteTextFile(const wchar_t *output_path, ConversionMode mode);
 
 // The text for a file dialog that failed with CommDlgExtendedError's code (not 0: a cancel).
 const char *FileDialogFailureText(DWORD error);

@@ -2,6 +2,9 @@
 // (-fexec-charset=CP949), and each size below is checked so a build without that flag fails.
 #pragma once
 
+// The code page the narrow texts are stored in.
+constexpr unsigned UI_CODE_PAGE = 949;
+
 // Open's confirmation.
 constexpr char OPEN_OK_TEXT[] = "파일 Open 성공";
 constexpr char OPEN_OK_CAPTION[] = "파일입력";
@@ -25,10 +28,15 @@ static_assert(sizeof PAINT_LINE_2 == 33, "stored in code page 949");
 static_assert(sizeof PAINT_LINE_3 == 33, "stored in code page 949");
 static_assert(sizeof PAINT_LINE_4 == 38, "stored in code page 949");
 
-// The file dialogs' filters: name, pattern, then an empty string.
-constexpr char SUBTITLE_FILTER[] = "Smi File\0*.smi\0";
-constexpr char TEXT_FILTER[] = "Txt File\0*.txt\0";
-constexpr char DEFAULT_EXTENSION[] = "txt";
+// The file dialogs' filters, for their wide forms: name and pattern pairs, then an empty string.
+constexpr wchar_t SUBTITLE_FILTER[] =
+    L"자막 파일 (*.smi;*.sami)\0*.smi;*.sami\0모든 파일 (*.*)\0*.*\0";
+constexpr wchar_t TEXT_FILTER[] = L"Txt File\0*.txt\0";
+constexpr wchar_t DEFAULT_EXTENSION[] = L"txt";
+constexpr wchar_t TEXT_EXTENSION[] = L".txt"; // of the name Save proposes
+
+// The title after a subtitle is chosen: "movie.smi - Velmora".
+constexpr wchar_t TITLE_SEPARATOR[] = L" - ";
 
 // Error boxes: one caption, a text for each way a command can fail.
 constexpr char ERROR_CAPTION[] = "오류";

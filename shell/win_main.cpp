@@ -42,8 +42,8 @@ bool CreateMainWindow(HINSTANCE instance, int show_command)
                                 WS_OVERLAPPEDWINDOW,    // style
                                 100,                    // x
                                 100,                    // y
-                                300,                    // width
-                                200,                    // height
+                                WINDOW_WIDTH,           // scaled by WM_CREATE
+                                WINDOW_HEIGHT,          //   at other DPIs
                                 nullptr,                // no parent
                                 nullptr,                // the class menu
                                 instance,               // the program

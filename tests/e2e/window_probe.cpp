@@ -1,17 +1,28 @@
 // Prints every visible top-level window and its controls, for the end-to-end tests to read
-// what X cannot tell them: static texts, owners, client areas and message box icons.
-// Texts are printed as hex bytes in the windows' own code page.
+// what X cannot tell them: static texts, owners, client areas and message box icons. With
+// "drop PATH..." it drops those files on the program's window instead; with "copy TEXT" it puts
+// TEXT on the clipboard; with "dpi DPI" it tells the window its monitor's DPI changed.
+// Texts are read in UTF-16, so a title outside the ANSI code page arrives whole, and printed as
+// hex bytes of their UTF-8.
 #include <windows.h>
+
+#include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <vector>
 
 /* PrintHex
- *     Writes a text as " key=" and its bytes in hex, so any code page passes through. */
-static void PrintHex(const char *key, const char *text)
+ *     Writes a text as " key=" and the bytes of its UTF-8 in hex. */
+static void PrintHex(const char *key, const wchar_t *text)
 {
+    char utf8[4096];
+    if (WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr) == 0)
+        utf8[0] = '\0';
     std::printf(" %s=", key);
-    for (const char *p = text; *p != '\0'; ++p)
+    for (const char *p = utf8; *p != '\0'; ++p)
         std::printf("%02x", static_cast<unsigned char>(*p));
 }
 
@@ -72,9 +83,18 @@ static const char *IconName(HWND control)
 static BOOL CALLBACK PrintControl(HWND control, LPARAM)
 {
     char class_name[64];
-    char text[1024];
+    wchar_t wide_class[64];
+    wchar_t text[1024];
     GetClassNameA(control, class_name, sizeof class_name);
-    GetWindowTextA(control, text, sizeof text);
+    GetClassNameW(control, wide_class, 64);
+    GetWindowTextW(control, text, 1024);
+    // Edit controls and combo boxes keep their texts to themselves: only asking them tells
+    // what a dialog proposes.
+    DWORD_PTR copied = 0;
+    if ((std::strcmp(class_name, "Edit") == 0 || std::strcmp(class_name, "ComboBox") == 0) &&
+        !SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, 2000, &copied))
+        text[0] = L'\0';
     RECT rect;
     GetWindowRect(control, &rect);
     LONG style = GetWindowLongA(control, GWL_STYLE);
@@ -82,7 +102,7 @@ static BOOL CALLBACK PrintControl(HWND control, LPARAM)
                 static_cast<void *>(GetParent(control)), GetDlgCtrlID(control),
                 static_cast<unsigned long>(style), rect.left, rect.top, rect.right, rect.bottom,
                 IsWindowVisible(control) ? 1 : 0);
-    PrintHex("class", class_name);
+    PrintHex("class", wide_class);
     PrintHex("text", text);
     if (std::strcmp(class_name, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
         std::printf(" icon=%s", IconName(control));
@@ -95,14 +115,14 @@ static BOOL CALLBACK PrintTopWindow(HWND window, LPARAM)
 {
     if (!IsWindowVisible(window))
         return TRUE;
-    char class_name[64];
-    char title[1024];
-    char owner_class[64] = "";
-    GetClassNameA(window, class_name, sizeof class_name);
-    GetWindowTextA(window, title, sizeof title);
+    wchar_t class_name[64];
+    wchar_t title[1024];
+    wchar_t owner_class[64] = L"";
+    GetClassNameW(window, class_name, 64);
+    GetWindowTextW(window, title, 1024);
     HWND owner = GetWindow(window, GW_OWNER);
     if (owner != nullptr)
-        GetClassNameA(owner, owner_class, sizeof owner_class);
+        GetClassNameW(owner, owner_class, 64);
     RECT rect;
     GetWindowRect(window, &rect);
     RECT client;
@@ -120,8 +140,102 @@ static BOOL CALLBACK PrintTopWindow(HWND window, LPARAM)
     return TRUE;
 }
 
+/* WriteIntoProgram
+ *     Copies size bytes into new memory of the process that owns window; its address there,
+ *     or none. */
+static void *WriteIntoProgram(HWND window, const void *bytes, size_t size)
+{
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(window, &process_id);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process_id);
+    if (process == nullptr)
+        return nullptr;
+    void *remote = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (remote != nullptr && !WriteProcessMemory(process, remote, bytes, size, nullptr))
+        remote = nullptr;
+    if (remote == nullptr)
+        std::fprintf(stderr, "cannot write into the program (%lu)\n", GetLastError());
+    CloseHandle(process);
+    return remote;
+}
+
+/* DropFiles
+ *     Drops paths on the window of class VELMORA as the shell does: a DROPFILES block with the
+ *     UTF-16 names, in the receiving process (a drop's memory is that process's), then
+ *     WM_DROPFILES. A fixed block's address is its handle. */
+static int DropFiles(int count, wchar_t **paths)
+{
+    HWND window = FindWindowA("VELMORA", nullptr);
+    if (window == nullptr) {
+        std::fprintf(stderr, "no window to drop on\n");
+        return 1;
+    }
+    std::vector<unsigned char> block(sizeof(DROPFILES));
+    for (int k = 0; k < count; ++k) {
+        const unsigned char *bytes = reinterpret_cast<const unsigned char *>(paths[k]);
+        block.insert(block.end(), bytes, bytes + (std::wcslen(paths[k]) + 1) * sizeof(wchar_t));
+    }
+    block.insert(block.end(), sizeof(wchar_t), 0);
+    DROPFILES header = {};
+    header.pFiles = sizeof(DROPFILES);
+    header.pt = {20, 20};
+    header.fNC = FALSE;
+    header.fWide = TRUE;
+    std::memcpy(block.data(), &header, sizeof header);
+
+    void *remote = WriteIntoProgram(window, block.data(), block.size());
+    if (remote == nullptr)
+        return 1;
+    PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+    return 0;
+}
+
+/* ChangeDpi
+ *     Tells the program's window that its monitor now has dpi, as Windows does when the window
+ *     moves to another monitor, proposing the rectangle the scaled size needs. */
+static int ChangeDpi(int dpi)
+{
+    HWND window = FindWindowA("VELMORA", nullptr);
+    if (window == nullptr)
+        return 1;
+    RECT proposed;
+    GetWindowRect(window, &proposed);
+    proposed.right = proposed.left + MulDiv(300, dpi, 96);
+    proposed.bottom = proposed.top + MulDiv(200, dpi, 96);
+    // The system does not carry the rectangle across processes: it goes where the program reads.
+    void *remote = WriteIntoProgram(window, &proposed, sizeof proposed);
+    if (remote == nullptr)
+        return 1;
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote));
+    return 0;
+}
+
+/* CopyText
+ *     Puts text on the clipboard, for the tests to paste what X cannot type. */
+static int CopyText(const wchar_t *text)
+{
+    size_t size = (std::wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (memory == nullptr || !OpenClipboard(nullptr))
+        return 1;
+    std::memcpy(GlobalLock(memory), text, size);
+    GlobalUnlock(memory);
+    EmptyClipboard();
+    bool copied = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    CloseClipboard();
+    return copied ? 0 : 1;
+}
+
 int main()
 {
+    int count = 0;
+    wchar_t **arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (count > 2 && std::wcscmp(arguments[1], L"drop") == 0)
+        return DropFiles(count - 2, arguments + 2);
+    if (count == 3 && std::wcscmp(arguments[1], L"dpi") == 0)
+        return ChangeDpi(_wtoi(arguments[2]));
+    if (count == 3 && std::wcscmp(arguments[1], L"copy") == 0)
+        return CopyText(arguments[2]);
     EnumWindows(PrintTopWindow, 0);
     return 0;
 }

@@ -1,15 +1,19 @@
 #!/usr/bin/env python3
 """Reads the resources out of the built velmora.exe and checks them: identifiers, language,
-menu, accelerators, strings, the About dialog's layout and the icons' sizes and colours.
+menu, accelerators, strings, the About dialog's layout, the icons' sizes and colours, and the
+manifest's visual styles, DPI awareness and supported systems.
 The About box names the version literally; it must be the project's.
 
 Usage: check_resources.py velmora.exe i686|x86_64 VERSION
 """
 import struct
 import sys
+import xml.etree.ElementTree as ElementTree
 
 KOREAN = 1042
 RT_ICON, RT_MENU, RT_DIALOG, RT_STRING, RT_ACCELERATOR, RT_GROUP_ICON = 3, 4, 5, 6, 9, 14
+RT_MANIFEST = 24
+WINDOWS_10 = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"
 MACHINES = {"i686": 0x14C, "x86_64": 0x8664}
 
 failures = []
@@ -215,6 +219,28 @@ def check_icons(tree):
     expect("ICON_SMALL images", icon_images(tree, 108), [(16, 16, 16, 1, 4)])
 
 
+def check_manifest(tree):
+    """The manifest the loader reads (id 1): Common Controls 6, per-monitor DPI awareness v2
+    with system awareness before it, Windows 10 and 11."""
+    expect("manifests", list(tree[RT_MANIFEST]), [1])
+    root = ElementTree.fromstring(tree[RT_MANIFEST][1][KOREAN])
+
+    def local(element):
+        return element.tag.rpartition("}")[2]
+
+    found = {local(element): element for element in root.iter()}
+    controls = [element.attrib for element in root.iter()
+                if local(element) == "assemblyIdentity"
+                and element.get("name") == "Microsoft.Windows.Common-Controls"]
+    expect("Common Controls dependency",
+           [(entry.get("version"), entry.get("publicKeyToken")) for entry in controls],
+           [("6.0.0.0", "6595b64144ccf1df")])
+    expect("dpiAwareness", found["dpiAwareness"].text.strip(), "PerMonitorV2")
+    expect("dpiAware", found["dpiAware"].text.strip(), "true")
+    systems = [element.get("Id") for element in root.iter() if local(element) == "supportedOS"]
+    expect("supportedOS", WINDOWS_10 in systems, True)
+
+
 def main():
     global version
     if len(sys.argv) != 4 or sys.argv[2] not in MACHINES:
@@ -224,12 +250,13 @@ def main():
     expect("machine", image.machine, MACHINES[sys.argv[2]])
     tree = image.tree
     expect("resource types", sorted(tree),
-           sorted([RT_ICON, RT_MENU, RT_DIALOG, RT_STRING, RT_ACCELERATOR, RT_GROUP_ICON]))
+           sorted([RT_ICON, RT_MENU, RT_DIALOG, RT_STRING, RT_ACCELERATOR, RT_GROUP_ICON,
+                   RT_MANIFEST]))
     for check in (check_languages, check_menu, check_accelerators, check_strings,
-                  check_dialog, check_icons):
+                  check_dialog, check_icons, check_manifest):
         try:
             check(tree)
-        except (KeyError, struct.error) as missing:
+        except (KeyError, struct.error, ElementTree.ParseError) as missing:
             failures.append(f"{check.__name__}: missing {missing}")
     for failure in failures:
         print(failure, file=sys.stderr)

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <io.h>
@@ -74,7 +75,7 @@ class TextFileTest : public ::testing::Test
 
     void Choose(const fs::path &path)
     {
-        std::strcpy(app_state.subtitle_path, path.string().c_str());
+        std::wcscpy(app_state.subtitle_path, path.wstring().c_str());
     }
 
     std::vector<std::string> FolderNames()
@@ -152,7 +153,7 @@ TEST_F(TextFileTest, ConvertsUtf16IntoUtf16)
         WriteFile(subtitle, Utf16File(u"<P>\r\n\xAC1Ax<br>y\r\n", little_endian));
         Choose(subtitle);
         ASSERT_EQ(OpenChosenSubtitle(), nullptr);
-        EXPECT_EQ(WriteTextFile((folder / "out.txt").string().c_str(), ConversionMode::Plain),
+        EXPECT_EQ(WriteTextFile((folder / "out.txt").wstring().c_str(), ConversionMode::Plain),
                   nullptr);
         EXPECT_EQ(ReadFile(folder / "out.txt"), Utf16File(u"\r\n\xAC1Ax\r\ny\r\n", little_endian));
     }
@@ -163,7 +164,8 @@ TEST_F(TextFileTest, AcceptsBytesThatOnlyStartLikeAMark)
     WriteFile(subtitle, "\xFF<P>x\n");
     Choose(subtitle);
     ASSERT_EQ(OpenChosenSubtitle(), nullptr);
-    EXPECT_EQ(WriteTextFile((folder / "out.txt").string().c_str(), ConversionMode::Plain), nullptr);
+    EXPECT_EQ(WriteTextFile((folder / "out.txt").wstring().c_str(), ConversionMode::Plain),
+              nullptr);
     EXPECT_EQ(ReadFile(folder / "out.txt"), "\xFF\r\nx\r\n"); // the P tag stands apart
 }
 
@@ -192,7 +194,7 @@ TEST_P(SaveCaseTest, ReplacesTheTargetOnlyOnSuccess)
     const SaveCase &row = GetParam();
     const std::string old_text = "the text that was there\r\n";
     fs::path target = folder / "out.txt";
-    std::string path = target.string();
+    std::wstring path = target.wstring();
     std::vector<std::string> names_after = {"in.smi"};
     switch (row.target) {
     case Target::New: break;
@@ -203,9 +205,9 @@ TEST_P(SaveCaseTest, ReplacesTheTargetOnlyOnSuccess)
                         fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         break;
     case Target::Folder: fs::create_directory(target); break;
-    case Target::InMissingFolder: path = (folder / "missing" / "out.txt").string(); break;
-    case Target::SubtitleItself: path = (folder / "sub" / ".." / "IN.SMI").string(); break;
-    case Target::Device: path = "NUL"; break;
+    case Target::InMissingFolder: path = (folder / "missing" / "out.txt").wstring(); break;
+    case Target::SubtitleItself: path = (folder / "sub" / ".." / "IN.SMI").wstring(); break;
+    case Target::Device: path = L"NUL"; break;
     }
     if (row.target == Target::SubtitleItself)
         fs::create_directory(folder / "sub");
@@ -266,11 +268,27 @@ TEST_F(TextFileTest, EverySaveReadsTheChosenSubtitleNotTheLastOutput)
     fs::path first = folder / "first.txt";
     fs::path second = folder / "second.txt";
     ASSERT_EQ(OpenChosenSubtitle(), nullptr);
-    ASSERT_EQ(WriteTextFile(first.string().c_str(), ConversionMode::Plain), nullptr);
+    ASSERT_EQ(WriteTextFile(first.wstring().c_str(), ConversionMode::Plain), nullptr);
     ASSERT_EQ(OpenChosenSubtitle(), nullptr);
-    ASSERT_EQ(WriteTextFile(second.string().c_str(), ConversionMode::Sync), nullptr);
+    ASSERT_EQ(WriteTextFile(second.wstring().c_str(), ConversionMode::Sync), nullptr);
     EXPECT_EQ(ReadFile(first), PLAIN_TEXT);
     EXPECT_EQ(ReadFile(second), SYNC_TEXT);
+}
+
+// Names outside the ANSI code page are the files they name, the temporary file's folder too.
+TEST_F(TextFileTest, ConvertsBetweenNamesOutsideTheCodePage)
+{
+    fs::path unicode_folder = folder / L"Ph\u1EE5 \u0111\u1EC1";
+    fs::create_directory(unicode_folder);
+    fs::path named = unicode_folder / L"Am\u00E9lie \u5343\u5C0B (2001).smi";
+    fs::path target = unicode_folder / L"Am\u00E9lie \u5343\u5C0B (2001).txt";
+    WriteFile(named, SUBTITLE);
+    WriteFile(target, "older text\r\n");
+    Choose(named);
+    ASSERT_EQ(OpenChosenSubtitle(), nullptr);
+    EXPECT_EQ(WriteTextFile(target.wstring().c_str(), ConversionMode::Sync), nullptr);
+    EXPECT_EQ(ReadFile(target), SYNC_TEXT);
+    EXPECT_EQ(std::distance(fs::directory_iterator(unicode_folder), fs::directory_iterator()), 2);
 }
 
 // ---- failed file dialogs ----
