@@ -2,6 +2,7 @@
 // («<P Class=ENCC>», «<P Class=KRCC>»), and a user may want the text of one alone.
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "cue_buffer.h"
 
 #include <cstdio>
 #include <cstring>
@@ -103,10 +104,13 @@ void OpenParagraph()
     ConversionState &state = conversion_state;
     if (state.paragraphs.paragraph_class[0] != '\0')
         RecordClass();
+    bool chosen = state.options.chosen_class[0] != '\0' &&
+                  state.paragraphs.paragraph_class[0] != '\0' &&
+                  EqualIgnoringCase(state.paragraphs.paragraph_class, state.options.chosen_class);
+    if (CollectsCues() && state.text.in_subtitle)
+        StartCueParagraph(state.paragraphs.paragraph_class, chosen);
     if (state.options.chosen_class[0] == '\0')
         return;
-    bool chosen = state.paragraphs.paragraph_class[0] != '\0' &&
-                  EqualIgnoringCase(state.paragraphs.paragraph_class, state.options.chosen_class);
     state.paragraphs.text_hidden = !chosen;
     state.paragraphs.chosen_class_found = state.paragraphs.chosen_class_found || chosen;
 }
@@ -155,7 +159,7 @@ void EndParagraph()
         if (state.options.mode == ConversionMode::Plain && state.writing.mid_line)
             WriteByte('\n');
     } else {
-        MarkBlank();
+        MarkLineEnd();
     }
 }
 
@@ -172,7 +176,7 @@ void StartParagraphs()
 bool ReadsClasses()
 {
     return conversion_state.options.chosen_class[0] != '\0' ||
-           conversion_state.paragraphs.listing_classes;
+           conversion_state.paragraphs.listing_classes || CollectsCues();
 }
 
 bool MissedChosenClass()

@@ -150,10 +150,8 @@ const unsigned char *CopyRun(const unsigned char *start, const unsigned char *en
     } else {
         start = SkipWhiteSpace(start, end);
         stop = FindSubtitleTextEnd(start, end);
-        if (stop != start) {
-            StartSubtitleText();
-            WriteBytes(start, static_cast<std::size_t>(stop - start));
-        }
+        if (stop != start)
+            WriteSubtitleBytes(start, static_cast<std::size_t>(stop - start));
     }
     return stop;
 }
@@ -196,12 +194,12 @@ const unsigned char *CopyAnyRun(const unsigned char *start, const unsigned char 
 }
 
 /* WalksBlocks
- *     Whether one of the walks can go on from here: no class, nothing hidden, nothing
- *     pending. */
+ *     Whether one of the walks can go on from here: no class, no cues, nothing hidden,
+ *     nothing pending. */
 bool WalksBlocks()
 {
     const ConversionState &state = conversion_state;
-    return state.options.chosen_class[0] == '\0' && !TextIsHidden() &&
+    return state.options.chosen_class[0] == '\0' && !CollectsCues() && !TextIsHidden() &&
            !state.text.line_break_pending && !state.text.paragraph_break_pending;
 }
 

@@ -1,0 +1,81 @@
+// What the timed formats share: the choice of writer, a paragraph read from its record, numbers
+// and times.
+#include "cue_writer.h"
+
+#include "byte_io.h"
+#include "conversion_state.h"
+
+#include <cstring>
+
+CueParagraph ReadCueParagraph(const unsigned char **at)
+{
+    CueParagraph paragraph;
+    const unsigned char *p = *at;
+    paragraph.class_length = *p++;
+    paragraph.class_name = p;
+    p += paragraph.class_length;
+    std::uint32_t text_length;
+    std::memcpy(&text_length, p, sizeof text_length);
+    p += sizeof text_length;
+    paragraph.text = p;
+    paragraph.text_length = text_length;
+    *at = p + text_length;
+    return paragraph;
+}
+
+void WriteCueHead()
+{
+    switch (conversion_state.options.cue_format) {
+    case CueFormat::Srt: WriteSrtHead(); return;
+    case CueFormat::Vtt: WriteVttHead(); return;
+    case CueFormat::Tsv: WriteTsvHead(); return;
+    default: return;
+    }
+}
+
+void WriteCue(const Cue &cue, const unsigned char *paragraphs)
+{
+    switch (conversion_state.options.cue_format) {
+    case CueFormat::Srt: WriteSrtCue(cue, paragraphs); return;
+    case CueFormat::Vtt: WriteVttCue(cue, paragraphs); return;
+    case CueFormat::Tsv: WriteTsvCue(cue, paragraphs); return;
+    case CueFormat::Json: WriteJsonCue(cue, paragraphs); return;
+    default: return;
+    }
+}
+
+void WriteNumber(std::uint64_t value)
+{
+    unsigned char digits[20];
+    std::size_t count = 0;
+    do {
+        digits[sizeof digits - ++count] = static_cast<unsigned char>('0' + value % 10u);
+        value /= 10u;
+    } while (value != 0);
+    WriteBytes(digits + sizeof digits - count, count);
+}
+
+/* WriteCueTime
+ *     ms as «HH:MM:SS» (more hour digits from 100 hours on), separator and three digits of
+ *     milliseconds. */
+void WriteCueTime(std::uint64_t ms, char separator)
+{
+    std::uint64_t seconds = ms / 1000u;
+    std::uint64_t hours = seconds / 3600u;
+    unsigned rest = static_cast<unsigned>(seconds % 3600u);
+    unsigned millis = static_cast<unsigned>(ms % 1000u);
+    if (hours < 10)
+        WriteByte('0');
+    WriteNumber(hours);
+    unsigned char tail[] = {':',
+                            static_cast<unsigned char>('0' + rest / 600u),
+                            static_cast<unsigned char>('0' + rest / 60u % 10u),
+                            ':',
+                            static_cast<unsigned char>('0' + rest % 60u / 10u),
+                            static_cast<unsigned char>('0' + rest % 10u),
+                            static_cast<unsigned char>(separator),
+                            static_cast<unsigned char>('0' + millis / 100u),
+                            static_cast<unsigned char>('0' + millis / 10u % 10u),
+                            static_cast<unsigned char>('0' + millis % 10u)};
+    WriteBytes(tail, sizeof tail);
+}
