@@ -274,8 +274,16 @@ TEST_F(Smi2txtTest, FailedInputIsReportedAndOthersConverted)
     RunResult sync = RunSmi2txt({"--sync", "--class", "ENCC", "a.smi", "srt.smi", "z.smi"});
     EXPECT_EQ(sync.status, 1);
     EXPECT_EQ(sync.err, "smi2txt: srt.smi: no SYNC tag: not a SAMI subtitle\n");
+    EXPECT_EQ(ReadFile(WorkPath("z.encc.txt")), SUBTITLE_SYNC);
+    EXPECT_FALSE(WorkFiles().count("srt.encc.txt"));
+    // A file that exists is kept unless --force; that input fails and the others go on.
+    RunResult kept = RunSmi2txt({"--sync", "a.smi", "z.smi"});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_EQ(kept.err, "smi2txt: a.txt: exists; use --force to replace it\n"
+                        "smi2txt: z.txt: exists; use --force to replace it\n");
+    EXPECT_EQ(ReadFile(WorkPath("z.txt")), SUBTITLE_PLAIN);
+    EXPECT_EQ(RunSmi2txt({"z.smi", "--sync", "-f", "-d", "."}).status, 0);
     EXPECT_EQ(ReadFile(WorkPath("z.txt")), SUBTITLE_SYNC);
-    EXPECT_FALSE(WorkFiles().count("srt.txt"));
     RunResult piped = RunSmi2txt({"--sync", "-"}, NOT_SAMI);
     EXPECT_EQ(piped.status, 1);
     EXPECT_EQ(piped.out, "");
@@ -311,8 +319,8 @@ TEST_F(Smi2txtTest, ClassesAreListedAndChosen)
     RunResult beside = RunSmi2txt({"--class", "KRCC", "bi.smi", "en.smi"});
     EXPECT_EQ(beside.status, 1);
     EXPECT_EQ(beside.err, "smi2txt: en.smi: no paragraph of class KRCC (classes: ENCC)\n");
-    EXPECT_EQ(ReadFile(WorkPath("bi.txt")), "\xBE\xC8\xB3\xE7\n");
-    EXPECT_EQ(WorkFiles(), (std::set<std::string>{"bi.smi", "bi.txt", "en.smi"}));
+    EXPECT_EQ(ReadFile(WorkPath("bi.krcc.txt")), "\xBE\xC8\xB3\xE7\n");
+    EXPECT_EQ(WorkFiles(), (std::set<std::string>{"bi.krcc.txt", "bi.smi", "en.smi"}));
 }
 
 struct StatusCase {
@@ -339,8 +347,8 @@ const StatusCase STATUS_CASES[] = {
     {"ClassOfNoParagraph", {"--class", "KRCC", "in.smi"}, 1, false},
     {"ClassWithoutName", {"in.smi", "--class"}, 2, false},
     {"ClassesWithOutput", {"--classes", "in.smi", "-o", "out.txt"}, 2, false},
-    {"NoArguments", {}, 2, false},
-    {"OnlySyncOption", {"--sync"}, 2, false},
+    {"NoArgumentsReadStandardInput", {}, 0, false}, // empty here
+    {"OnlySyncOptionReadsStandardInput", {"--sync"}, 1, false},
     {"UnknownOption", {"--bogus", "in.smi"}, 2, false},
     {"OutputOptionWithoutName", {"in.smi", "-o"}, 2, false},
     {"OutputOptionWithSeveralInputs", {"in.smi", "in.smi", "-o", "out.txt"}, 2, false},
@@ -379,7 +387,10 @@ TEST_F(Smi2txtTest, HelpAndVersionDescribeProgram)
 {
     RunResult help = RunSmi2txt({"--help"});
     EXPECT_NE(help.out.find("--sync"), std::string::npos);
-    EXPECT_NE(help.out.find("-o OUTPUT"), std::string::npos);
+    EXPECT_NE(help.out.find("--output=FILE"), std::string::npos);
+    EXPECT_NE(help.out.find("--format=srt"), std::string::npos);
+    EXPECT_NE(help.out.find("several INPUTs, or -d: files; one INPUT: standard output"),
+              std::string::npos);
     RunResult version = RunSmi2txt({"--version"});
     EXPECT_NE(version.out.find("smi2txt"), std::string::npos);
     EXPECT_NE(version.out.find("1.1"), std::string::npos);
