@@ -60,22 +60,21 @@ void WriteNumber(std::uint64_t value)
  *     milliseconds. */
 void WriteCueTime(std::uint64_t ms, char separator)
 {
-    std::uint64_t seconds = ms / 1000u;
-    std::uint64_t hours = seconds / 3600u;
-    unsigned rest = static_cast<unsigned>(seconds % 3600u);
-    unsigned millis = static_cast<unsigned>(ms % 1000u);
-    if (hours < 10)
-        WriteByte('0');
-    WriteNumber(hours);
-    unsigned char tail[] = {':',
-                            static_cast<unsigned char>('0' + rest / 600u),
-                            static_cast<unsigned char>('0' + rest / 60u % 10u),
-                            ':',
-                            static_cast<unsigned char>('0' + rest % 60u / 10u),
-                            static_cast<unsigned char>('0' + rest % 10u),
-                            static_cast<unsigned char>(separator),
-                            static_cast<unsigned char>('0' + millis / 100u),
-                            static_cast<unsigned char>('0' + millis / 10u % 10u),
-                            static_cast<unsigned char>('0' + millis % 10u)};
-    WriteBytes(tail, sizeof tail);
+    auto digit = [](std::uint32_t value) { return static_cast<unsigned char>('0' + value); };
+    auto seconds = static_cast<std::uint32_t>(ms / 1000u); // below 2^32 + 4000 ms
+    auto millis = static_cast<std::uint32_t>(ms - std::uint64_t{seconds} * 1000u);
+    std::uint32_t hours = seconds / 3600u;
+    std::uint32_t rest = seconds - hours * 3600u;
+    std::uint32_t minutes = rest / 60u;
+    rest -= minutes * 60u;
+    if (hours >= 100) {
+        WriteNumber(hours / 100u);
+        hours %= 100u;
+    }
+    const unsigned char time[] = {
+        digit(hours / 10u),   digit(hours % 10u),        ':',
+        digit(minutes / 10u), digit(minutes % 10u),      ':',
+        digit(rest / 10u),    digit(rest % 10u),         static_cast<unsigned char>(separator),
+        digit(millis / 100u), digit(millis / 10u % 10u), digit(millis % 10u)};
+    WriteBytes(time, sizeof time);
 }

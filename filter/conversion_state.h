@@ -312,6 +312,7 @@ bool MissedSyncTag();
 // Paragraph steps, when a class is chosen or listed.
 void StartParagraphs();
 void ReadParagraphClass();
+void ReadParagraphClassAt(const unsigned char *p);
 void EndParagraph();
 
 // Whether P tags' classes are read: a class is chosen, or the classes are being listed.

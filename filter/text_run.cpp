@@ -92,8 +92,12 @@ const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned cha
         return nullptr;
     const unsigned char *name_end;
     TagKind kind = ClassifyTagInBuffer(lt, &name_end);
-    if (kind == TagKind::Paragraph && ReadsClasses())
-        return nullptr;
+    if (kind == TagKind::Paragraph && ReadsClasses()) {
+        if (state.reading.joins_line_ends && FindByte(name_end, gt, '\r') != gt)
+            return nullptr; // the steps read its CR LF as one byte
+        ReadParagraphClassAt(name_end);
+        return gt + 1;
+    }
     if (kind == TagKind::Sync && state.options.mode == ConversionMode::Sync) {
         if (!CaptureSyncValue(name_end, gt))
             return nullptr;
@@ -194,12 +198,12 @@ const unsigned char *CopyAnyRun(const unsigned char *start, const unsigned char 
 }
 
 /* WalksBlocks
- *     Whether one of the walks can go on from here: no class, no cues, nothing hidden,
- *     nothing pending. */
+ *     Whether one of the walks can go on from here: no class, nothing hidden, nothing
+ *     pending. */
 bool WalksBlocks()
 {
     const ConversionState &state = conversion_state;
-    return state.options.chosen_class[0] == '\0' && !CollectsCues() && !TextIsHidden() &&
+    return state.options.chosen_class[0] == '\0' && !TextIsHidden() &&
            !state.text.line_break_pending && !state.text.paragraph_break_pending;
 }
 
