@@ -89,8 +89,11 @@ void SetParagraphClass(const char *class_name)
 {
     CueBuffer &buffer = cue_buffer;
     EndParagraphRecord();
-    buffer.class_length = std::strlen(class_name);
-    std::memcpy(buffer.class_name, class_name, buffer.class_length);
+    std::size_t length = std::strlen(class_name);
+    if (length == buffer.class_length && std::memcmp(buffer.class_name, class_name, length) == 0)
+        return; // most paragraphs have the class of the one before
+    buffer.class_length = length;
+    std::memcpy(buffer.class_name, class_name, length);
 }
 
 std::size_t HeldBytes()

@@ -44,7 +44,9 @@ void WriteCue(const Cue &cue, const unsigned char *paragraphs)
     }
 }
 
-void WriteNumber(std::uint64_t value)
+/* PutNumber
+ *     Puts value in decimal at out; returns its length, at most 20. */
+std::size_t PutNumber(std::uint64_t value, unsigned char *out)
 {
     unsigned char digits[20];
     std::size_t count = 0;
@@ -52,13 +54,14 @@ void WriteNumber(std::uint64_t value)
         digits[sizeof digits - ++count] = static_cast<unsigned char>('0' + value % 10u);
         value /= 10u;
     } while (value != 0);
-    WriteBytes(digits + sizeof digits - count, count);
+    std::memcpy(out, digits + sizeof digits - count, count);
+    return count;
 }
 
-/* WriteCueTime
- *     ms as «HH:MM:SS» (more hour digits from 100 hours on), separator and three digits of
- *     milliseconds. */
-void WriteCueTime(std::uint64_t ms, char separator)
+/* PutCueTime
+ *     Puts ms at out as «HH:MM:SS» (more hour digits from 100 hours on), separator and three
+ *     digits of milliseconds; returns its length, at most CUE_TIME_SIZE. */
+std::size_t PutCueTime(std::uint64_t ms, char separator, unsigned char *out)
 {
     auto digit = [](std::uint32_t value) { return static_cast<unsigned char>('0' + value); };
     auto seconds = static_cast<std::uint32_t>(ms / 1000u); // below 2^32 + 4000 ms
@@ -67,8 +70,9 @@ void WriteCueTime(std::uint64_t ms, char separator)
     std::uint32_t rest = seconds - hours * 3600u;
     std::uint32_t minutes = rest / 60u;
     rest -= minutes * 60u;
+    std::size_t length = 0;
     if (hours >= 100) {
-        WriteNumber(hours / 100u);
+        length = PutNumber(hours / 100u, out);
         hours %= 100u;
     }
     const unsigned char time[] = {
@@ -76,5 +80,16 @@ void WriteCueTime(std::uint64_t ms, char separator)
         digit(minutes / 10u), digit(minutes % 10u),      ':',
         digit(rest / 10u),    digit(rest % 10u),         static_cast<unsigned char>(separator),
         digit(millis / 100u), digit(millis / 10u % 10u), digit(millis % 10u)};
-    WriteBytes(time, sizeof time);
+    std::memcpy(out + length, time, sizeof time);
+    return length + sizeof time;
+}
+
+/* PutCueTimes
+ *     Puts «start --> end» at out; returns its length. */
+std::size_t PutCueTimes(const Cue &cue, char separator, unsigned char *out)
+{
+    std::size_t length = PutCueTime(cue.start, separator, out);
+    std::memcpy(out + length, " --> ", 5);
+    length += 5;
+    return length + PutCueTime(cue.end, separator, out + length);
 }

@@ -42,6 +42,10 @@ void WriteTsvHead();
 void WriteTsvCue(const Cue &cue, const unsigned char *paragraphs);
 void WriteJsonCue(const Cue &cue, const unsigned char *paragraphs);
 
-// Shared by the writers: a decimal number, and a time as HH:MM:SS plus separator and mmm.
-void WriteNumber(std::uint64_t value);
-void WriteCueTime(std::uint64_t ms, char separator);
+// Shared by the writers, which put a cue's head together before writing it at once: a decimal
+// number, a time as «HH:MM:SS», separator and «mmm», and «start --> end».
+constexpr std::size_t NUMBER_SIZE = 20;
+constexpr std::size_t CUE_TIME_SIZE = 20;
+std::size_t PutNumber(std::uint64_t value, unsigned char *out);
+std::size_t PutCueTime(std::uint64_t ms, char separator, unsigned char *out);
+std::size_t PutCueTimes(const Cue &cue, char separator, unsigned char *out);

@@ -4,6 +4,8 @@
 
 #include "byte_io.h"
 
+#include <cstring>
+
 namespace
 {
 
@@ -56,14 +58,19 @@ void WriteText(const char *text, std::size_t length)
 
 void WriteJsonCue(const Cue &cue, const unsigned char *paragraphs)
 {
+    // Each object opens with the cue's times.
+    unsigned char head[2 * NUMBER_SIZE + 32];
+    std::memcpy(head, "{\"start\":", 9);
+    std::size_t length = 9 + PutNumber(cue.start, head + 9);
+    std::memcpy(head + length, ",\"end\":", 7);
+    length += 7;
+    length += PutNumber(cue.end, head + length);
+    std::memcpy(head + length, ",\"class\":", 9);
+    length += 9;
     const unsigned char *at = paragraphs;
     while (at < paragraphs + cue.length) {
         CueParagraph paragraph = ReadCueParagraph(&at);
-        WriteText("{\"start\":", 9);
-        WriteNumber(cue.start);
-        WriteText(",\"end\":", 7);
-        WriteNumber(cue.end);
-        WriteText(",\"class\":", 9);
+        WriteBytes(head, length);
         WriteJsonString(paragraph.class_name, paragraph.class_length);
         WriteText(",\"text\":", 8);
         WriteJsonString(paragraph.text, paragraph.text_length);

@@ -17,12 +17,12 @@ void WriteSrtHead()
 
 void WriteSrtCue(const Cue &cue, const unsigned char *paragraphs)
 {
-    WriteNumber(++srt_number);
-    WriteByte('\n');
-    WriteCueTime(cue.start, ',');
-    WriteBytes(reinterpret_cast<const unsigned char *>(" --> "), 5);
-    WriteCueTime(cue.end, ',');
-    WriteByte('\n');
+    unsigned char head[NUMBER_SIZE + 2 * CUE_TIME_SIZE + 8];
+    std::size_t length = PutNumber(++srt_number, head);
+    head[length++] = '\n';
+    length += PutCueTimes(cue, ',', head + length);
+    head[length++] = '\n';
+    WriteBytes(head, length);
     const unsigned char *at = paragraphs;
     while (at < paragraphs + cue.length) {
         CueParagraph paragraph = ReadCueParagraph(&at);

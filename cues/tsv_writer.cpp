@@ -26,13 +26,16 @@ void WriteTsvHead()
 
 void WriteTsvCue(const Cue &cue, const unsigned char *paragraphs)
 {
+    // Each row opens with the cue's times.
+    unsigned char times[2 * NUMBER_SIZE + 2];
+    std::size_t length = PutNumber(cue.start, times);
+    times[length++] = '\t';
+    length += PutNumber(cue.end, times + length);
+    times[length++] = '\t';
     const unsigned char *at = paragraphs;
     while (at < paragraphs + cue.length) {
         CueParagraph paragraph = ReadCueParagraph(&at);
-        WriteNumber(cue.start);
-        WriteByte('\t');
-        WriteNumber(cue.end);
-        WriteByte('\t');
+        WriteBytes(times, length);
         WriteTsvField(paragraph.class_name, paragraph.class_length);
         WriteByte('\t');
         WriteTsvField(paragraph.text, paragraph.text_length);

@@ -36,10 +36,10 @@ void WriteVttHead()
 
 void WriteVttCue(const Cue &cue, const unsigned char *paragraphs)
 {
-    WriteCueTime(cue.start, '.');
-    WriteBytes(reinterpret_cast<const unsigned char *>(" --> "), 5);
-    WriteCueTime(cue.end, '.');
-    WriteByte('\n');
+    unsigned char head[2 * CUE_TIME_SIZE + 8];
+    std::size_t length = PutCueTimes(cue, '.', head);
+    head[length++] = '\n';
+    WriteBytes(head, length);
     const unsigned char *at = paragraphs;
     while (at < paragraphs + cue.length) {
         CueParagraph paragraph = ReadCueParagraph(&at);
