@@ -9,6 +9,19 @@
 namespace
 {
 
+// The bytes a JSON string cannot hold as they are: '"', '\\' and the controls below 0x20.
+struct EscapedBytes {
+    bool of[256];
+};
+constexpr EscapedBytes ESCAPED_BYTES = [] {
+    EscapedBytes table{};
+    for (int c = 0; c < 0x20; c++)
+        table.of[c] = true;
+    table.of['"'] = true;
+    table.of['\\'] = true;
+    return table;
+}();
+
 /* WriteJsonString
  *     bytes in double quotes: '"' and '\\' and the control characters that have one take their
  *     two-character escapes, the other controls \u00XX; the rest stays as it is. */
@@ -19,7 +32,7 @@ void WriteJsonString(const unsigned char *bytes, std::size_t length)
     const unsigned char *end = bytes + length;
     while (bytes < end) {
         const unsigned char *run = bytes;
-        while (bytes < end && *bytes >= 0x20 && *bytes != '"' && *bytes != '\\')
+        while (bytes < end && !ESCAPED_BYTES.of[*bytes])
             bytes++;
         WriteBytes(run, static_cast<std::size_t>(bytes - run));
         if (bytes == end)
