@@ -353,6 +353,12 @@ const StatusCase STATUS_CASES[] = {
     {"OutputOptionWithoutName", {"in.smi", "-o"}, 2, false},
     {"OutputOptionWithSeveralInputs", {"in.smi", "in.smi", "-o", "out.txt"}, 2, false},
     {"DashBesideOtherInputs", {"-", "in.smi"}, 2, false},
+    {"ShortHelp", {"-h"}, 0, true},
+    {"TimedFormat", {"--format=json", "in.smi"}, 0, true},
+    {"UnknownFormat", {"--format=doc", "in.smi"}, 2, false},
+    {"TwoFormats", {"--sync", "--format=srt", "in.smi"}, 2, false},
+    {"OutputAndFolder", {"in.smi", "-o", "out.txt", "-d", "folder"}, 2, false},
+    {"StandardInputIntoFolder", {"-d", "folder", "-"}, 2, false},
 };
 
 class Smi2txtStatusTest : public Smi2txtTest, public ::testing::WithParamInterface<StatusCase>
@@ -382,6 +388,27 @@ INSTANTIATE_TEST_SUITE_P(Arguments, Smi2txtStatusTest, ::testing::ValuesIn(STATU
                          [](const ::testing::TestParamInfo<StatusCase> &row) {
                              return std::string(row.param.name);
                          });
+
+// Long options with '=' or a separate argument, options after inputs, and the names files get.
+TEST_F(Smi2txtTest, TimedFormatsAndWhereTheyGo)
+{
+    const char srt[] = "1\n00:00:01,000 --> 00:00:03,000\nHello\nworld\n\n"
+                       "2\n00:01:01,000 --> 00:01:05,000\nBye & thanks\n\n";
+    WriteFile(WorkPath("in.smi"), SUBTITLE);
+    EXPECT_EQ(RunSmi2txt({"--format=srt", "in.smi"}).out, srt);
+    EXPECT_EQ(RunSmi2txt({"in.smi", "--format", "srt"}).out, srt);
+    EXPECT_EQ(RunSmi2txt({"--format=srt"}, SUBTITLE).out, srt); // standard input
+    EXPECT_EQ(RunSmi2txt({"--class=encc", "--format=vtt", "in.smi", "--output=out.vtt"}).status, 0);
+    EXPECT_EQ(ReadFile(WorkPath("out.vtt")).rfind("WEBVTT\n\n00:00:01.000 --> ", 0), 0u);
+    ASSERT_EQ(mkdir(WorkPath("subs").c_str(), 0755), 0);
+    EXPECT_EQ(RunSmi2txt({"-d", "subs", "--format=tsv", "--class", "ENCC", "in.smi"}).status, 0);
+    EXPECT_EQ(ReadFile(WorkPath("subs/in.encc.tsv")),
+              "start\tend\tclass\ttext\n1000\t3000\tENCC\tHello world\n"
+              "61000\t65000\tENCC\tBye & thanks\n");
+    EXPECT_EQ(RunSmi2txt({"--output-dir=subs", "--format=json", "--", "in.smi"}).status, 0);
+    EXPECT_NE(ReadFile(WorkPath("subs/in.jsonl")).find("\"text\":\"Hello\\nworld\"}"),
+              std::string::npos);
+}
 
 TEST_F(Smi2txtTest, HelpAndVersionDescribeProgram)
 {
