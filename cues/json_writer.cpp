@@ -17,8 +17,8 @@ constexpr EscapedBytes ESCAPED_BYTES = [] {
     EscapedBytes table{};
     for (int c = 0; c < 0x20; c++)
         table.of[c] = true;
-    table.of['"'] = true;
-    table.of['\\'] = true;
+    table.of[static_cast<unsigned char>('"')] = true;
+    table.of[static_cast<unsigned char>('\\')] = true;
     return table;
 }();
 
