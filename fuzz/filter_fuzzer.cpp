@@ -1,7 +1,7 @@
 // libFuzzer entry: runs both conversions and a timed format over arbitrary bytes, read from a
 // memory stream, with and without a chosen class, each with the fast scans and with the
-// byte-at-a-time steps that model the rules. The two must write the same bytes, and what must hold for every input must
-// hold. A broken rule aborts with the input saved.
+// byte-at-a-time steps that model the rules. The two must write the same bytes, and what must
+// hold for every input must hold. A broken rule aborts with the input saved.
 #include "byte_io.h"
 #include "conversion_state.h"
 
