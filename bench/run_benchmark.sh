@@ -75,16 +75,20 @@ for _ in 1 2; do
   cat "$file" >/dev/null
   "$smi2txt" "$file" >/dev/null
   "$smi2txt" --sync "$file" >/dev/null
+  "$smi2txt" --format srt "$file" >/dev/null
+  "$smi2txt" --format json "$file" >/dev/null
   "$smi2txt" "$work/utf16.smi" >/dev/null
 done
 
 # Interleaved, so a busy moment of the machine falls on all of them alike.
-rows=(cat plain sync utf16_plain utf16_sync)
+rows=(cat plain sync srt json utf16_plain utf16_sync)
 for row in "${rows[@]}"; do : >"$work/$row.ns"; done
 for _ in $(seq "$runs"); do
   wall_ns cat "$file" >>"$work/cat.ns"
   wall_ns "$smi2txt" "$file" >>"$work/plain.ns"
   wall_ns "$smi2txt" --sync "$file" >>"$work/sync.ns"
+  wall_ns "$smi2txt" --format srt "$file" >>"$work/srt.ns"
+  wall_ns "$smi2txt" --format json "$file" >>"$work/json.ns"
   wall_ns "$smi2txt" "$work/utf16.smi" >>"$work/utf16_plain.ns"
   wall_ns "$smi2txt" --sync "$work/utf16.smi" >>"$work/utf16_sync.ns"
 done
@@ -97,17 +101,23 @@ milliseconds() { awk -v ns="$1" 'BEGIN { printf "%.1f", ns / 1e6 }'; }
 echo "Input: $(basename "$file"), $bytes bytes, page cache; output to /dev/null; median of $runs runs"
 echo "Machine: $(nproc) cores, $(uname -sr)"
 echo
-echo "| command (50 MB, median of $runs) | median time | MB/s | × cat | instructions/byte |"
-echo "|---|---:|---:|---:|---:|"
-for row in cat plain sync; do
+echo "| command (50 MB, median of $runs) | median time | MB/s | × cat | instructions/byte | × --sync |"
+echo "|---|---:|---:|---:|---:|---:|"
+sync_ns=$(median <"$work/sync.ns")
+for row in cat plain sync srt json; do
   ns=$(median <"$work/$row.ns")
   case $row in
     cat) name='`cat FILE`'; per_byte='' ;;
     plain) name='`smi2txt FILE`'; per_byte=$(instructions_per_byte) ;;
     sync) name='`smi2txt --sync FILE`'; per_byte=$(instructions_per_byte --sync) ;;
+    srt) name='`smi2txt --format srt FILE`'; per_byte=$(instructions_per_byte --format srt) ;;
+    json) name='`smi2txt --format json FILE`'; per_byte=$(instructions_per_byte --format json) ;;
   esac
-  printf '| %s | %s ms | %s | %s | %s |\n' "$name" "$(milliseconds "$ns")" \
-    "$(throughput "$ns" "$bytes")" "$(ratio "$ns")" "$per_byte"
+  # Throughput beside --sync's: the timed formats do the same reading and more writing.
+  of_sync=$(awk -v ns="$ns" -v s="$sync_ns" 'BEGIN { printf "%.2f", s / ns }')
+  [[ $row == cat ]] && of_sync=""
+  printf '| %s | %s ms | %s | %s | %s | %s |\n' "$name" "$(milliseconds "$ns")" \
+    "$(throughput "$ns" "$bytes")" "$(ratio "$ns")" "$per_byte" "$of_sync"
 done
 echo
 echo "| the same file as UTF-16 ($((utf16_bytes / mb)) MB) | median time | MB/s of UTF-16 |"
@@ -123,7 +133,7 @@ done
 echo
 echo "| peak memory (maximum resident set size), to a file | 5 MB | 50 MB | 500 MB | UTF-16 |"
 echo "|---|---:|---:|---:|---:|"
-for mode in "" --sync; do
+for mode in "" --sync "--format srt" "--format json"; do
   line="| \`smi2txt $mode${mode:+ }FILE -o OUT\`"
   for size in 5mb 50mb 500mb; do
     line+=" | $(peak_kib "$smi2txt" $mode "$work/$size.smi" -o "$work/out.txt") KiB"

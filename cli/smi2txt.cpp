@@ -1,6 +1,7 @@
 // smi2txt: the subtitle filter from the command line, for batch use on Linux and Windows.
 #include "conversion_state.h"
 #include "convert_file.h"
+#include "cue_buffer.h"
 #include "output_file.h"
 #include "velmora_version.h"
 #if defined(_WIN32)
@@ -8,45 +9,90 @@
 #endif
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <getopt.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 // As GNU programs print it: the name and version, then the licence.
 static const char VERSION_TEXT[] = "smi2txt (Velmora) " VELMORA_VERSION "\nLicense: MIT\n";
 static const char USAGE_TEXT[] =
-    "Usage: smi2txt [--sync] [--class NAME] INPUT [-o OUTPUT]\n"
-    "       smi2txt [--sync] [--class NAME] INPUT1 INPUT2 ...\n"
+    "Usage: smi2txt [OPTION]... [INPUT]...\n"
     "       smi2txt --classes INPUT...\n"
-    "Extract the text of SAMI subtitle files (.smi), byte for byte in their own encoding\n"
-    "(UTF-16 files are written back as UTF-16).\n"
+    "Extract the text of SAMI subtitle files (.smi). Text and sync keep the input's bytes and\n"
+    "encoding (UTF-16 files are written back as UTF-16); srt, vtt, tsv and json are UTF-8.\n"
     "\n"
-    "  --sync        one line per subtitle, opened by its start time (HH :MM :SS)\n"
-    "  --class NAME  only the text of paragraphs of class NAME (<P Class=NAME>), such as\n"
-    "                ENCC or KRCC in a bilingual file; a file with none is an error\n"
-    "  --classes     list the classes the paragraphs use (NAME, a tab, how many P tags)\n"
-    "  -o OUTPUT     write OUTPUT instead of standard output (one INPUT only)\n"
-    "  --help        show this help and exit\n"
-    "  --version     show the version and exit\n"
+    "      --format=FORMAT  what to write (txt by default):\n"
+    "                         txt   the text, markup removed\n"
+    "                         sync  one line per subtitle behind its start (HH :MM :SS)\n"
+    "                         srt   SubRip cues, start and end to the millisecond\n"
+    "                         vtt   WebVTT cues\n"
+    "                         tsv   start, end (ms), class and text, a row per paragraph\n"
+    "                         json  the rows of tsv as JSON Lines\n"
+    "      --sync           the same as --format=sync\n"
+    "      --class=NAME     only the text of paragraphs of class NAME (<P Class=NAME>), such\n"
+    "                       as ENCC or KRCC in a bilingual file; a file with none is an error\n"
+    "      --classes        list the classes the paragraphs use (NAME, a tab, how many P tags)\n"
+    "  -o, --output=FILE    write FILE, replacing it (one INPUT only)\n"
+    "  -d, --output-dir=DIR write each INPUT into DIR\n"
+    "  -f, --force          replace files that exist in DIR or beside the inputs\n"
+    "  -h, --help           show this help and exit\n"
+    "      --version        show the version and exit\n"
     "\n"
-    "With one INPUT the text goes to standard output; '-' reads standard input.\n"
-    "With several, each INPUT.smi is written beside it as INPUT.txt.\n"
-    "Example: smi2txt --sync --class ENCC movie.smi -o movie.en.txt\n"
+    "Where it goes: several INPUTs, or -d: files; one INPUT: standard output.\n"
+    "Files are named after each INPUT: NAME.txt (txt, sync), NAME.srt, NAME.vtt, NAME.tsv,\n"
+    "NAME.jsonl, and with --class ENCC NAME.encc.srt. A file that exists is not replaced\n"
+    "without --force. With no INPUT, or '-', standard input is read.\n"
+    "\n"
+    "Examples:\n"
+    "  smi2txt movie.smi                          the text to standard output\n"
+    "  smi2txt --sync movie.smi -o movie.txt      stamped lines into movie.txt\n"
+    "  smi2txt --format=srt --class=ENCC *.smi    NAME.encc.srt beside each subtitle\n"
+    "  smi2txt --format=vtt -d subs movie.smi     subs/movie.vtt\n"
+    "  smi2txt --format=tsv movie.smi             a table to pivot by class\n"
+    "  smi2txt --format=json < movie.smi          JSON Lines from standard input\n"
     "Exit status: 0 when every file was converted, 1 when any failed, 2 on a usage error.\n";
 
 constexpr int EXIT_CONVERTED = 0;
 constexpr int EXIT_FILE_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
+// What --format takes, and what each writes and names its files.
+struct OutputFormat {
+    const char *name;
+    ConversionMode mode;
+    CueFormat cue_format;
+    const char *extension;
+};
+static const OutputFormat OUTPUT_FORMATS[] = {
+    {"txt", ConversionMode::Plain, CueFormat::None, ".txt"},
+    {"sync", ConversionMode::Sync, CueFormat::None, ".txt"},
+    {"srt", ConversionMode::Sync, CueFormat::Srt, ".srt"},
+    {"vtt", ConversionMode::Sync, CueFormat::Vtt, ".vtt"},
+    {"tsv", ConversionMode::Sync, CueFormat::Tsv, ".tsv"},
+    {"json", ConversionMode::Sync, CueFormat::Json, ".jsonl"},
+};
+
 // What the command line asked for.
 struct CommandLine {
-    ConversionMode mode;
+    const OutputFormat *format; // nullptr until --format or --sync names one
     std::vector<std::string> inputs;
-    std::string output; // empty: standard output, or beside each input when there are several
+    std::string output; // -o: the one output file
     bool has_output;
+    std::string output_dir; // -d: where each input's file goes
+    bool has_output_dir;
+    bool force;               // files that exist are replaced in batch and -d mode
     std::string chosen_class; // empty: the text of every paragraph
     bool list_classes;        // --classes: list, convert nothing
 };
@@ -54,6 +100,30 @@ struct CommandLine {
 static CommandLine command_line;
 
 static const std::string STANDARD_OUTPUT_NAME = "standard output";
+
+// Options without a short form.
+enum LongOption {
+    OPTION_SYNC = 256,
+    OPTION_FORMAT,
+    OPTION_CLASS,
+    OPTION_CLASSES,
+    OPTION_VERSION,
+};
+
+// Short options: the letters of the table below; a colon after one that takes an argument.
+static const char SHORT_OPTIONS[] = ":o:d:fh";
+static const struct option LONG_OPTIONS[] = {
+    {"format", required_argument, nullptr, OPTION_FORMAT},
+    {"sync", no_argument, nullptr, OPTION_SYNC},
+    {"class", required_argument, nullptr, OPTION_CLASS},
+    {"classes", no_argument, nullptr, OPTION_CLASSES},
+    {"output", required_argument, nullptr, 'o'},
+    {"output-dir", required_argument, nullptr, 'd'},
+    {"force", no_argument, nullptr, 'f'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, OPTION_VERSION},
+    {nullptr, 0, nullptr, 0},
+};
 
 /* ReportError
  *     Prints «smi2txt: NAME: reason» on standard error. */
@@ -78,79 +148,156 @@ static void RemoveTempFileAndExit(int signal_number)
     std::raise(signal_number);
 }
 
-/* ParseCommandLine
- *     Fills command_line; returns -1 to go on, or the exit status for help, version and
- *     usage errors. */
-static int ParseCommandLine(int argc, char **argv)
+static int PrintText(const char *text)
 {
-    bool options_ended = false;
-    for (int k = 1; k < argc; k++) {
-        std::string argument = argv[k];
-        if (options_ended || argument == "-" || argument.empty() || argument[0] != '-') {
-            command_line.inputs.push_back(argument);
-        } else if (argument == "--") {
-            options_ended = true;
-        } else if (argument == "--sync") {
-            command_line.mode = ConversionMode::Sync;
-        } else if (argument == "--help") {
-            fputs(USAGE_TEXT, stdout);
-            return fflush(stdout) == 0 ? EXIT_CONVERTED : EXIT_FILE_FAILED;
-        } else if (argument == "--version") {
-            fputs(VERSION_TEXT, stdout);
-            return fflush(stdout) == 0 ? EXIT_CONVERTED : EXIT_FILE_FAILED;
-        } else if (argument == "--class") {
-            if (k + 1 >= argc)
-                return ReportUsageError("option requires an argument: ", argument);
-            if (!command_line.chosen_class.empty())
-                return ReportUsageError("only one class may be given", "");
-            command_line.chosen_class = argv[++k];
-            if (command_line.chosen_class.empty())
-                return ReportUsageError("the class name is empty", "");
-            if (command_line.chosen_class.size() >= CLASS_NAME_SIZE)
-                return ReportUsageError("the class name is too long: ", command_line.chosen_class);
-        } else if (argument == "--classes") {
-            command_line.list_classes = true;
-        } else if (argument == "-o" || argument == "--output") {
-            if (k + 1 >= argc)
-                return ReportUsageError("option requires an argument: ", argument);
-            if (command_line.has_output)
-                return ReportUsageError("only one output may be given", "");
-            command_line.output = argv[++k];
-            command_line.has_output = true;
-            if (command_line.output.empty())
-                return ReportUsageError("the output name is empty", "");
-        } else {
-            return ReportUsageError("unknown option: ", argument);
-        }
+    fputs(text, stdout);
+    return fflush(stdout) == 0 ? EXIT_CONVERTED : EXIT_FILE_FAILED;
+}
+
+/* ChooseFormat
+ *     Chooses the format named: -1 to go on, or the usage status when there is none of that
+ *     name or another was chosen. */
+static int ChooseFormat(const std::string &name)
+{
+    for (const OutputFormat &format : OUTPUT_FORMATS) {
+        if (name != format.name)
+            continue;
+        if (command_line.format != nullptr && command_line.format != &format)
+            return ReportUsageError("only one format may be given", "");
+        command_line.format = &format;
+        return -1;
     }
-    if (command_line.inputs.empty())
-        return ReportUsageError("no input file given", "");
+    return ReportUsageError("unknown format (txt, sync, srt, vtt, tsv or json): ", name);
+}
+
+/* TakeOption
+ *     One option getopt_long returned, its argument in argument; -1 to go on, or the exit
+ *     status for help, version and usage errors. */
+static int TakeOption(int option, const char *argument, const char *as_written)
+{
+    switch (option) {
+    case OPTION_SYNC: return ChooseFormat("sync");
+    case OPTION_FORMAT: return ChooseFormat(argument);
+    case OPTION_CLASS:
+        if (!command_line.chosen_class.empty())
+            return ReportUsageError("only one class may be given", "");
+        command_line.chosen_class = argument;
+        if (command_line.chosen_class.empty())
+            return ReportUsageError("the class name is empty", "");
+        if (command_line.chosen_class.size() >= CLASS_NAME_SIZE)
+            return ReportUsageError("the class name is too long: ", command_line.chosen_class);
+        return -1;
+    case OPTION_CLASSES: command_line.list_classes = true; return -1;
+    case 'o':
+        if (command_line.has_output)
+            return ReportUsageError("only one output may be given", "");
+        command_line.output = argument;
+        command_line.has_output = true;
+        if (command_line.output.empty())
+            return ReportUsageError("the output name is empty", "");
+        return -1;
+    case 'd':
+        if (command_line.has_output_dir)
+            return ReportUsageError("only one output folder may be given", "");
+        command_line.output_dir = argument;
+        command_line.has_output_dir = true;
+        if (command_line.output_dir.empty())
+            return ReportUsageError("the output folder name is empty", "");
+        return -1;
+    case 'f': command_line.force = true; return -1;
+    case 'h': return PrintText(USAGE_TEXT);
+    case OPTION_VERSION: return PrintText(VERSION_TEXT);
+    case ':': return ReportUsageError("option requires an argument: ", as_written);
+    default: return ReportUsageError("unknown option: ", as_written);
+    }
+}
+
+/* CheckCommandLine
+ *     The options and inputs together; -1 when they make sense, else the usage status. */
+static int CheckCommandLine()
+{
+    if (command_line.inputs.empty()) {
+        if (isatty(fileno(stdin)))
+            return ReportUsageError("no input file given", "");
+        command_line.inputs.push_back("-");
+    }
     if (command_line.inputs.size() > 1 && command_line.has_output)
         return ReportUsageError("-o takes a single input", "");
+    if (command_line.has_output && command_line.has_output_dir)
+        return ReportUsageError("-o and -d cannot be given together", "");
     if (command_line.list_classes &&
-        (command_line.has_output || command_line.mode == ConversionMode::Sync ||
+        (command_line.has_output || command_line.has_output_dir || command_line.format != nullptr ||
          !command_line.chosen_class.empty()))
-        return ReportUsageError("--classes converts nothing: it takes no --sync, --class or -o",
-                                "");
+        return ReportUsageError(
+            "--classes converts nothing: it takes no --format, --sync, --class, -o or -d", "");
     for (const std::string &input : command_line.inputs) {
         if (input == "-" && command_line.inputs.size() > 1)
             return ReportUsageError("'-' cannot be converted beside other inputs", "");
+        if (input == "-" && command_line.has_output_dir)
+            return ReportUsageError("standard input has no name to write into a folder; use -o",
+                                    "");
         if (input.empty())
             return ReportUsageError("an input name is empty", "");
     }
+    if (command_line.format == nullptr)
+        command_line.format = &OUTPUT_FORMATS[0];
     return -1;
 }
 
-/* ReplaceExtension
- *     The name beside an input: its extension replaced by .txt (added when it has none). */
-static std::string ReplaceExtension(const std::string &input)
+/* ParseCommandLine
+ *     Fills command_line; returns -1 to go on, or the exit status for help, version and
+ *     usage errors. Options and inputs may mix; "--" ends the options. */
+static int ParseCommandLine(int argc, char **argv)
+{
+    opterr = 0; // errors are reported in this program's own words
+    for (;;) {
+        int option = getopt_long(argc, argv, SHORT_OPTIONS, LONG_OPTIONS, nullptr);
+        if (option == -1)
+            break;
+        // What the user wrote, for a message: a short option's letter, else the word.
+        std::string as_written = optopt > 0 && optopt < 256
+                                     ? std::string("-") + static_cast<char>(optopt)
+                                     : std::string(argv[optind - 1]);
+        int status = TakeOption(option, optarg, as_written.c_str());
+        if (status >= 0)
+            return status;
+    }
+    for (int k = optind; k < argc; k++)
+        command_line.inputs.push_back(argv[k]);
+    return CheckCommandLine();
+}
+
+/* NameOutput
+ *     The file an input is written to in batch or -d mode: beside it, or in the -d folder, its
+ *     extension replaced by the format's, the chosen class in lower case before it
+ *     («movie.encc.srt»). */
+static std::string NameOutput(const std::string &input)
 {
     size_t name_start = input.find_last_of("/\\");
     name_start = name_start == std::string::npos ? 0 : name_start + 1;
     size_t dot = input.rfind('.');
-    if (dot == std::string::npos || dot <= name_start)
-        return input + ".txt";
-    return input.substr(0, dot) + ".txt";
+    std::string stem = dot == std::string::npos || dot <= name_start ? input : input.substr(0, dot);
+    if (command_line.has_output_dir) {
+        const std::string &folder = command_line.output_dir;
+        bool ends_in_separator = folder.back() == '/' || folder.back() == '\\';
+        stem = folder + (ends_in_separator ? "" : "/") + stem.substr(name_start);
+    }
+    std::string tag;
+    for (char c : command_line.chosen_class) {
+        bool separator = c == '/' || c == '\\' || c == ':'; // a class names no folder
+        tag += separator ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (!tag.empty())
+        stem += "." + tag;
+    return stem + command_line.format->extension;
+}
+
+/* OutputExists
+ *     Whether a file or anything else stands at path. */
+static bool OutputExists(const std::string &path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
 }
 
 /* OpenInput
@@ -179,6 +326,21 @@ static std::string NameClasses()
     return text;
 }
 
+/* DescribeCueFailure
+ *     Why the cues of the file just read were not written. */
+static const char *DescribeCueFailure()
+{
+    switch (FailedCues()) {
+    case CueFailure::CueTooLong: return "a subtitle holds more than 64 KiB of text";
+    case CueFailure::TooManyHeld:
+        return "its starts go back, and its subtitles hold more than 64 MiB of text to put in "
+               "order";
+    case CueFailure::StartsWentBack:
+        return "a start goes back behind subtitles already written (after 1 MiB of them)";
+    default: return "the subtitles could not be written";
+    }
+}
+
 /* ReportOutcome
  *     Explains why converting input into output (a file, or standard output when empty)
  *     failed. Returns whether it succeeded. */
@@ -203,6 +365,7 @@ static bool ReportOutcome(ConversionOutcome outcome, const std::string &input,
     case ConversionOutcome::NoSyncTag:
         ReportError(input, "no SYNC tag: not a SAMI subtitle");
         break;
+    case ConversionOutcome::CuesFailed: ReportError(input, DescribeCueFailure()); break;
     case ConversionOutcome::NoParagraphOfClass:
         ReportError(input, ("no paragraph of class " + command_line.chosen_class + " (" +
                             NameClasses() + ")")
@@ -218,7 +381,7 @@ static bool ConvertToStandardOutput(const std::string &input)
 {
     ConversionOutcome outcome = OpenInput(input);
     if (outcome == ConversionOutcome::Succeeded)
-        outcome = ConvertIntoStandardOutput(command_line.mode);
+        outcome = ConvertIntoStandardOutput(command_line.format->mode);
     bool read = ReportOutcome(outcome, input, "");
     if (outcome != ConversionOutcome::Succeeded && outcome != ConversionOutcome::ReadFailed)
         return false;
@@ -236,7 +399,7 @@ static bool ConvertToFile(const std::string &input, const std::string &output)
 {
     ConversionOutcome outcome = OpenInput(input);
     if (outcome == ConversionOutcome::Succeeded)
-        outcome = ConvertIntoFile(output.c_str(), command_line.mode);
+        outcome = ConvertIntoFile(output.c_str(), command_line.format->mode);
     return ReportOutcome(outcome, input, output);
 }
 
@@ -260,6 +423,29 @@ static bool ListClasses(const std::string &input)
     return written;
 }
 
+/* ConvertBesideInput
+ *     Converts one input of a batch or -d into the file named after it, which must not exist
+ *     unless --force. Returns whether it succeeded. */
+static bool ConvertBesideInput(const std::string &input)
+{
+    std::string output = NameOutput(input);
+    if (!command_line.force && OutputExists(output)) {
+        ReportError(output, "exists; use --force to replace it");
+        return false;
+    }
+    return ConvertToFile(input, output);
+}
+
+/* ChooseOptions
+ *     Hands what the command line chose to the filter. */
+static void ChooseOptions()
+{
+    ConversionState::Options &options = conversion_state.options;
+    std::strcpy(options.chosen_class, command_line.chosen_class.c_str());
+    options.cue_format = command_line.format->cue_format;
+    options.utf8_output = options.cue_format != CueFormat::None;
+}
+
 int main(int argc, char **argv)
 {
 #if defined(_WIN32)
@@ -267,7 +453,6 @@ int main(int argc, char **argv)
     if (argv == nullptr)
         return EXIT_FILE_FAILED;
 #endif
-    command_line.mode = ConversionMode::Plain;
     int status = ParseCommandLine(argc, argv);
     if (status >= 0)
         return status;
@@ -275,18 +460,18 @@ int main(int argc, char **argv)
     std::signal(SIGINT, RemoveTempFileAndExit);
     std::signal(SIGTERM, RemoveTempFileAndExit);
 
-    std::strcpy(conversion_state.options.chosen_class, command_line.chosen_class.c_str());
+    ChooseOptions();
     bool all_converted = true;
     if (command_line.list_classes) {
         for (const std::string &input : command_line.inputs)
             all_converted = ListClasses(input) && all_converted;
-    } else if (command_line.inputs.size() == 1 && !command_line.has_output) {
-        all_converted = ConvertToStandardOutput(command_line.inputs[0]);
     } else if (command_line.has_output) {
         all_converted = ConvertToFile(command_line.inputs[0], command_line.output);
+    } else if (command_line.inputs.size() == 1 && !command_line.has_output_dir) {
+        all_converted = ConvertToStandardOutput(command_line.inputs[0]);
     } else {
         for (const std::string &input : command_line.inputs)
-            all_converted = ConvertToFile(input, ReplaceExtension(input)) && all_converted;
+            all_converted = ConvertBesideInput(input) && all_converted;
     }
     return all_converted ? EXIT_CONVERTED : EXIT_FILE_FAILED;
 }

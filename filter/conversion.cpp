@@ -1,6 +1,7 @@
 // The character filter: the three steps of a cycle, the loop that repeats them, and the end.
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "cue_buffer.h"
 
 #include <cstdio>
 #include <cstring>
@@ -20,8 +21,7 @@ void WriteSubtitleText(const unsigned char *bytes, std::size_t count)
         MarkBlank();
         return;
     }
-    StartSubtitleText();
-    WriteBytes(bytes, count);
+    WriteSubtitleBytes(bytes, count);
 }
 
 /* WriteSaveText
@@ -41,6 +41,8 @@ void StartConversion()
     StartBuffers();
     conversion_state.text = ConversionState::Text{};
     StartParagraphs();
+    if (CollectsCues())
+        StartCues();
 }
 
 /* EndConversion
@@ -49,7 +51,9 @@ void EndConversion()
 {
     ConversionState &state = conversion_state;
     EndParagraph();
-    if (MissedSyncTag() || MissedChosenClass()) {
+    if (CollectsCues())
+        FinishCues();
+    if (MissedSyncTag() || MissedChosenClass() || FailedCues() != CueFailure::None) {
         DiscardOutput(); // not even a byte order mark: nothing of the input was wanted
         return;
     }
@@ -106,6 +110,22 @@ void StartSubtitleText()
         WriteByte(' ');
     }
     state.text.blank_pending = false;
+}
+
+/* WriteSubtitleBytes
+ *     Writes the count bytes of a subtitle's text after what goes before them; the timed
+ *     formats take them into the cue buffer instead. */
+void WriteSubtitleBytes(const unsigned char *bytes, std::size_t count)
+{
+    ConversionState &state = conversion_state;
+    if (CollectsCues()) {
+        PutCueText(bytes, count, state.text.blank_pending);
+        state.text.stamp_pending = false;
+        state.text.blank_pending = false;
+        return;
+    }
+    StartSubtitleText();
+    WriteBytes(bytes, count);
 }
 
 /* ReadChar

@@ -29,6 +29,9 @@ constexpr int TAG_NAME_SIZE = 10;    // the longest name that means something, a
 
 enum class ConversionMode { Plain, Sync };
 
+// The timed formats: Sync Save's subtitles as cues with start and end, written by cues/.
+enum class CueFormat { None, Srt, Vtt, Tsv, Json };
+
 // What the input's first bytes say it is: bytes kept as they are, or UTF-16 text.
 enum class TextEncoding { Bytes, Utf16Le, Utf16Be };
 
@@ -72,6 +75,9 @@ struct ConversionState {
         bool byte_at_a_time;    // no fast path: the steps alone, the model of the rules
         std::size_t fill_limit; // bytes one fill of the read buffer reads at most, from 64;
                                 // 0 for all it holds: tests cut the input anywhere with it
+        bool utf8_output; // the text is written as UTF-8 without a byte order mark, whatever the
+                          // input's encoding
+        CueFormat cue_format; // None: stamps; else Sync Save's subtitles go to the cue buffer
     } options;
 
     // The filter's own buffer of the input and what the input's first bytes said.
@@ -284,6 +290,7 @@ void MarkLineBreak();
 void ResolveLineBreak();
 void MarkParagraph();
 void MarkBlank();
+void MarkLineEnd();
 bool StartParameterBlock(TagKind kind);
 void ResolveParagraphBreak(int c);
 void StartSubtitle();
@@ -306,6 +313,7 @@ bool MissedSyncTag();
 // Paragraph steps, when a class is chosen or listed.
 void StartParagraphs();
 void ReadParagraphClass();
+void ReadParagraphClassAt(const unsigned char *p);
 void EndParagraph();
 
 // Whether P tags' classes are read: a class is chosen, or the classes are being listed.
@@ -319,8 +327,18 @@ void ListParagraphClasses();
 
 // Sync-mode steps called from SkipTagSync, WriteChar and CopyTextRun.
 void StartSubtitleText();
+void WriteSubtitleBytes(const unsigned char *bytes, std::size_t count);
 void ReadSyncValue();
 void WriteTimeStamp();
+
+// The start time captured in sync_value, in ms.
+std::uint32_t ReadStartTime();
+
+// Whether Sync Save's subtitles go to the cue buffer (cues/) instead of lines with stamps.
+inline bool CollectsCues()
+{
+    return conversion_state.options.cue_format != CueFormat::None;
+}
 
 // The longest stamp: four digits of hours (2^32 - 1 ms is 1193 hours) and « :MM :SS  ».
 constexpr std::size_t TIME_STAMP_SIZE = 16;

@@ -2,6 +2,7 @@
 // («<P Class=ENCC>», «<P Class=KRCC>»), and a user may want the text of one alone.
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "cue_buffer.h"
 
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,8 @@ ClassList class_list;
 
 namespace
 {
+
+int last_class; // the entry of class_list the last P tag counted in
 
 // Long enough for "class" and one byte more.
 constexpr int ATTRIBUTE_NAME_SIZE = 6;
@@ -83,14 +86,22 @@ void ReadAttributeValue(bool keep)
 void RecordClass()
 {
     ConversionState &state = conversion_state;
+    // Most P tags have the class of the one before.
+    if (last_class < class_list.length &&
+        std::strcmp(class_list.classes[last_class].name, state.paragraphs.paragraph_class) == 0) {
+        class_list.classes[last_class].count++;
+        return;
+    }
     for (int k = 0; k < class_list.length; k++) {
         if (EqualIgnoringCase(class_list.classes[k].name, state.paragraphs.paragraph_class)) {
             class_list.classes[k].count++;
+            last_class = k;
             return;
         }
     }
     if (class_list.length == CLASS_LIST_SIZE)
         return;
+    last_class = class_list.length;
     ParagraphClass &entry = class_list.classes[class_list.length++];
     std::memcpy(entry.name, state.paragraphs.paragraph_class, sizeof entry.name);
     entry.count = 1;
@@ -103,10 +114,13 @@ void OpenParagraph()
     ConversionState &state = conversion_state;
     if (state.paragraphs.paragraph_class[0] != '\0')
         RecordClass();
+    bool chosen = state.options.chosen_class[0] != '\0' &&
+                  state.paragraphs.paragraph_class[0] != '\0' &&
+                  EqualIgnoringCase(state.paragraphs.paragraph_class, state.options.chosen_class);
+    if (CollectsCues() && state.text.in_subtitle)
+        StartCueParagraph(state.paragraphs.paragraph_class, chosen);
     if (state.options.chosen_class[0] == '\0')
         return;
-    bool chosen = state.paragraphs.paragraph_class[0] != '\0' &&
-                  EqualIgnoringCase(state.paragraphs.paragraph_class, state.options.chosen_class);
     state.paragraphs.text_hidden = !chosen;
     state.paragraphs.chosen_class_found = state.paragraphs.chosen_class_found || chosen;
 }
@@ -142,6 +156,70 @@ void ReadParagraphClass()
     OpenParagraph();
 }
 
+/* ReadParagraphClassAt
+ *     ReadParagraphClass for a P tag that stands whole in memory from p, the byte after its
+ *     name, to its '>', with no byte the steps would read otherwise (a CR before an LF). */
+void ReadParagraphClassAt(const unsigned char *p)
+{
+    ConversionState &state = conversion_state;
+    bool found = false;
+    state.paragraphs.paragraph_class[0] = '\0';
+    // Most tags are «<P Class=NAME>»: told at one look when NAME is short and ends the tag.
+    if (std::memcmp(p, " Class=", 7) == 0) {
+        const unsigned char *value = p + 7;
+        std::size_t length = 0;
+        while (length < CLASS_NAME_SIZE - 1 && value[length] != '>' &&
+               !IsWhiteSpace(value[length]) && value[length] != '"' && value[length] != '\'')
+            length++;
+        if (length > 0 && value[length] == '>') {
+            std::memcpy(state.paragraphs.paragraph_class, value, length);
+            state.paragraphs.paragraph_class[length] = '\0';
+            EndParagraph();
+            OpenParagraph();
+            return;
+        }
+    }
+    // Look at one attribute at a time until the tag's '>'.
+    for (;;) {
+        while (IsWhiteSpace(*p) || *p == '/')
+            p++;
+        if (*p == '>')
+            break;
+        const unsigned char *name = p;
+        while (!IsWhiteSpace(*p) && *p != '=' && *p != '>' && *p != '/')
+            p++;
+        bool is_class = p - name == 5 && ToLowerAscii(name[0]) == 'c' &&
+                        ToLowerAscii(name[1]) == 'l' && ToLowerAscii(name[2]) == 'a' &&
+                        ToLowerAscii(name[3]) == 's' && ToLowerAscii(name[4]) == 's';
+        while (IsWhiteSpace(*p))
+            p++;
+        if (*p != '=')
+            continue; // an attribute without a value
+        p++;
+        while (IsWhiteSpace(*p))
+            p++;
+        // The value, in quotes or bare; the tag's '>' ends it either way.
+        unsigned char quote = *p == '"' || *p == '\'' ? *p : 0;
+        if (quote != 0)
+            p++;
+        const unsigned char *value = p;
+        while (*p != '>' && (quote != 0 ? *p != quote : !IsWhiteSpace(*p)))
+            p++;
+        if (is_class && !found) {
+            std::size_t length = static_cast<std::size_t>(p - value);
+            if (length > CLASS_NAME_SIZE - 1)
+                length = CLASS_NAME_SIZE - 1;
+            std::memcpy(state.paragraphs.paragraph_class, value, length);
+            state.paragraphs.paragraph_class[length] = '\0';
+        }
+        if (quote != 0 && *p == quote)
+            p++;
+        found = found || is_class;
+    }
+    EndParagraph();
+    OpenParagraph();
+}
+
 /* EndParagraph
  *     Ends a paragraph of the chosen class: in a subtitle it is white space, elsewhere it ends
  *     its line. What follows is hidden until the next paragraph of that class. */
@@ -155,7 +233,7 @@ void EndParagraph()
         if (state.options.mode == ConversionMode::Plain && state.writing.mid_line)
             WriteByte('\n');
     } else {
-        MarkBlank();
+        MarkLineEnd();
     }
 }
 
@@ -172,7 +250,7 @@ void StartParagraphs()
 bool ReadsClasses()
 {
     return conversion_state.options.chosen_class[0] != '\0' ||
-           conversion_state.paragraphs.listing_classes;
+           conversion_state.paragraphs.listing_classes || CollectsCues();
 }
 
 bool MissedChosenClass()

@@ -114,7 +114,8 @@ void CopyByteOrderMark()
         std::memcmp(read_buffer + state.reading.read_position, UTF8_BYTE_ORDER_MARK,
                     sizeof UTF8_BYTE_ORDER_MARK) != 0)
         return;
-    WriteBytes(UTF8_BYTE_ORDER_MARK, sizeof UTF8_BYTE_ORDER_MARK);
+    if (!state.options.utf8_output)
+        WriteBytes(UTF8_BYTE_ORDER_MARK, sizeof UTF8_BYTE_ORDER_MARK);
     state.reading.read_position += sizeof UTF8_BYTE_ORDER_MARK;
     state.reading.text_is_unicode = true;
     state.writing.mid_line = false;
@@ -150,7 +151,7 @@ static void WriteOut(bool final)
     ConversionState &state = conversion_state;
     state.writing.line_text_written_out = LineHoldsText();
     state.writing.line_floor = 0;
-    if (state.reading.encoding != TextEncoding::Bytes)
+    if (state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output)
         WriteAsUtf16(write_buffer, state.writing.write_length, final);
     else if (state.writing.write_length > 0)
         fwrite(write_buffer, 1, state.writing.write_length, state.output_stream);

@@ -3,6 +3,7 @@
 // Nothing inside a tag after its name means anything but a SYNC tag's value or a P tag's class.
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "cue_buffer.h"
 
 #include <cstdio>
 #include <cstring>
@@ -80,6 +81,8 @@ void StartSubtitle()
     ConversionState &state = conversion_state;
     state.sync_value[state.sync_value_length] = '>';
     EndParagraph();
+    if (CollectsCues())
+        StartCue(ReadStartTime());
     state.text.in_subtitle = true;
     state.text.stamp_pending = true;
     state.text.blank_pending = false;
@@ -92,6 +95,17 @@ void MarkBlank()
     ConversionState &state = conversion_state;
     if (!state.text.stamp_pending)
         state.text.blank_pending = true;
+}
+
+/* MarkLineEnd
+ *     A P or </P> tag in a subtitle: white space in Sync Save; in the timed formats the text
+ *     after it is a paragraph of no class, until a P tag gives one. */
+void MarkLineEnd()
+{
+    if (CollectsCues())
+        EndCueParagraph();
+    else
+        MarkBlank();
 }
 
 /* StartParameterBlock
@@ -115,6 +129,8 @@ void MarkLineBreak()
         return;
     if (!state.text.in_subtitle)
         state.text.line_break_pending = true;
+    else if (CollectsCues())
+        BreakCueLine();
     else
         MarkBlank();
 }
@@ -128,7 +144,7 @@ void MarkParagraph()
     if (state.options.chosen_class[0] != '\0' || TextIsHidden())
         return;
     if (state.text.in_subtitle)
-        MarkBlank();
+        MarkLineEnd();
     else if (!state.text.paragraph_break_pending && LineHoldsText())
         state.text.paragraph_break_pending = true;
 }

@@ -91,8 +91,12 @@ const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned cha
         return nullptr;
     const unsigned char *name_end;
     TagKind kind = ClassifyTagInBuffer(lt, &name_end);
-    if (kind == TagKind::Paragraph && ReadsClasses())
-        return nullptr;
+    if (kind == TagKind::Paragraph && ReadsClasses()) {
+        if (state.reading.joins_line_ends && FindByte(name_end, gt, '\r') != gt)
+            return nullptr; // the steps read its CR LF as one byte
+        ReadParagraphClassAt(name_end);
+        return gt + 1;
+    }
     if (kind == TagKind::Sync && state.options.mode == ConversionMode::Sync) {
         if (!CaptureSyncValue(name_end, gt))
             return nullptr;
@@ -149,10 +153,8 @@ const unsigned char *CopyRun(const unsigned char *start, const unsigned char *en
     } else {
         start = SkipWhiteSpace(start, end);
         stop = FindSubtitleTextEnd(start, end);
-        if (stop != start) {
-            StartSubtitleText();
-            WriteBytes(start, static_cast<std::size_t>(stop - start));
-        }
+        if (stop != start)
+            WriteSubtitleBytes(start, static_cast<std::size_t>(stop - start));
     }
     return stop;
 }

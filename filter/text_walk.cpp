@@ -3,6 +3,7 @@
 // a CR LF and, in a subtitle, white space); the walk goes from one to the next with a count of
 // trailing zeros and copies the text between them at once. The state they change most is kept
 // in locals and handed back when they stop.
+#include "cue_buffer.h"
 #include "fast_scans.h"
 
 #include <cstdint>
@@ -337,7 +338,9 @@ bool LineHoldsTextAt(unsigned char *out)
  *     subtitle's first text byte, one blank for each run of white space, line breaks and
  *     paragraph tags between text bytes, and the text between as it stands; reads entities
  *     and tags in place and starts a subtitle at each SYNC tag. Stops before a parameter
- *     block, a tag or entity the buffer's end cuts, a SYNC value with a CR, the last bytes. */
+ *     block, a tag or entity the buffer's end cuts, a SYNC value with a CR, the last bytes.
+ *     In the timed formats the text, the SYNC tags, line breaks and paragraphs go to the cue
+ *     buffer instead, which writes for itself. */
 [[gnu::noinline]] const unsigned char *WalkSubtitleText(const unsigned char *start,
                                                         const unsigned char *end)
 {
@@ -347,6 +350,7 @@ bool LineHoldsTextAt(unsigned char *out)
     bool stamp_pending = state.text.stamp_pending;
     bool blank_pending = state.text.blank_pending;
     bool mid_line = state.writing.mid_line;
+    const bool cues = CollectsCues();
     const unsigned char *text = start; // the first byte of the text not yet written
     const unsigned char *block = start;
 
@@ -371,6 +375,12 @@ bool LineHoldsTextAt(unsigned char *out)
             blank_pending = !stamp_pending;
         if (text == to)
             return;
+        if (cues) {
+            PutCueText(text, static_cast<std::size_t>(to - text), blank_pending);
+            stamp_pending = blank_pending = false;
+            text = to;
+            return;
+        }
         start_text();
         out = CopyText(out, text, to);
         text = to;
@@ -379,6 +389,8 @@ bool LineHoldsTextAt(unsigned char *out)
     auto stop_at = [&](const unsigned char *where) {
         state.text.stamp_pending = stamp_pending;
         state.text.blank_pending = blank_pending;
+        if (cues)
+            return where; // the cue buffer keeps write_buffer's state itself
         state.writing.mid_line = mid_line;
         state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
         return where;
@@ -415,6 +427,10 @@ bool LineHoldsTextAt(unsigned char *out)
                     return stop_at(at);
                 if (entity == EntityRead::Decoded && IsWhiteSpace(state.text.entity_text[0])) {
                     blank_pending = !stamp_pending;
+                } else if (entity == EntityRead::Decoded && cues) {
+                    PutCueText(state.text.entity_text,
+                               static_cast<std::size_t>(state.text.entity_length), blank_pending);
+                    stamp_pending = blank_pending = false;
                 } else if (entity == EntityRead::Decoded) {
                     start_text();
                     std::memcpy(out, state.text.entity_text,
@@ -438,12 +454,29 @@ bool LineHoldsTextAt(unsigned char *out)
                 if (!CaptureSyncValue(name_end, gt))
                     return stop_at(at);
                 state.sync_value[state.sync_value_length] = '>';
+                if (cues)
+                    StartCue(ReadStartTime());
                 stamp_pending = true;
                 blank_pending = false;
                 break;
-            case TagKind::LineBreak:
             case TagKind::Paragraph:
-            case TagKind::ParagraphEnd: blank_pending = !stamp_pending; break;
+                if (cues) {
+                    if (CrStop() == '\r' && FindByte(name_end, gt, '\r') != gt)
+                        return stop_at(at); // the steps read its CR LF as one byte
+                    ReadParagraphClassAt(name_end);
+                }
+                blank_pending = !stamp_pending;
+                break;
+            case TagKind::LineBreak:
+                if (cues)
+                    BreakCueLine();
+                blank_pending = !stamp_pending;
+                break;
+            case TagKind::ParagraphEnd:
+                if (cues)
+                    EndCueParagraph();
+                blank_pending = !stamp_pending;
+                break;
             case TagKind::Style:
             case TagKind::SamiParam:
             case TagKind::Script: state.text.parameter_block = kind; return stop_at(gt + 1);

@@ -54,6 +54,15 @@ int ReadEightDigits(const char *p, std::uint32_t *value)
 #endif
 }
 
+/* PutTwoDigits
+ *     Puts value (0..99) as two digits at out. */
+void PutTwoDigits(std::uint32_t value, unsigned char *out)
+{
+    std::memcpy(out, TWO_DIGITS + 2 * value, 2);
+}
+
+} // namespace
+
 /* ReadStartTime
  *     The first run of decimal digits in sync_value, modulo 2^32; 0 when there is none.
  *     Whatever stands before it (quotes, blanks) is ignored. */
@@ -83,15 +92,6 @@ std::uint32_t ReadStartTime()
         total = total * 10u + DigitValue(*p);
     return total;
 }
-
-/* PutTwoDigits
- *     Puts value (0..99) as two digits at out. */
-void PutTwoDigits(std::uint32_t value, unsigned char *out)
-{
-    std::memcpy(out, TWO_DIGITS + 2 * value, 2);
-}
-
-} // namespace
 
 /* PutTimeStamp
  *     Puts the captured start time at out as whole hours, minutes and seconds, «HH :MM :SS  »,

@@ -1,7 +1,7 @@
-// libFuzzer entry: runs both conversions over arbitrary bytes, read from a memory stream, with
-// and without a chosen class, each with the fast scans and with the byte-at-a-time steps that
-// model the rules. The two must write the same bytes, and what must hold for every input must
-// hold. A broken rule aborts with the input saved.
+// libFuzzer entry: runs both conversions and a timed format over arbitrary bytes, read from a
+// memory stream, with and without a chosen class, each with the fast scans and with the
+// byte-at-a-time steps that model the rules. The two must write the same bytes, and what must
+// hold for every input must hold. A broken rule aborts with the input saved.
 #include "byte_io.h"
 #include "conversion_state.h"
 
@@ -23,7 +23,8 @@ static size_t seen_length;
  *     Reports which rule an input broke and aborts, so libFuzzer keeps the input. */
 [[noreturn]] static void Fail(const char *rule, int mode)
 {
-    std::fprintf(stderr, "filter rule broken (%s mode): %s\n", mode == 0 ? "plain" : "sync", rule);
+    static const char *const MODE_NAMES[] = {"plain", "sync", "cues"};
+    std::fprintf(stderr, "filter rule broken (%s mode): %s\n", MODE_NAMES[mode], rule);
     std::abort();
 }
 
@@ -171,9 +172,13 @@ struct Output {
     bool utf16;
 };
 
+// The timed format mode 2 writes; the input's first byte chooses it.
+static CueFormat cue_format;
+
 /* ConvertBytes
- *     One conversion of data in mode, the way smi2txt runs it: the steps alone when
- *     byte_at_a_time, else with the fast scans; a class chosen when chosen_class is not null. */
+ *     One conversion of data in mode (2: Sync Save's subtitles as cue_format), the way smi2txt
+ *     runs it: the steps alone when byte_at_a_time, else with the fast scans; a class chosen
+ *     when chosen_class is not null. */
 static Output ConvertBytes(const std::uint8_t *data, size_t size, int mode, bool byte_at_a_time,
                            const char *chosen_class, size_t fill_limit)
 {
@@ -191,6 +196,8 @@ static Output ConvertBytes(const std::uint8_t *data, size_t size, int mode, bool
     conversion_state.options.fill_limit = fill_limit;
     if (chosen_class != nullptr)
         std::strcpy(conversion_state.options.chosen_class, chosen_class);
+    conversion_state.options.cue_format = mode == 2 ? cue_format : CueFormat::None;
+    conversion_state.options.utf8_output = mode == 2;
     output.utf16 = DetectTextEncoding() != TextEncoding::Bytes;
     RunConversion(mode == 0 ? ConversionMode::Plain : ConversionMode::Sync);
     if (!conversion_state.reading.input_ended)
@@ -217,7 +224,7 @@ static void CompareWithModel(const std::uint8_t *data, size_t size, int mode,
     Output fast = ConvertBytes(data, size, mode, false, chosen_class, fill_limit);
     if (fast.length != model.length || std::memcmp(fast.text, model.text, model.length) != 0)
         Fail("the fast scans wrote other bytes than the steps", mode);
-    if (!model.utf16)
+    if (!model.utf16 && mode < 2)
         CheckOutput(size, model.text, model.length, mode);
     std::free(model.text);
     std::free(fast.text);
@@ -226,7 +233,10 @@ static void CompareWithModel(const std::uint8_t *data, size_t size, int mode,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
 {
     PrepareSeenInput(data, size);
-    for (int mode = 0; mode < 2; mode++) {
+    static const CueFormat CUE_FORMATS[] = {CueFormat::Srt, CueFormat::Vtt, CueFormat::Tsv,
+                                            CueFormat::Json};
+    cue_format = CUE_FORMATS[size == 0 ? 0 : data[0] % 4];
+    for (int mode = 0; mode < 3; mode++) {
         CompareWithModel(data, size, mode, nullptr);
         CompareWithModel(data, size, mode, "ENCC");
     }

@@ -2,6 +2,7 @@
 #include "convert_file.h"
 
 #include "conversion_state.h"
+#include "cue_buffer.h"
 #include "output_file.h"
 
 #include <cerrno>
@@ -118,7 +119,17 @@ static ConversionOutcome ConversionFailure()
         return ConversionOutcome::NoSyncTag;
     if (MissedChosenClass())
         return ConversionOutcome::NoParagraphOfClass;
+    if (FailedCues() != CueFailure::None)
+        return ConversionOutcome::CuesFailed;
     return ConversionOutcome::Succeeded;
+}
+
+/* WritesUtf16
+ *     Whether the text goes out as UTF-16, as it came in. */
+static bool WritesUtf16()
+{
+    const ConversionState &state = conversion_state;
+    return state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output;
 }
 
 /* ConvertIntoFile
@@ -131,8 +142,7 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
         return CloseSubtitleWith(ConversionOutcome::OutputIsInput);
     // UTF-16 is written in binary: the text mode would put a 0D byte before every 0A byte,
     // splitting code units.
-    state.output_stream =
-        BeginOutputFile(output_path, state.reading.encoding != TextEncoding::Bytes);
+    state.output_stream = BeginOutputFile(output_path, WritesUtf16());
     if (state.output_stream == nullptr)
         return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
     errno = 0;
@@ -160,7 +170,7 @@ ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
     if (IsSameOpenFile(state.input_stream, stdout))
         return CloseSubtitleWith(ConversionOutcome::OutputIsInput);
 #if defined(_WIN32)
-    if (state.reading.encoding != TextEncoding::Bytes && _setmode(_fileno(stdout), _O_BINARY) == -1)
+    if (WritesUtf16() && _setmode(_fileno(stdout), _O_BINARY) == -1)
         return CloseSubtitleWith(ConversionOutcome::WriteFailed);
 #endif
     state.output_stream = stdout;

@@ -14,6 +14,7 @@ enum class ConversionOutcome {
     WriteFailed,        // a write, the close or the move failed; errno says why
     NoSyncTag,          // Sync Save of an input with no complete SYNC tag: nothing was written
     NoParagraphOfClass, // a class was chosen and no P tag has it: nothing was written
+    CuesFailed,         // the timed formats could not hold or order the cues; FailedCues says why
 };
 
 // Opens the subtitle at path as the conversion's input and looks at its first bytes.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building, packaging and testing Velmora needs on Debian 12 (man and groff
 # check the manual page, dpkg-dev gives the .deb its Depends line, lintian checks the .deb), and
-# the Korean locale that Wine needs to use code page 949. Safe to run again: it installs only
-# what is missing.
+# the Korean locale that Wine needs to use code page 949; ffmpeg and the W3C validator's WebVTT
+# parser (npm's webvtt-parser, kept in build/readers) read the timed formats back. Safe to run
+# again: it installs only what is missing.
 set -euo pipefail
 
 PACKAGES=(
@@ -10,7 +11,7 @@ PACKAGES=(
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
   xvfb xauth xdotool x11-utils imagemagick icoutils
   locales fonts-nanum fonts-baekmuk zip unzip python3 time valgrind clang-format
-  man-db groff-base dpkg-dev lintian
+  man-db groff-base dpkg-dev lintian ffmpeg nodejs npm
 )
 
 missing=()
@@ -29,4 +30,10 @@ if ! locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$'; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
   $SUDO localedef -i ko_KR -f UTF-8 ko_KR.UTF-8
+fi
+
+READERS="$(cd "$(dirname "$0")/.." && pwd)/build/readers"
+if [ ! -f "$READERS/node_modules/webvtt-parser/parser.js" ]; then
+  mkdir -p "$READERS"
+  npm install --no-audit --no-fund --prefix "$READERS" webvtt-parser@2.2.0
 fi

@@ -21,7 +21,8 @@ static const char *OutcomeText(ConversionOutcome outcome)
     case ConversionOutcome::NoSyncTag: return NO_SYNC_TAG_TEXT;
     case ConversionOutcome::ReadFailed:
     case ConversionOutcome::WriteFailed:
-    case ConversionOutcome::NoParagraphOfClass: return CONVERSION_FAILED_TEXT;
+    case ConversionOutcome::NoParagraphOfClass:
+    case ConversionOutcome::CuesFailed: return CONVERSION_FAILED_TEXT;
     }
     return CONVERSION_FAILED_TEXT;
 }

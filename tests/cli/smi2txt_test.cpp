@@ -274,8 +274,16 @@ TEST_F(Smi2txtTest, FailedInputIsReportedAndOthersConverted)
     RunResult sync = RunSmi2txt({"--sync", "--class", "ENCC", "a.smi", "srt.smi", "z.smi"});
     EXPECT_EQ(sync.status, 1);
     EXPECT_EQ(sync.err, "smi2txt: srt.smi: no SYNC tag: not a SAMI subtitle\n");
+    EXPECT_EQ(ReadFile(WorkPath("z.encc.txt")), SUBTITLE_SYNC);
+    EXPECT_FALSE(WorkFiles().count("srt.encc.txt"));
+    // A file that exists is kept unless --force; that input fails and the others go on.
+    RunResult kept = RunSmi2txt({"--sync", "a.smi", "z.smi"});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_EQ(kept.err, "smi2txt: a.txt: exists; use --force to replace it\n"
+                        "smi2txt: z.txt: exists; use --force to replace it\n");
+    EXPECT_EQ(ReadFile(WorkPath("z.txt")), SUBTITLE_PLAIN);
+    EXPECT_EQ(RunSmi2txt({"z.smi", "--sync", "-f", "-d", "."}).status, 0);
     EXPECT_EQ(ReadFile(WorkPath("z.txt")), SUBTITLE_SYNC);
-    EXPECT_FALSE(WorkFiles().count("srt.txt"));
     RunResult piped = RunSmi2txt({"--sync", "-"}, NOT_SAMI);
     EXPECT_EQ(piped.status, 1);
     EXPECT_EQ(piped.out, "");
@@ -311,8 +319,8 @@ TEST_F(Smi2txtTest, ClassesAreListedAndChosen)
     RunResult beside = RunSmi2txt({"--class", "KRCC", "bi.smi", "en.smi"});
     EXPECT_EQ(beside.status, 1);
     EXPECT_EQ(beside.err, "smi2txt: en.smi: no paragraph of class KRCC (classes: ENCC)\n");
-    EXPECT_EQ(ReadFile(WorkPath("bi.txt")), "\xBE\xC8\xB3\xE7\n");
-    EXPECT_EQ(WorkFiles(), (std::set<std::string>{"bi.smi", "bi.txt", "en.smi"}));
+    EXPECT_EQ(ReadFile(WorkPath("bi.krcc.txt")), "\xBE\xC8\xB3\xE7\n");
+    EXPECT_EQ(WorkFiles(), (std::set<std::string>{"bi.krcc.txt", "bi.smi", "en.smi"}));
 }
 
 struct StatusCase {
@@ -339,12 +347,18 @@ const StatusCase STATUS_CASES[] = {
     {"ClassOfNoParagraph", {"--class", "KRCC", "in.smi"}, 1, false},
     {"ClassWithoutName", {"in.smi", "--class"}, 2, false},
     {"ClassesWithOutput", {"--classes", "in.smi", "-o", "out.txt"}, 2, false},
-    {"NoArguments", {}, 2, false},
-    {"OnlySyncOption", {"--sync"}, 2, false},
+    {"NoArgumentsReadStandardInput", {}, 0, false}, // empty here
+    {"OnlySyncOptionReadsStandardInput", {"--sync"}, 1, false},
     {"UnknownOption", {"--bogus", "in.smi"}, 2, false},
     {"OutputOptionWithoutName", {"in.smi", "-o"}, 2, false},
     {"OutputOptionWithSeveralInputs", {"in.smi", "in.smi", "-o", "out.txt"}, 2, false},
     {"DashBesideOtherInputs", {"-", "in.smi"}, 2, false},
+    {"ShortHelp", {"-h"}, 0, true},
+    {"TimedFormat", {"--format=json", "in.smi"}, 0, true},
+    {"UnknownFormat", {"--format=doc", "in.smi"}, 2, false},
+    {"TwoFormats", {"--sync", "--format=srt", "in.smi"}, 2, false},
+    {"OutputAndFolder", {"in.smi", "-o", "out.txt", "-d", "folder"}, 2, false},
+    {"StandardInputIntoFolder", {"-d", "folder", "-"}, 2, false},
 };
 
 class Smi2txtStatusTest : public Smi2txtTest, public ::testing::WithParamInterface<StatusCase>
@@ -375,11 +389,35 @@ INSTANTIATE_TEST_SUITE_P(Arguments, Smi2txtStatusTest, ::testing::ValuesIn(STATU
                              return std::string(row.param.name);
                          });
 
+// Long options with '=' or a separate argument, options after inputs, and the names files get.
+TEST_F(Smi2txtTest, TimedFormatsAndWhereTheyGo)
+{
+    const char srt[] = "1\n00:00:01,000 --> 00:00:03,000\nHello\nworld\n\n"
+                       "2\n00:01:01,000 --> 00:01:05,000\nBye & thanks\n\n";
+    WriteFile(WorkPath("in.smi"), SUBTITLE);
+    EXPECT_EQ(RunSmi2txt({"--format=srt", "in.smi"}).out, srt);
+    EXPECT_EQ(RunSmi2txt({"in.smi", "--format", "srt"}).out, srt);
+    EXPECT_EQ(RunSmi2txt({"--format=srt"}, SUBTITLE).out, srt); // standard input
+    EXPECT_EQ(RunSmi2txt({"--class=encc", "--format=vtt", "in.smi", "--output=out.vtt"}).status, 0);
+    EXPECT_EQ(ReadFile(WorkPath("out.vtt")).rfind("WEBVTT\n\n00:00:01.000 --> ", 0), 0u);
+    ASSERT_EQ(mkdir(WorkPath("subs").c_str(), 0755), 0);
+    EXPECT_EQ(RunSmi2txt({"-d", "subs", "--format=tsv", "--class", "ENCC", "in.smi"}).status, 0);
+    EXPECT_EQ(ReadFile(WorkPath("subs/in.encc.tsv")),
+              "start\tend\tclass\ttext\n1000\t3000\tENCC\tHello world\n"
+              "61000\t65000\tENCC\tBye & thanks\n");
+    EXPECT_EQ(RunSmi2txt({"--output-dir=subs", "--format=json", "--", "in.smi"}).status, 0);
+    EXPECT_NE(ReadFile(WorkPath("subs/in.jsonl")).find("\"text\":\"Hello\\nworld\"}"),
+              std::string::npos);
+}
+
 TEST_F(Smi2txtTest, HelpAndVersionDescribeProgram)
 {
     RunResult help = RunSmi2txt({"--help"});
     EXPECT_NE(help.out.find("--sync"), std::string::npos);
-    EXPECT_NE(help.out.find("-o OUTPUT"), std::string::npos);
+    EXPECT_NE(help.out.find("--output=FILE"), std::string::npos);
+    EXPECT_NE(help.out.find("--format=srt"), std::string::npos);
+    EXPECT_NE(help.out.find("several INPUTs, or -d: files; one INPUT: standard output"),
+              std::string::npos);
     RunResult version = RunSmi2txt({"--version"});
     EXPECT_NE(version.out.find("smi2txt"), std::string::npos);
     EXPECT_NE(version.out.find("1.1"), std::string::npos);

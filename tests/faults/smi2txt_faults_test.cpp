@@ -411,7 +411,7 @@ TEST_P(FullFileSystemTest, BesideTheInputKeepsTheExistingTextAndGoesOn)
     WriteFile(Path("small/in.smi"), MakeSubtitle(1000 * 1000));
     WriteFile(Path("small/in.txt"), OLD_TARGET_TEXT);
     WriteFile(Path("small/short.smi"), "<SYNC Start=1000><P Class=ENCC>\r\nShort one\r\n");
-    std::vector<std::string> arguments = {Path("small/in.smi"), Path("small/short.smi")};
+    std::vector<std::string> arguments = {"--force", Path("small/in.smi"), Path("small/short.smi")};
     if (GetParam().sync)
         arguments.insert(arguments.begin(), "--sync");
 

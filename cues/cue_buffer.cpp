@@ -1,0 +1,302 @@
+// The cue buffer: subtitles become cues as the steps read them; a cue waits for its end, and
+// for the cues before it in time when the file's starts go back.
+#include "cue_buffer.h"
+
+#include "conversion_state.h"
+#include "cue_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace
+{
+
+// The process-wide record of the cues of the file being read.
+struct CueBuffer {
+    std::vector<unsigned char> paragraphs; // the records of the held cues, then the subtitle's
+    std::vector<Cue> cues;                 // held cues in file order, ends known before open_first
+    std::size_t open_first;                // the first cue whose end is not known yet
+    std::uint32_t open_start;              // the start that the open cues wait to see passed
+    bool any_counted;                      // a SYNC tag has counted for the ends
+    std::uint32_t latest_start;            // the latest start of a cue so far
+    bool went_back;                        // a cue started before one read earlier
+    bool writing_as_read;                  // the window passed in order: cues go out when ended
+    bool any_written;
+    std::uint32_t last_written_start;
+    CueFailure failure;
+
+    // The subtitle being read.
+    bool in_subtitle;
+    std::uint32_t subtitle_start;
+    bool has_paragraph;        // a P tag stands in it
+    bool has_chosen_paragraph; // a P tag of the chosen class stands in it
+    std::size_t subtitle_at;   // where its records begin in paragraphs
+
+    // The paragraph being read.
+    char class_name[CLASS_NAME_SIZE];
+    std::size_t class_length;
+    bool paragraph_started;     // its record is begun: it has text
+    std::size_t text_length_at; // where the record's text length goes
+    bool line_ended;            // a line break waits for the next text
+};
+
+CueBuffer cue_buffer;
+
+/* Fail
+ *     Remembers the first thing that went wrong; from then on nothing more is held or written. */
+void Fail(CueFailure failure)
+{
+    if (cue_buffer.failure == CueFailure::None)
+        cue_buffer.failure = failure;
+    cue_buffer.cues.clear();
+    cue_buffer.paragraphs.clear();
+    cue_buffer.open_first = 0;
+    cue_buffer.in_subtitle = false;
+}
+
+/* EndParagraphRecord
+ *     Puts the length of the paragraph's text in its record; the next text starts another. */
+void EndParagraphRecord()
+{
+    CueBuffer &buffer = cue_buffer;
+    if (!buffer.paragraph_started)
+        return;
+    auto length = static_cast<std::uint32_t>(buffer.paragraphs.size() - buffer.text_length_at -
+                                             sizeof(std::uint32_t));
+    std::memcpy(buffer.paragraphs.data() + buffer.text_length_at, &length, sizeof length);
+    buffer.paragraph_started = false;
+    buffer.line_ended = false;
+}
+
+/* StartParagraphRecord
+ *     Begins the record of the paragraph being read, at its first text byte. */
+void StartParagraphRecord()
+{
+    CueBuffer &buffer = cue_buffer;
+    buffer.paragraphs.push_back(static_cast<unsigned char>(buffer.class_length));
+    buffer.paragraphs.insert(buffer.paragraphs.end(), buffer.class_name,
+                             buffer.class_name + buffer.class_length);
+    buffer.text_length_at = buffer.paragraphs.size();
+    buffer.paragraphs.resize(buffer.paragraphs.size() + sizeof(std::uint32_t));
+    buffer.paragraph_started = true;
+    buffer.line_ended = false;
+}
+
+/* SetParagraphClass
+ *     The paragraph read from now on is of class_name ("" for none). */
+void SetParagraphClass(const char *class_name)
+{
+    CueBuffer &buffer = cue_buffer;
+    EndParagraphRecord();
+    std::size_t length = std::strlen(class_name);
+    if (length == buffer.class_length && std::memcmp(buffer.class_name, class_name, length) == 0)
+        return; // most paragraphs have the class of the one before
+    buffer.class_length = length;
+    std::memcpy(buffer.class_name, class_name, length);
+}
+
+std::size_t HeldBytes()
+{
+    return cue_buffer.paragraphs.size() + cue_buffer.cues.size() * sizeof(Cue);
+}
+
+/* WriteHeldCue
+ *     Writes one cue; one that starts before a cue already written cannot be put in order. */
+void WriteHeldCue(const Cue &cue)
+{
+    CueBuffer &buffer = cue_buffer;
+    if (buffer.any_written && cue.start < buffer.last_written_start) {
+        Fail(CueFailure::StartsWentBack);
+        return;
+    }
+    WriteCue(cue, buffer.paragraphs.data() + cue.offset);
+    buffer.any_written = true;
+    buffer.last_written_start = cue.start;
+}
+
+/* WriteEndedCues
+ *     Once cues go out as read: writes the cues whose ends are known and drops them and their
+ *     records. */
+void WriteEndedCues()
+{
+    CueBuffer &buffer = cue_buffer;
+    if (!buffer.writing_as_read || buffer.open_first == 0)
+        return;
+    for (std::size_t k = 0; k < buffer.open_first && buffer.failure == CueFailure::None; k++)
+        WriteHeldCue(buffer.cues[k]);
+    if (buffer.failure != CueFailure::None)
+        return;
+    // What stays (the open cues and the subtitle being read) moves to the front.
+    std::size_t kept_from = buffer.open_first < buffer.cues.size()
+                                ? buffer.cues[buffer.open_first].offset
+                                : buffer.subtitle_at;
+    buffer.paragraphs.erase(buffer.paragraphs.begin(),
+                            buffer.paragraphs.begin() + static_cast<std::ptrdiff_t>(kept_from));
+    buffer.cues.erase(buffer.cues.begin(),
+                      buffer.cues.begin() + static_cast<std::ptrdiff_t>(buffer.open_first));
+    for (Cue &cue : buffer.cues)
+        cue.offset -= kept_from;
+    buffer.subtitle_at -= kept_from;
+    if (buffer.paragraph_started)
+        buffer.text_length_at -= kept_from;
+    buffer.open_first = 0;
+}
+
+/* EndOpenCues
+ *     The open cues end at next_start, or last CUE_LAST_DURATION when that is not later. */
+void EndOpenCues(std::uint64_t next_start, bool has_next)
+{
+    CueBuffer &buffer = cue_buffer;
+    for (std::size_t k = buffer.open_first; k < buffer.cues.size(); k++) {
+        Cue &cue = buffer.cues[k];
+        cue.end = has_next && next_start > cue.start ? next_start
+                                                     : std::uint64_t{cue.start} + CUE_LAST_DURATION;
+    }
+    buffer.open_first = buffer.cues.size();
+}
+
+/* HoldCue
+ *     Keeps the subtitle just read as an open cue, when it has text. */
+void HoldCue()
+{
+    CueBuffer &buffer = cue_buffer;
+    std::size_t length = buffer.paragraphs.size() - buffer.subtitle_at;
+    if (length == 0)
+        return;
+    if (!buffer.cues.empty() && buffer.subtitle_start < buffer.latest_start)
+        buffer.went_back = true;
+    buffer.latest_start = std::max(buffer.latest_start, buffer.subtitle_start);
+    buffer.cues.push_back(Cue{buffer.subtitle_start, 0, buffer.subtitle_at, length});
+    buffer.subtitle_at = buffer.paragraphs.size();
+}
+
+/* EndSubtitle
+ *     The subtitle being read is done: when its SYNC tag counts (no class chosen, or it holds a
+ *     P tag of that class or none at all) and starts at another time, the open cues end there;
+ *     its text becomes an open cue. */
+void EndSubtitle()
+{
+    CueBuffer &buffer = cue_buffer;
+    if (!buffer.in_subtitle)
+        return;
+    EndParagraphRecord();
+    bool counts = conversion_state.options.chosen_class[0] == '\0' || buffer.has_chosen_paragraph ||
+                  !buffer.has_paragraph;
+    if (counts) {
+        if (buffer.any_counted && buffer.subtitle_start != buffer.open_start)
+            EndOpenCues(buffer.subtitle_start, true);
+        buffer.any_counted = true;
+        buffer.open_start = buffer.subtitle_start;
+    }
+    HoldCue();
+    if (buffer.failure != CueFailure::None)
+        return;
+    if (!buffer.writing_as_read && !buffer.went_back && HeldBytes() > CUE_WINDOW)
+        buffer.writing_as_read = true;
+    WriteEndedCues();
+    if (HeldBytes() > HELD_CUES_LIMIT)
+        Fail(CueFailure::TooManyHeld);
+}
+
+} // namespace
+
+void StartCues()
+{
+    CueBuffer &buffer = cue_buffer;
+    buffer.paragraphs.clear();
+    buffer.cues.clear();
+    buffer.open_first = 0;
+    buffer.open_start = 0;
+    buffer.any_counted = false;
+    buffer.latest_start = 0;
+    buffer.went_back = false;
+    buffer.writing_as_read = false;
+    buffer.any_written = false;
+    buffer.last_written_start = 0;
+    buffer.failure = CueFailure::None;
+    buffer.in_subtitle = false;
+    buffer.paragraph_started = false;
+    WriteCueHead();
+}
+
+void StartCue(std::uint32_t start)
+{
+    CueBuffer &buffer = cue_buffer;
+    if (buffer.failure != CueFailure::None)
+        return;
+    EndSubtitle();
+    buffer.in_subtitle = true;
+    buffer.subtitle_start = start;
+    buffer.has_paragraph = false;
+    buffer.has_chosen_paragraph = false;
+    buffer.subtitle_at = buffer.paragraphs.size();
+    buffer.paragraph_started = false;
+    buffer.class_length = 0;
+}
+
+void StartCueParagraph(const char *class_name, bool of_chosen_class)
+{
+    CueBuffer &buffer = cue_buffer;
+    if (!buffer.in_subtitle)
+        return;
+    buffer.has_paragraph = true;
+    buffer.has_chosen_paragraph = buffer.has_chosen_paragraph || of_chosen_class;
+    SetParagraphClass(class_name);
+}
+
+void EndCueParagraph()
+{
+    if (cue_buffer.in_subtitle)
+        SetParagraphClass("");
+}
+
+void BreakCueLine()
+{
+    CueBuffer &buffer = cue_buffer;
+    buffer.line_ended = buffer.paragraph_started;
+}
+
+void PutCueText(const unsigned char *bytes, std::size_t count, bool blank_before)
+{
+    CueBuffer &buffer = cue_buffer;
+    if (!buffer.in_subtitle)
+        return;
+    if (!buffer.paragraph_started)
+        StartParagraphRecord();
+    else if (buffer.line_ended)
+        buffer.paragraphs.push_back('\n');
+    else if (blank_before)
+        buffer.paragraphs.push_back(' ');
+    buffer.line_ended = false;
+    buffer.paragraphs.insert(buffer.paragraphs.end(), bytes, bytes + count);
+    if (buffer.paragraphs.size() - buffer.subtitle_at > CUE_TEXT_LIMIT)
+        Fail(CueFailure::CueTooLong);
+}
+
+void FinishCues()
+{
+    CueBuffer &buffer = cue_buffer;
+    if (buffer.failure != CueFailure::None)
+        return;
+    EndSubtitle();
+    if (buffer.failure != CueFailure::None)
+        return;
+    EndOpenCues(0, false);
+    buffer.in_subtitle = false;
+    // Cues with the same start keep the order they stand in.
+    if (!buffer.writing_as_read)
+        std::stable_sort(buffer.cues.begin(), buffer.cues.end(),
+                         [](const Cue &a, const Cue &b) { return a.start < b.start; });
+    for (std::size_t k = 0; k < buffer.cues.size() && buffer.failure == CueFailure::None; k++)
+        WriteHeldCue(buffer.cues[k]);
+    buffer.cues.clear();
+    buffer.paragraphs.clear();
+    buffer.cues.shrink_to_fit();
+    buffer.paragraphs.shrink_to_fit();
+}
+
+CueFailure FailedCues()
+{
+    return cue_buffer.failure;
+}

@@ -1,0 +1,164 @@
+// The timed formats: where each cue ends, in which order cues come, how lines and paragraphs
+// are kept, and what each format escapes.
+#include "cue_buffer.h"
+#include "filter_fixture.h"
+
+#include <cstring>
+#include <ostream>
+
+namespace
+{
+
+// «ko» and «ga» in Korean, as UTF-8.
+#define KO "\xEC\x95\x88"
+#define GA "\xEA\xB0\x80"
+
+struct EndCase {
+    const char *name;
+    const char *chosen_class; // "" for none
+    std::string input;
+    std::string tsv; // rows after the header; LF stands for the platform's line end
+};
+
+std::ostream &operator<<(std::ostream &stream, const EndCase &row)
+{
+    return stream << row.name;
+}
+
+const EndCase END_CASES[] = {
+    {"OneSyncTwoParagraphs", "",
+     "<SYNC Start=1000><P Class=KRCC>" KO "<P Class=ENCC>Hello\n"
+     "<SYNC Start=3000><P Class=ENCC>&nbsp;\n",
+     "1000\t3000\tKRCC\t" KO "\n1000\t3000\tENCC\tHello\n"},
+    {"OneSyncTwoParagraphsOneClass", "ENCC",
+     "<SYNC Start=1000><P Class=KRCC>" KO "<P Class=ENCC>Hello\n"
+     "<SYNC Start=3000><P Class=ENCC>&nbsp;\n",
+     "1000\t3000\tENCC\tHello\n"},
+    // Starts that go back end a cue after 4 s; the cues come out interleaved by time.
+    {"OneLanguageAfterTheOther", "",
+     "<SYNC Start=1000><P Class=ENCC>A\n<SYNC Start=2000><P Class=ENCC>B\n"
+     "<SYNC Start=1000><P Class=KRCC>" KO "\n<SYNC Start=2000><P Class=KRCC>" GA "\n",
+     "1000\t2000\tENCC\tA\n1000\t2000\tKRCC\t" KO "\n2000\t6000\tENCC\tB\n2000\t6000\tKRCC\t" GA
+     "\n"},
+    {"OwnSyncPerClassAtOtherTimes", "",
+     "<SYNC Start=1000><P Class=ENCC>A\n<SYNC Start=1500><P Class=KRCC>" KO "\n"
+     "<SYNC Start=3000><P Class=ENCC>B\n",
+     "1000\t1500\tENCC\tA\n1500\t3000\tKRCC\t" KO "\n3000\t7000\tENCC\tB\n"},
+    {"OwnSyncPerClassAtOtherTimesOneClass", "ENCC",
+     "<SYNC Start=1000><P Class=ENCC>A\n<SYNC Start=1500><P Class=KRCC>" KO "\n"
+     "<SYNC Start=3000><P Class=ENCC>B\n",
+     "1000\t3000\tENCC\tA\n3000\t7000\tENCC\tB\n"},
+    {"OwnSyncPerClassAtEqualTimes", "",
+     "<SYNC Start=1000><P Class=ENCC>A\n<SYNC Start=1000><P Class=KRCC>" KO "\n"
+     "<SYNC Start=2000><P Class=ENCC>B\n<SYNC Start=2000><P Class=KRCC>" GA "\n",
+     "1000\t2000\tENCC\tA\n1000\t2000\tKRCC\t" KO "\n2000\t6000\tENCC\tB\n2000\t6000\tKRCC\t" GA
+     "\n"},
+    // A blank subtitle's SYNC ends a cue, unless it starts at the cue's own time.
+    {"EqualStartsArePassedOver", "",
+     "<SYNC Start=1000><P>A\n<SYNC Start=1000><P>&nbsp;\n<SYNC Start=2500><P>&nbsp;\n",
+     "1000\t2500\t\tA\n"},
+    {"LastCueLastsFourSeconds", "", "<SYNC Start=4294967295><P>A", "4294967295\t4294971295\t\tA\n"},
+    // With a class: a SYNC with no P counts, one whose P has no class or another does not.
+    {"SyncWithoutParagraphCounts", "ENCC",
+     "<SYNC Start=1000><P Class=ENCC>A\n<SYNC Start=2000>&nbsp;\n", "1000\t2000\tENCC\tA\n"},
+    {"ParagraphWithoutClassDoesNotCount", "ENCC",
+     "<SYNC Start=1000><P Class=ENCC>A\n<SYNC Start=2000><P>x\n<SYNC Start=3000><P Class=ENCC>B\n",
+     "1000\t3000\tENCC\tA\n3000\t7000\tENCC\tB\n"},
+    // Lines belong to the P tag above them; before the first and after </P> to no class.
+    {"ParagraphsAndLines", "",
+     "<SYNC Start=1000>lead\n<P Class=ENCC>a <br>\n b  c</P> tail<P Class=KRCC>&nbsp;",
+     "1000\t5000\t\tlead\n1000\t5000\tENCC\ta b c\n1000\t5000\t\ttail\n"},
+};
+
+class CueEndTest : public FilterTest, public ::testing::WithParamInterface<EndCase>
+{
+};
+
+TEST_P(CueEndTest, TsvRows)
+{
+    const EndCase &row = GetParam();
+    std::strcpy(conversion_state.options.chosen_class, row.chosen_class);
+    conversion_state.options.cue_format = CueFormat::Tsv;
+    conversion_state.options.utf8_output = true;
+    for (bool byte_at_a_time : {false, true}) {
+        conversion_state.options.byte_at_a_time = byte_at_a_time;
+        EXPECT_EQ(ConvertText(row.input, ConversionMode::Sync),
+                  LineEnds("start\tend\tclass\ttext\n" + row.tsv))
+            << (byte_at_a_time ? "steps alone" : "fast path");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, CueEndTest, ::testing::ValuesIn(END_CASES), RowName{});
+
+struct FormatCase {
+    const char *name;
+    CueFormat format;
+    std::string cues;  // of ESCAPED
+    std::string empty; // of a file with SYNC tags and no cue
+};
+
+std::ostream &operator<<(std::ostream &stream, const FormatCase &row)
+{
+    return stream << row.name;
+}
+
+// Markup characters, quotes, controls, a tab in a class, and two lines.
+const char ESCAPED[] = "<SYNC Start=3725001><P Class=\"E\tN\">1 &lt; 2 &amp;&amp; \"q\" \\ "
+                       "\x01\x08\x0C\x1F<br>--&gt; x\n<SYNC Start=360000000>&nbsp;";
+const char NO_CUE[] = "<SYNC Start=1000><P Class=ENCC>&nbsp;\n<SYNC Start=2000> <br>\n";
+
+const FormatCase FORMAT_CASES[] = {
+    {"Srt", CueFormat::Srt,
+     "1\n01:02:05,001 --> 100:00:00,000\n1 < 2 && \"q\" \\ \x01\x08\x0C\x1F\n--> x\n\n", ""},
+    {"Vtt", CueFormat::Vtt,
+     "WEBVTT\n\n01:02:05.001 --> 100:00:00.000\n"
+     "1 &lt; 2 &amp;&amp; \"q\" \\ \x01\x08\x0C\x1F\n--&gt; x\n\n",
+     "WEBVTT\n\n"},
+    {"Tsv", CueFormat::Tsv,
+     "start\tend\tclass\ttext\n3725001\t360000000\tE N\t1 < 2 && \"q\" \\ \x01\x08\x0C\x1F --> x\n",
+     "start\tend\tclass\ttext\n"},
+    {"Json", CueFormat::Json,
+     "{\"start\":3725001,\"end\":360000000,\"class\":\"E\\tN\",\"text\":\"1 < 2 && \\\"q\\\" \\\\ "
+     "\\u0001\\b\\f\\u001f\\n--> x\"}\n",
+     ""},
+};
+
+class CueFormatTest : public FilterTest, public ::testing::WithParamInterface<FormatCase>
+{
+};
+
+TEST_P(CueFormatTest, EscapesAndEmptyFile)
+{
+    const FormatCase &row = GetParam();
+    conversion_state.options.cue_format = row.format;
+    conversion_state.options.utf8_output = true;
+    EXPECT_EQ(ConvertText(ESCAPED, ConversionMode::Sync), LineEnds(row.cues));
+    EXPECT_EQ(ConvertText(NO_CUE, ConversionMode::Sync), LineEnds(row.empty));
+    EXPECT_FALSE(missed_sync_tag_);
+    EXPECT_EQ(ConvertText("no subtitle", ConversionMode::Sync), "");
+    EXPECT_TRUE(missed_sync_tag_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, CueFormatTest, ::testing::ValuesIn(FORMAT_CASES), RowName{});
+
+// Past the limits a file fails whole and writes nothing.
+TEST_F(FilterTest, CuesPastTheirLimitsFailTheFile)
+{
+    conversion_state.options.cue_format = CueFormat::Srt;
+    conversion_state.options.utf8_output = true;
+    std::string long_cue = "<SYNC Start=1><P>" + std::string(CUE_TEXT_LIMIT + 1, 'a');
+    EXPECT_EQ(ConvertText(long_cue, ConversionMode::Sync), "");
+    EXPECT_EQ(FailedCues(), CueFailure::CueTooLong);
+
+    // In order past the window, cues are written as read; a start behind them cannot be
+    // put in order any more (the programs then drop what was written).
+    std::string in_order;
+    for (int k = 0; in_order.size() < CUE_WINDOW + 64 * 1024; k++)
+        in_order += "<SYNC Start=" + std::to_string(1000 + k) + "><P>" + std::string(100, 'x');
+    ConvertText(in_order + "<SYNC Start=5><P>late", ConversionMode::Sync);
+    EXPECT_EQ(FailedCues(), CueFailure::StartsWentBack);
+    EXPECT_FALSE(ConvertText(in_order, ConversionMode::Sync).empty());
+    EXPECT_EQ(FailedCues(), CueFailure::None);
+}
+
+} // namespace
