@@ -11,7 +11,7 @@ PACKAGES=(
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
   xvfb xauth xdotool x11-utils imagemagick icoutils
   locales fonts-nanum fonts-baekmuk zip unzip python3 time valgrind clang-format
-  man-db groff-base dpkg-dev lintian ffmpeg nodejs npm
+  man-db groff-base dpkg-dev lintian ffmpeg
 )
 
 missing=()
@@ -19,6 +19,9 @@ for package in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
     missing+=("$package")
 done
+# Node.js may come with its own npm from another package source, which Debian's npm conflicts
+# with: ask for Debian's only when there is no npm at all.
+command -v npm >/dev/null 2>&1 || missing+=(nodejs npm)
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
