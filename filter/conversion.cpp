@@ -170,6 +170,7 @@ void RunConversion(ConversionMode mode)
     state.options.mode = mode;
     StartConversion();
     CopyByteOrderMark();
+    StartDecoding();
     DetectUnicodeText();
     if (mode == ConversionMode::Sync) {
         while (!state.reading.input_ended) {
@@ -207,6 +208,7 @@ void CloseStreams()
     state.sync_value_length = 0;
     state.reading = ConversionState::Reading{};
     state.utf16 = ConversionState::Utf16{};
+    state.decoding = ConversionState::Decoding{};
     state.writing = ConversionState::Writing{};
     state.text = ConversionState::Text{};
     state.paragraphs = ConversionState::Paragraphs{};

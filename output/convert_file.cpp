@@ -86,6 +86,14 @@ ConversionOutcome OpenStandardInput()
     return ConversionOutcome::Succeeded;
 }
 
+/* WritesUtf16
+ *     Whether the text is written as UTF-16, as the input is, rather than in bytes. */
+static bool WritesUtf16()
+{
+    const ConversionState &state = conversion_state;
+    return state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output;
+}
+
 /* ConversionFailure
  *     Why the conversion just run gave no text to keep, or Succeeded: a failed read, then a
  *     Sync Save without subtitles, then a class no paragraph has. */
@@ -110,8 +118,7 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
         return CloseSubtitleWith(ConversionOutcome::OutputIsInput);
     // UTF-16 is written in binary: the text mode would put a 0D byte before every 0A byte,
     // splitting code units.
-    state.output_stream =
-        BeginOutputFile(output_path, state.reading.encoding != TextEncoding::Bytes);
+    state.output_stream = BeginOutputFile(output_path, WritesUtf16());
     if (state.output_stream == nullptr)
         return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
     errno = 0;
@@ -139,7 +146,7 @@ ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
     if (IsSameOpenFile(state.input_stream, stdout))
         return CloseSubtitleWith(ConversionOutcome::OutputIsInput);
 #if defined(_WIN32)
-    if (state.reading.encoding != TextEncoding::Bytes && _setmode(_fileno(stdout), _O_BINARY) == -1)
+    if (WritesUtf16() && _setmode(_fileno(stdout), _O_BINARY) == -1)
         return CloseSubtitleWith(ConversionOutcome::WriteFailed);
 #endif
     state.output_stream = stdout;

@@ -1,0 +1,370 @@
+// Byte files read as Unicode: the bytes of a legacy encoding decoded into UTF-8 for the filter
+// as they are read, and UTF-8 files checked, each invalid sequence read as one U+FFFD as
+// browsers read it. ASCII is copied as it is; only the other runs go to the decoder.
+#include "byte_io.h"
+#include "conversion_state.h"
+#include "text_decoder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+DecodingReport decoding_report;
+
+namespace
+{
+
+// Room for all that the probes of the first fills read, and a fill more.
+constexpr std::size_t RAW_TEXT_SIZE = READ_BUFFER_SIZE + 64 * 1024;
+constexpr std::size_t GUESS_SIZE = 64 * 1024; // the start of a file the guess looks at
+const unsigned char REPLACEMENT_CHARACTER[] = {0xEF, 0xBF, 0xBD};
+
+unsigned char raw_text[RAW_TEXT_SIZE + BUFFER_SLACK];
+
+// What a name of an encoding stands for, as browsers read the names.
+enum class EncodingKind { Legacy, Utf8, Utf16Le, Utf16Be };
+
+struct EncodingAlias {
+    const char *name;
+    EncodingKind kind;
+    const char *decoder_name;
+};
+
+const EncodingAlias ENCODING_ALIASES[] = {
+    {"UTF-8", EncodingKind::Utf8, "UTF-8"},
+    {"UTF8", EncodingKind::Utf8, "UTF-8"},
+    {"65001", EncodingKind::Utf8, "UTF-8"},
+    {"CP65001", EncodingKind::Utf8, "UTF-8"},
+    {"UTF-16", EncodingKind::Utf16Le, "UTF-16"},
+    {"UTF-16LE", EncodingKind::Utf16Le, "UTF-16"},
+    {"UTF-16BE", EncodingKind::Utf16Be, "UTF-16"},
+    // EUC-KR as browsers read it is the whole of CP949 (UHC).
+    {"EUC-KR", EncodingKind::Legacy, "CP949"},
+    {"EUCKR", EncodingKind::Legacy, "CP949"},
+    {"UHC", EncodingKind::Legacy, "CP949"},
+    {"KS_C_5601-1987", EncodingKind::Legacy, "CP949"},
+    {"WINDOWS-949", EncodingKind::Legacy, "CP949"},
+    {"949", EncodingKind::Legacy, "CP949"},
+    // ASCII and Latin-1 as browsers read them are Windows-1252.
+    {"ASCII", EncodingKind::Legacy, "WINDOWS-1252"},
+    {"US-ASCII", EncodingKind::Legacy, "WINDOWS-1252"},
+    {"ISO-8859-1", EncodingKind::Legacy, "WINDOWS-1252"},
+    {"ISO8859-1", EncodingKind::Legacy, "WINDOWS-1252"},
+    {"LATIN1", EncodingKind::Legacy, "WINDOWS-1252"},
+    {"CP1252", EncodingKind::Legacy, "WINDOWS-1252"},
+    {"1252", EncodingKind::Legacy, "WINDOWS-1252"},
+};
+
+/* ReadEncodingName
+ *     What name stands for; decoder_name gets the name the decoder and the report use. */
+EncodingKind ReadEncodingName(const char *name, char *decoder_name)
+{
+    char upper[ENCODING_NAME_SIZE] = {};
+    for (std::size_t k = 0; name[k] != '\0' && k + 1 < sizeof upper; k++)
+        upper[k] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[k])));
+    for (const EncodingAlias &alias : ENCODING_ALIASES) {
+        if (std::strcmp(upper, alias.name) == 0) {
+            std::snprintf(decoder_name, ENCODING_NAME_SIZE, "%s", alias.decoder_name);
+            return alias.kind;
+        }
+    }
+    std::snprintf(decoder_name, ENCODING_NAME_SIZE, "%s", upper);
+    return EncodingKind::Legacy;
+}
+
+/* PutReplacement
+ *     Writes one U+FFFD for count invalid bytes. */
+std::size_t PutReplacement(unsigned char *out, std::size_t count)
+{
+    decoding_report.invalid_bytes += static_cast<long long>(count);
+    std::memcpy(out, REPLACEMENT_CHARACTER, sizeof REPLACEMENT_CHARACTER);
+    return sizeof REPLACEMENT_CHARACTER;
+}
+
+/* CopyAscii
+ *     Copies the ASCII bytes that start bytes to out; returns how many. */
+std::size_t CopyAscii(const unsigned char *bytes, std::size_t length, unsigned char *out)
+{
+    std::size_t k = 0;
+#if defined(VELMORA_SSE2_SCANS)
+    for (; k + 16 <= length; k += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + k));
+        if (_mm_movemask_epi8(v) != 0)
+            break;
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), v);
+    }
+#endif
+    while (k < length && bytes[k] < 0x80) {
+        out[k] = bytes[k];
+        k++;
+    }
+    return k;
+}
+
+// What a UTF-8 sequence is: whole and valid, not valid, or cut by the end of the bytes.
+enum class SequenceRead { Valid, Invalid, Cut };
+
+/* ReadUtf8Sequence
+ *     Reads the sequence led by bytes[0] (not ASCII) of length available bytes; *length is its
+ *     length, or how many bytes one U+FFFD stands for: the longest start of a valid sequence,
+ *     at least one byte. */
+SequenceRead ReadUtf8Sequence(const unsigned char *bytes, std::size_t available,
+                              std::size_t *length)
+{
+    unsigned char lead = bytes[0];
+    std::size_t count = 0;
+    unsigned char low = 0x80; // the range of the second byte, where the lead limits it
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        count = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        count = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        count = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        *length = 1;
+        return SequenceRead::Invalid;
+    }
+    for (std::size_t j = 1; j < count; j++) {
+        *length = j;
+        if (j == available)
+            return SequenceRead::Cut;
+        if (bytes[j] < (j == 1 ? low : 0x80) || bytes[j] > (j == 1 ? high : 0xBF))
+            return SequenceRead::Invalid;
+    }
+    *length = count;
+    return SequenceRead::Valid;
+}
+
+/* DecodeUtf8Run
+ *     Copies the run of UTF-8 sequences at bytes[*k] on, up to the next ASCII byte, each
+ *     invalid one as U+FFFD. False when a sequence the end cuts waits for more bytes. */
+bool DecodeUtf8Run(const unsigned char *bytes, std::size_t length, bool final, std::size_t *k,
+                   unsigned char *out, std::size_t *w)
+{
+    while (*k < length && bytes[*k] >= 0x80) {
+        std::size_t count = 0;
+        SequenceRead read = ReadUtf8Sequence(bytes + *k, length - *k, &count);
+        if (read == SequenceRead::Cut && !final)
+            return false;
+        if (read == SequenceRead::Valid) {
+            std::memcpy(out + *w, bytes + *k, count);
+            *w += count;
+        } else {
+            *w += PutReplacement(out + *w, count);
+        }
+        *k += count;
+    }
+    return true;
+}
+
+/* ReplaceInvalid
+ *     What the byte at bytes[*k] that starts no valid character becomes: a C1 control for an
+ *     unassigned byte of Windows-1252, else one U+FFFD for it and the byte after it unless
+ *     that is ASCII or the byte leads no longer character. */
+void ReplaceInvalid(const unsigned char *bytes, std::size_t length, std::size_t *k,
+                    unsigned char *out, std::size_t *w)
+{
+    unsigned char byte = bytes[*k];
+    if (conversion_state.decoding.windows_1252 &&
+        (byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D)) {
+        out[(*w)++] = 0xC2;
+        out[(*w)++] = byte;
+        (*k)++;
+        return;
+    }
+    std::size_t count = IsLeadByte(byte) && *k + 1 < length && bytes[*k + 1] >= 0x80 ? 2 : 1;
+    *w += PutReplacement(out + *w, count);
+    *k += count;
+}
+
+/* DecodeLegacyRun
+ *     Decodes the run at bytes[*k] on up to two ASCII bytes in a row, the first of which may
+ *     end a character. False when out is full or a character the end cuts waits for more. */
+bool DecodeLegacyRun(const unsigned char *bytes, std::size_t length, bool final, std::size_t *k,
+                     unsigned char *out, std::size_t capacity, std::size_t *w)
+{
+    std::size_t end = *k;
+    while (end < length && (bytes[end] >= 0x80 || (end + 1 < length && bytes[end + 1] >= 0x80)))
+        end++;
+    end = std::min(end + 1, length);
+    while (*k < end) {
+        std::size_t used = 0;
+        std::size_t written = 0;
+        DecodeStop stop =
+            DecodeText(bytes + *k, end - *k, out + *w, capacity - *w, &used, &written);
+        *k += used;
+        *w += written;
+        if (stop == DecodeStop::Done && *k < end)
+            return false;
+        if (stop == DecodeStop::Invalid)
+            ReplaceInvalid(bytes, length, k, out, w);
+        if (stop != DecodeStop::Cut)
+            continue;
+        if (end < length) { // the character goes on past the run: a few bytes more
+            end = std::min(end + 4, length);
+        } else if (!final) {
+            return false;
+        } else {
+            *w += PutReplacement(out + *w, length - *k);
+            *k = length;
+        }
+    }
+    return true;
+}
+
+/* DecodeRawText
+ *     Decodes length bytes of raw_text from raw_position on into out, whose capacity has room
+ *     for three bytes of each; a character they cut stays unless final. Returns the bytes
+ *     written. */
+std::size_t DecodeRawText(std::size_t length, unsigned char *out, std::size_t capacity, bool final)
+{
+    ConversionState &state = conversion_state;
+    const unsigned char *bytes = raw_text + state.decoding.raw_position;
+    std::size_t k = 0;
+    std::size_t w = 0;
+    while (k < length) {
+        std::size_t run = CopyAscii(bytes + k, length - k, out + w);
+        k += run;
+        w += run;
+        if (k == length)
+            break;
+        bool whole = state.decoding.utf8
+                         ? DecodeUtf8Run(bytes, length, final, &k, out, &w)
+                         : DecodeLegacyRun(bytes, length, final, &k, out, capacity, &w);
+        if (!whole)
+            break;
+    }
+    state.decoding.raw_position += k;
+    return w;
+}
+
+/* ReadRawText
+ *     Moves the undecoded bytes to the front of raw_text and appends at least count more of
+ *     the byte file, or all it has left. */
+void ReadRawText(std::size_t count)
+{
+    ConversionState &state = conversion_state;
+    std::size_t pending = state.decoding.raw_length - state.decoding.raw_position;
+    std::memmove(raw_text, raw_text + state.decoding.raw_position, pending);
+    state.decoding.raw_position = 0;
+    state.decoding.raw_length = pending;
+    std::size_t space = RAW_TEXT_SIZE - pending;
+    state.decoding.raw_length += ReadFromBytes(raw_text + pending, std::min(space, count));
+    // The byte file's end is the decoder's only when its bytes are all decoded.
+    state.decoding.raw_ended = state.reading.source_ended;
+    state.reading.source_ended = false;
+}
+
+} // namespace
+
+bool DecodesInput()
+{
+    const ConversionState &state = conversion_state;
+    return state.options.utf8_output || state.options.source_encoding[0] != '\0';
+}
+
+TextEncoding ChosenUtf16Encoding()
+{
+    char decoder_name[ENCODING_NAME_SIZE];
+    switch (ReadEncodingName(conversion_state.options.source_encoding, decoder_name)) {
+    case EncodingKind::Utf16Le: return TextEncoding::Utf16Le;
+    case EncodingKind::Utf16Be: return TextEncoding::Utf16Be;
+    default: return TextEncoding::Bytes;
+    }
+}
+
+bool IsReadableEncoding(const char *name)
+{
+    char decoder_name[ENCODING_NAME_SIZE];
+    if (name[0] == '\0' || std::strlen(name) >= ENCODING_NAME_SIZE)
+        return false;
+    if (ReadEncodingName(name, decoder_name) != EncodingKind::Legacy)
+        return true;
+    bool readable = OpenTextDecoder(decoder_name);
+    CloseTextDecoder();
+    return readable;
+}
+
+void StartDecoding()
+{
+    ConversionState &state = conversion_state;
+    decoding_report = DecodingReport{};
+    if (!DecodesInput())
+        return;
+    if (state.reading.encoding != TextEncoding::Bytes) {
+        std::snprintf(decoding_report.encoding_name, ENCODING_NAME_SIZE, "%s", "UTF-16");
+        return;
+    }
+    // A UTF-8 mark, the name given, the first bytes being UTF-8, the platform's guess.
+    char name[ENCODING_NAME_SIZE] = "UTF-8";
+    if (!state.reading.text_is_unicode && state.options.source_encoding[0] != '\0') {
+        std::snprintf(name, sizeof name, "%s", state.options.source_encoding);
+    } else if (!state.reading.text_is_unicode) {
+        DetectUnicodeText();
+        if (!state.reading.text_is_unicode) {
+            std::size_t available = EnsureLookAhead(GUESS_SIZE);
+            GuessTextEncoding(read_buffer + state.reading.read_position,
+                              std::min(available, GUESS_SIZE), name);
+        }
+    }
+    char decoder_name[ENCODING_NAME_SIZE];
+    EncodingKind kind = ReadEncodingName(name, decoder_name);
+    // UTF-16 is read as such from the first byte, or not at all; a name the callers let
+    // through unchecked reads as a guess would.
+    if (kind == EncodingKind::Utf16Le || kind == EncodingKind::Utf16Be)
+        return;
+    if (kind == EncodingKind::Legacy && !OpenTextDecoder(decoder_name)) {
+        ReadEncodingName("WINDOWS-1252", decoder_name);
+        OpenTextDecoder(decoder_name);
+    }
+    std::snprintf(decoding_report.encoding_name, ENCODING_NAME_SIZE, "%s", decoder_name);
+    state.decoding.active = true;
+    state.decoding.utf8 = kind == EncodingKind::Utf8;
+    state.decoding.windows_1252 = std::strcmp(decoder_name, "WINDOWS-1252") == 0;
+    // What the read buffer holds unread is undecoded: it goes first.
+    std::size_t unread = state.reading.read_length - state.reading.read_position;
+    std::memcpy(raw_text, read_buffer + state.reading.read_position, unread);
+    state.decoding.raw_position = 0;
+    state.decoding.raw_length = unread;
+    state.decoding.raw_ended = state.reading.source_ended;
+    state.reading.source_ended = false;
+    state.reading.read_length = state.reading.read_position;
+    state.reading.text_is_unicode = true;
+}
+
+/* ReadFromLegacyText
+ *     Decodes the next block of the byte file into destination as UTF-8. Returns how many
+ *     bytes it put there, 0 only when the input has nothing more. */
+std::size_t ReadFromLegacyText(unsigned char *destination, std::size_t capacity)
+{
+    ConversionState &state = conversion_state;
+    std::size_t room = (capacity - 16) / 3; // each byte gives at most three, U+FFFD too
+    for (;;) {
+        std::size_t pending = state.decoding.raw_length - state.decoding.raw_position;
+        if (pending < room && !state.decoding.raw_ended) {
+            ReadRawText(std::max<std::size_t>(room, 64));
+            pending = state.decoding.raw_length - state.decoding.raw_position;
+        }
+        if (pending == 0) {
+            state.reading.source_ended = true;
+            return 0;
+        }
+        std::size_t take = std::min(pending, room);
+        // A CR the block would end with waits to see whether an LF follows, as ReadByte needs.
+        if (take < pending && raw_text[state.decoding.raw_position + take - 1] == '\r')
+            take--;
+        bool final = state.decoding.raw_ended && take == pending;
+        std::size_t written = DecodeRawText(take, destination, capacity, final);
+        if (written > 0)
+            return written;
+        if (final || take == room) // nothing more can come to finish what is cut
+            return DecodeRawText(take, destination, capacity, true);
+    }
+}
