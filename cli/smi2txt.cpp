@@ -1,4 +1,5 @@
 // smi2txt: the subtitle filter from the command line, for batch use on Linux and Windows.
+#include "console_text.h"
 #include "conversion_state.h"
 #include "convert_file.h"
 #include "output_file.h"
@@ -15,12 +16,16 @@
 // As GNU programs print it: the name and version, then the licence.
 static const char VERSION_TEXT[] = "smi2txt (Velmora) " VELMORA_VERSION "\nLicense: MIT\n";
 static const char USAGE_TEXT[] =
-    "Usage: smi2txt [--sync] [--class NAME] INPUT [-o OUTPUT]\n"
-    "       smi2txt [--sync] [--class NAME] INPUT1 INPUT2 ...\n"
+    "Usage: smi2txt [--sync] [--class NAME] [-u | --from ENCODING] INPUT [-o OUTPUT]\n"
+    "       smi2txt [--sync] [--class NAME] [-u | --from ENCODING] INPUT1 INPUT2 ...\n"
     "       smi2txt --classes INPUT...\n"
     "Extract the text of SAMI subtitle files (.smi), byte for byte in their own encoding\n"
-    "(UTF-16 files are written back as UTF-16).\n"
+    "(UTF-16 files are written back as UTF-16). For UTF-8 whatever the encoding, give -u;\n"
+    "a terminal that shows UTF-8 gets it without.\n"
     "\n"
+    "  -u, --utf8    write the text in UTF-8, the input's encoding found by itself\n"
+    "  --from ENCODING  read the input as ENCODING (cp949, windows-1252, shift_jis...)\n"
+    "                and write UTF-8\n"
     "  --sync        one line per subtitle, opened by its start time (HH :MM :SS)\n"
     "  --class NAME  only the text of paragraphs of class NAME (<P Class=NAME>), such as\n"
     "                ENCC or KRCC in a bilingual file; a file with none is an error\n"
@@ -31,7 +36,7 @@ static const char USAGE_TEXT[] =
     "\n"
     "With one INPUT the text goes to standard output; '-' reads standard input.\n"
     "With several, each INPUT.smi is written beside it as INPUT.txt.\n"
-    "Example: smi2txt --sync --class ENCC movie.smi -o movie.en.txt\n"
+    "Example: smi2txt --sync -u --class KRCC movie.smi -o movie.ko.txt\n"
     "Exit status: 0 when every file was converted, 1 when any failed, 2 on a usage error.\n";
 
 constexpr int EXIT_CONVERTED = 0;
@@ -44,8 +49,10 @@ struct CommandLine {
     std::vector<std::string> inputs;
     std::string output; // empty: standard output, or beside each input when there are several
     bool has_output;
-    std::string chosen_class; // empty: the text of every paragraph
-    bool list_classes;        // --classes: list, convert nothing
+    std::string chosen_class;    // empty: the text of every paragraph
+    bool list_classes;           // --classes: list, convert nothing
+    bool utf8_output;            // -u: UTF-8 whatever the input's encoding
+    std::string source_encoding; // --from: the input's encoding; empty: found by itself
 };
 
 static CommandLine command_line;
@@ -107,6 +114,14 @@ static int ParseCommandLine(int argc, char **argv)
                 return ReportUsageError("the class name is too long: ", command_line.chosen_class);
         } else if (argument == "--classes") {
             command_line.list_classes = true;
+        } else if (argument == "-u" || argument == "--utf8") {
+            command_line.utf8_output = true;
+        } else if (argument == "--from") {
+            if (k + 1 >= argc)
+                return ReportUsageError("option requires an argument: ", argument);
+            command_line.source_encoding = argv[++k];
+            if (!IsReadableEncoding(command_line.source_encoding.c_str()))
+                return ReportUsageError("unknown encoding: ", command_line.source_encoding);
         } else if (argument == "-o" || argument == "--output") {
             if (k + 1 >= argc)
                 return ReportUsageError("option requires an argument: ", argument);
@@ -136,6 +151,29 @@ static int ParseCommandLine(int argc, char **argv)
             return ReportUsageError("an input name is empty", "");
     }
     return -1;
+}
+
+/* ChooseUtf8Output
+ *     Whether the text is written in UTF-8: -u or --from asks for it, and so does a terminal
+ *     that shows it (a Windows console always); a file or a pipe gets the input's bytes. */
+static bool ChooseUtf8Output()
+{
+    if (command_line.utf8_output || !command_line.source_encoding.empty())
+        return true;
+    bool to_standard_output = command_line.inputs.size() == 1 && !command_line.has_output;
+    return to_standard_output && !command_line.list_classes && StandardOutputShowsUtf8();
+}
+
+/* ReportInvalidBytes
+ *     Says once for input how many of its bytes were not valid in its encoding. */
+static void ReportInvalidBytes(const std::string &input)
+{
+    long long count = decoding_report.invalid_bytes;
+    if (count == 0)
+        return;
+    fprintf(stderr, "smi2txt: %s: %lld %s not valid %s; each sequence written as U+FFFD\n",
+            input.c_str(), count, count == 1 ? "byte is" : "bytes are",
+            decoding_report.encoding_name);
 }
 
 /* ReplaceExtension
@@ -217,6 +255,8 @@ static bool ConvertToStandardOutput(const std::string &input)
     if (outcome == ConversionOutcome::Succeeded)
         outcome = ConvertIntoStandardOutput(command_line.mode);
     bool read = ReportOutcome(outcome, input, "");
+    if (read)
+        ReportInvalidBytes(input);
     if (outcome != ConversionOutcome::Succeeded && outcome != ConversionOutcome::ReadFailed)
         return false;
     // Once the conversion ran, what standard output still holds is written, failed read or not.
@@ -234,7 +274,10 @@ static bool ConvertToFile(const std::string &input, const std::string &output)
     ConversionOutcome outcome = OpenInput(input);
     if (outcome == ConversionOutcome::Succeeded)
         outcome = ConvertIntoFile(output.c_str(), command_line.mode);
-    return ReportOutcome(outcome, input, output);
+    bool converted = ReportOutcome(outcome, input, output);
+    if (converted)
+        ReportInvalidBytes(input);
+    return converted;
 }
 
 /* ListClasses
@@ -268,6 +311,10 @@ int main(int argc, char **argv)
     std::signal(SIGTERM, RemoveTempFileAndExit);
 
     std::strcpy(conversion_state.options.chosen_class, command_line.chosen_class.c_str());
+    conversion_state.options.utf8_output = ChooseUtf8Output();
+    std::snprintf(conversion_state.options.source_encoding,
+                  sizeof conversion_state.options.source_encoding, "%s",
+                  command_line.source_encoding.c_str());
     bool all_converted = true;
     if (command_line.list_classes) {
         for (const std::string &input : command_line.inputs)

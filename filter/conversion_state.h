@@ -75,6 +75,8 @@ struct ConversionState {
         bool utf8_output; // the text is written as UTF-8 without a byte order mark, whatever the
                           // input's encoding
         char source_encoding[32]; // the input's encoding as the user named it; empty: guessed
+        // Writes the text where output_stream cannot (a Windows console); null for the stream.
+        void (*text_writer)(const unsigned char *bytes, std::size_t count, bool final);
     } options;
 
     // The filter's own buffer of the input and what the input's first bytes said.

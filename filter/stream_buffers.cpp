@@ -156,7 +156,9 @@ static void WriteOut(bool final)
     ConversionState &state = conversion_state;
     state.writing.line_text_written_out = LineHoldsText();
     state.writing.line_floor = 0;
-    if (state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output)
+    if (state.options.text_writer != nullptr)
+        state.options.text_writer(write_buffer, state.writing.write_length, final);
+    else if (state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output)
         WriteAsUtf16(write_buffer, state.writing.write_length, final);
     else if (state.writing.write_length > 0)
         fwrite(write_buffer, 1, state.writing.write_length, state.output_stream);

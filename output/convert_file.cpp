@@ -1,6 +1,7 @@
 // The conversion of one subtitle, the same for smi2txt and the Windows program.
 #include "convert_file.h"
 
+#include "console_text.h"
 #include "conversion_state.h"
 #include "output_file.h"
 
@@ -150,8 +151,11 @@ ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
         return CloseSubtitleWith(ConversionOutcome::WriteFailed);
 #endif
     state.output_stream = stdout;
+    if (state.options.utf8_output)
+        WriteTextToConsole();
     errno = 0;
     RunConversion(mode);
+    state.options.text_writer = nullptr;
     state.output_stream = nullptr; // standard output stays open
     return CloseSubtitleWith(ConversionFailure());
 }
