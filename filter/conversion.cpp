@@ -39,6 +39,7 @@ void WriteSaveText(const unsigned char *bytes, std::size_t count)
 void StartConversion()
 {
     StartBuffers();
+    decoding_report = DecodingReport{}; // before a fill decodes UTF-16
     conversion_state.text = ConversionState::Text{};
     StartParagraphs();
 }

@@ -167,8 +167,9 @@ bool DecodeUtf8Run(const unsigned char *bytes, std::size_t length, bool final, s
 /* ReplaceInvalid
  *     What the byte at bytes[*k] that starts no valid character becomes: a C1 control for an
  *     unassigned byte of Windows-1252, else one U+FFFD for it and the byte after it unless
- *     that is ASCII or the byte leads no longer character. */
-void ReplaceInvalid(const unsigned char *bytes, std::size_t length, std::size_t *k,
+ *     that is ASCII or the byte leads no longer character. False when a lead waits for the
+ *     byte after it. */
+bool ReplaceInvalid(const unsigned char *bytes, std::size_t length, bool final, std::size_t *k,
                     unsigned char *out, std::size_t *w)
 {
     unsigned char byte = bytes[*k];
@@ -177,11 +178,16 @@ void ReplaceInvalid(const unsigned char *bytes, std::size_t length, std::size_t 
         out[(*w)++] = 0xC2;
         out[(*w)++] = byte;
         (*k)++;
-        return;
+        return true;
     }
-    std::size_t count = IsLeadByte(byte) && *k + 1 < length && bytes[*k + 1] >= 0x80 ? 2 : 1;
+    // Browsers take every byte from 0x81 to 0xFE as a CP949 lead, the unassigned ones too.
+    bool lead = conversion_state.decoding.cp949 ? byte >= 0x81 && byte <= 0xFE : IsLeadByte(byte);
+    if (lead && *k + 1 == length && !final)
+        return false;
+    std::size_t count = lead && *k + 1 < length && bytes[*k + 1] >= 0x80 ? 2 : 1;
     *w += PutReplacement(out + *w, count);
     *k += count;
+    return true;
 }
 
 /* DecodeLegacyRun
@@ -203,8 +209,8 @@ bool DecodeLegacyRun(const unsigned char *bytes, std::size_t length, bool final,
         *w += written;
         if (stop == DecodeStop::Done && *k < end)
             return false;
-        if (stop == DecodeStop::Invalid)
-            ReplaceInvalid(bytes, length, k, out, w);
+        if (stop == DecodeStop::Invalid && !ReplaceInvalid(bytes, length, final, k, out, w))
+            return false;
         if (stop != DecodeStop::Cut)
             continue;
         if (end < length) { // the character goes on past the run: a few bytes more
@@ -295,7 +301,6 @@ bool IsReadableEncoding(const char *name)
 void StartDecoding()
 {
     ConversionState &state = conversion_state;
-    decoding_report = DecodingReport{};
     if (!DecodesInput())
         return;
     if (state.reading.encoding != TextEncoding::Bytes) {
@@ -328,6 +333,7 @@ void StartDecoding()
     state.decoding.active = true;
     state.decoding.utf8 = kind == EncodingKind::Utf8;
     state.decoding.windows_1252 = std::strcmp(decoder_name, "WINDOWS-1252") == 0;
+    state.decoding.cp949 = std::strcmp(decoder_name, "CP949") == 0;
     // What the read buffer holds unread is undecoded: it goes first.
     std::size_t unread = state.reading.read_length - state.reading.read_position;
     std::memcpy(raw_text, read_buffer + state.reading.read_position, unread);
