@@ -1,7 +1,9 @@
 // The decoder on Linux: iconv converts, uchardet guesses.
 #include "text_decoder.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iconv.h>
@@ -12,25 +14,38 @@ namespace
 {
 
 const iconv_t NO_CONVERTER = reinterpret_cast<iconv_t>(-1);
+constexpr std::size_t CODE_POINT_BLOCK_SIZE = 4096;
 
 iconv_t converter = NO_CONVERTER;
 bool lead_bytes[256];
+// iconv converts into code points (glibc's wchar_t is UCS-4) in one step, where UTF-8 would
+// take two: the code points are then written as UTF-8 here.
+std::uint32_t code_point_block[CODE_POINT_BLOCK_SIZE];
 
-/* Convert
- *     One call of iconv over length bytes from a fresh state; the result, errno telling why
- *     it failed. */
-std::size_t Convert(const unsigned char *bytes, std::size_t length, unsigned char *out,
-                    std::size_t out_size, std::size_t *used, std::size_t *written)
+/* PutUtf8
+ *     Writes count code points as UTF-8 at out; returns the bytes written. */
+std::size_t PutUtf8(const std::uint32_t *code_points, std::size_t count, unsigned char *out)
 {
-    iconv(converter, nullptr, nullptr, nullptr, nullptr);
-    char *in = const_cast<char *>(reinterpret_cast<const char *>(bytes));
-    char *to = reinterpret_cast<char *>(out);
-    std::size_t in_left = length;
-    std::size_t out_left = out_size;
-    std::size_t result = iconv(converter, &in, &in_left, &to, &out_left);
-    *used = length - in_left;
-    *written = out_size - out_left;
-    return result;
+    unsigned char *start = out;
+    for (std::size_t k = 0; k < count; k++) {
+        std::uint32_t c = code_points[k];
+        if (c < 0x80) {
+            *out++ = static_cast<unsigned char>(c);
+        } else if (c < 0x800) {
+            *out++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+            *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *out++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+            *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else {
+            *out++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+            *out++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+            *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        }
+    }
+    return static_cast<std::size_t>(out - start);
 }
 
 /* KeepsAscii
@@ -44,8 +59,8 @@ bool KeepsAscii()
         ascii[k] = static_cast<unsigned char>(k + 1);
     std::size_t used = 0;
     std::size_t written = 0;
-    std::size_t result = Convert(ascii, sizeof ascii, out, sizeof out, &used, &written);
-    return result != static_cast<std::size_t>(-1) && written == sizeof ascii &&
+    return DecodeText(ascii, sizeof ascii, out, sizeof out, &used, &written) == DecodeStop::Done &&
+           used == sizeof ascii && written == sizeof ascii &&
            std::memcmp(ascii, out, sizeof ascii) == 0;
 }
 
@@ -54,7 +69,7 @@ bool KeepsAscii()
 bool OpenTextDecoder(const char *name)
 {
     CloseTextDecoder();
-    converter = iconv_open("UTF-8", name);
+    converter = iconv_open("WCHAR_T", name);
     if (converter == NO_CONVERTER)
         return false;
     if (!KeepsAscii()) {
@@ -68,9 +83,7 @@ bool OpenTextDecoder(const char *name)
         std::size_t used = 0;
         std::size_t written = 0;
         lead_bytes[byte] =
-            byte >= 0x80 &&
-            Convert(&in, 1, out, sizeof out, &used, &written) == static_cast<std::size_t>(-1) &&
-            errno == EINVAL;
+            byte >= 0x80 && DecodeText(&in, 1, out, sizeof out, &used, &written) == DecodeStop::Cut;
     }
     return true;
 }
@@ -85,13 +98,31 @@ void CloseTextDecoder()
 DecodeStop DecodeText(const unsigned char *bytes, std::size_t length, unsigned char *out,
                       std::size_t out_size, std::size_t *used, std::size_t *written)
 {
-    if (Convert(bytes, length, out, out_size, used, written) != static_cast<std::size_t>(-1))
-        return DecodeStop::Done;
-    if (errno == EILSEQ)
-        return DecodeStop::Invalid;
-    if (errno == EINVAL)
-        return DecodeStop::Cut;
-    return DecodeStop::Done; // E2BIG: out is full
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    char *in = const_cast<char *>(reinterpret_cast<const char *>(bytes));
+    std::size_t in_left = length;
+    *used = 0;
+    *written = 0;
+    for (;;) {
+        // Four bytes of UTF-8 at most for each code point.
+        std::size_t room = std::min(CODE_POINT_BLOCK_SIZE, (out_size - *written) / 4);
+        if (room == 0)
+            return DecodeStop::Done;
+        char *to = reinterpret_cast<char *>(code_point_block);
+        std::size_t to_left = room * sizeof code_point_block[0];
+        std::size_t result = iconv(converter, &in, &in_left, &to, &to_left);
+        int error = errno;
+        *used = length - in_left;
+        *written +=
+            PutUtf8(code_point_block, room - to_left / sizeof code_point_block[0], out + *written);
+        if (result != static_cast<std::size_t>(-1))
+            return DecodeStop::Done;
+        if (error == EILSEQ)
+            return DecodeStop::Invalid;
+        if (error == EINVAL)
+            return DecodeStop::Cut;
+        // E2BIG: the block is full; go on while out has room.
+    }
 }
 
 bool IsLeadByte(unsigned char byte)

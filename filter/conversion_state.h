@@ -111,7 +111,6 @@ struct ConversionState {
         bool active;              // the input is decoded, or checked when it is UTF-8
         bool utf8;                // the input is UTF-8: only its invalid sequences are replaced
         bool windows_1252;        // its five unassigned bytes read as the C1 controls
-        bool cp949;               // every byte from 0x81 to 0xFE leads a pair
         bool raw_ended;           // the byte file has nothing more to give
         std::size_t raw_position; // next undecoded byte
         std::size_t raw_length;   // undecoded bytes held

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -22,6 +23,20 @@ constexpr std::size_t GUESS_SIZE = 64 * 1024; // the start of a file the guess l
 const unsigned char REPLACEMENT_CHARACTER[] = {0xEF, 0xBF, 0xBD};
 
 unsigned char raw_text[RAW_TEXT_SIZE + BUFFER_SLACK];
+
+// What the decoder made of a character it was asked about, for the encoding named: its UTF-8
+// and how many bytes that is, 0 for not asked yet. A file holds a few thousand distinct
+// characters: each costs one call of the decoder.
+struct KnownCharacter {
+    unsigned char utf8[3];
+    unsigned char length;
+};
+constexpr unsigned char NOT_VALID = 0xFF;
+constexpr unsigned char ASK_DECODER = 0xFE; // longer than a pair, or more than one character
+KnownCharacter single_characters[128];      // by byte, from 0x80
+KnownCharacter pair_characters[128 * 256];  // by lead from 0x80, then the byte after it
+bool leads_pair[256];                       // by byte: it leads a character of two or more
+char remembered_encoding[ENCODING_NAME_SIZE];
 
 // What a name of an encoding stands for, as browsers read the names.
 enum class EncodingKind { Legacy, Utf8, Utf16Le, Utf16Be };
@@ -180,8 +195,7 @@ bool ReplaceInvalid(const unsigned char *bytes, std::size_t length, bool final, 
         (*k)++;
         return true;
     }
-    // Browsers take every byte from 0x81 to 0xFE as a CP949 lead, the unassigned ones too.
-    bool lead = conversion_state.decoding.cp949 ? byte >= 0x81 && byte <= 0xFE : IsLeadByte(byte);
+    bool lead = leads_pair[byte];
     if (lead && *k + 1 == length && !final)
         return false;
     std::size_t count = lead && *k + 1 < length && bytes[*k + 1] >= 0x80 ? 2 : 1;
@@ -190,37 +204,95 @@ bool ReplaceInvalid(const unsigned char *bytes, std::size_t length, bool final, 
     return true;
 }
 
+/* Remember
+ *     Asks the decoder once what the count bytes of one character are, for the table. */
+KnownCharacter Remember(const unsigned char *character, std::size_t count)
+{
+    unsigned char out[16];
+    std::size_t used = 0;
+    std::size_t written = 0;
+    DecodeStop stop = DecodeText(character, count, out, sizeof out, &used, &written);
+    KnownCharacter known{};
+    if (stop == DecodeStop::Invalid && used == 0) {
+        known.length = NOT_VALID;
+    } else if (stop != DecodeStop::Done || used != count || written == 0 || written > 3) {
+        known.length = ASK_DECODER;
+    } else {
+        std::memcpy(known.utf8, out, written);
+        known.length = static_cast<unsigned char>(written);
+    }
+    return known;
+}
+
+/* DecodeWithDecoder
+ *     Hands the decoder the run from bytes[*k] to *end, for what the table does not hold.
+ *     False when out is full or a character the end cuts waits for more. */
+bool DecodeWithDecoder(const unsigned char *bytes, std::size_t length, bool final, std::size_t *k,
+                       std::size_t *end, unsigned char *out, std::size_t capacity, std::size_t *w)
+{
+    std::size_t used = 0;
+    std::size_t written = 0;
+    DecodeStop stop = DecodeText(bytes + *k, *end - *k, out + *w, capacity - *w, &used, &written);
+    *k += used;
+    *w += written;
+    if (stop == DecodeStop::Done)
+        return *k == *end;
+    if (stop == DecodeStop::Invalid)
+        return ReplaceInvalid(bytes, length, final, k, out, w);
+    if (*end < length) { // the character goes on past the run: a few bytes more
+        *end = std::min(*end + 4, length);
+    } else if (!final) {
+        return false;
+    } else {
+        *w += PutReplacement(out + *w, length - *k);
+        *k = length;
+    }
+    return true;
+}
+
 /* DecodeLegacyRun
- *     Decodes the run at bytes[*k] on up to two ASCII bytes in a row, the first of which may
- *     end a character. False when out is full or a character the end cuts waits for more. */
+ *     Decodes the run of text at bytes[*k] on, each character by the table when it holds it.
+ *     False when out is full or a character the end cuts waits for more. */
 bool DecodeLegacyRun(const unsigned char *bytes, std::size_t length, bool final, std::size_t *k,
                      unsigned char *out, std::size_t capacity, std::size_t *w)
 {
-    std::size_t end = *k;
-    while (end < length && (bytes[end] >= 0x80 || (end + 1 < length && bytes[end + 1] >= 0x80)))
-        end++;
-    end = std::min(end + 1, length);
+    // No encoding the decoder takes has a line end or a '<' inside a character: the run ends
+    // before the first.
+    const unsigned char *from = bytes + *k;
+    auto *line_end = static_cast<const unsigned char *>(std::memchr(from, '\n', length - *k));
+    std::size_t end = line_end != nullptr ? static_cast<std::size_t>(line_end - bytes) : length;
+    auto *tag = static_cast<const unsigned char *>(std::memchr(from, '<', end - *k));
+    end = tag != nullptr ? static_cast<std::size_t>(tag - bytes) : end;
     while (*k < end) {
-        std::size_t used = 0;
-        std::size_t written = 0;
-        DecodeStop stop =
-            DecodeText(bytes + *k, end - *k, out + *w, capacity - *w, &used, &written);
-        *k += used;
-        *w += written;
-        if (stop == DecodeStop::Done && *k < end)
-            return false;
-        if (stop == DecodeStop::Invalid && !ReplaceInvalid(bytes, length, final, k, out, w))
-            return false;
-        if (stop != DecodeStop::Cut)
+        unsigned char byte = bytes[*k];
+        if (byte < 0x80) {
+            out[(*w)++] = byte;
+            (*k)++;
             continue;
-        if (end < length) { // the character goes on past the run: a few bytes more
-            end = std::min(end + 4, length);
-        } else if (!final) {
-            return false;
-        } else {
-            *w += PutReplacement(out + *w, length - *k);
-            *k = length;
         }
+        bool lead = leads_pair[byte];
+        if (lead && *k + 1 == length) {
+            if (!final)
+                return false;
+            *w += PutReplacement(out + *w, 1);
+            (*k)++;
+            continue;
+        }
+        KnownCharacter *known = lead ? &pair_characters[(byte - 0x80u) * 256 + bytes[*k + 1]]
+                                     : &single_characters[byte - 0x80u];
+        if (VELMORA_RARELY(known->length == 0))
+            *known = Remember(bytes + *k, lead ? 2 : 1);
+        if (known->length <= 3) {
+            std::memcpy(out + *w, known, sizeof *known); // the length after it is written over
+            *w += known->length;
+            *k += lead ? 2 : 1;
+            continue;
+        }
+        bool whole = known->length == NOT_VALID
+                         ? ReplaceInvalid(bytes, length, final, k, out, w)
+                         : DecodeWithDecoder(bytes, length, final, k, &end, out, capacity, w);
+        if (!whole)
+            return false;
     }
     return true;
 }
@@ -330,10 +402,19 @@ void StartDecoding()
         OpenTextDecoder(decoder_name);
     }
     std::snprintf(decoding_report.encoding_name, ENCODING_NAME_SIZE, "%s", decoder_name);
+    if (std::strcmp(remembered_encoding, decoder_name) != 0) {
+        std::memset(single_characters, 0, sizeof single_characters);
+        std::memset(pair_characters, 0, sizeof pair_characters);
+        std::snprintf(remembered_encoding, sizeof remembered_encoding, "%s", decoder_name);
+        // Browsers take every byte from 0x81 to 0xFE as a CP949 lead, the unassigned ones too.
+        bool cp949 = std::strcmp(decoder_name, "CP949") == 0;
+        for (int byte = 0; byte < 256; byte++)
+            leads_pair[byte] =
+                cp949 ? byte >= 0x81 && byte <= 0xFE : IsLeadByte(static_cast<unsigned char>(byte));
+    }
     state.decoding.active = true;
     state.decoding.utf8 = kind == EncodingKind::Utf8;
     state.decoding.windows_1252 = std::strcmp(decoder_name, "WINDOWS-1252") == 0;
-    state.decoding.cp949 = std::strcmp(decoder_name, "CP949") == 0;
     // What the read buffer holds unread is undecoded: it goes first.
     std::size_t unread = state.reading.read_length - state.reading.read_position;
     std::memcpy(raw_text, read_buffer + state.reading.read_position, unread);
