@@ -157,6 +157,40 @@ SequenceRead ReadUtf8Sequence(const unsigned char *bytes, std::size_t available,
     return SequenceRead::Valid;
 }
 
+/* ValidUtf8Length
+ *     How many of the length bytes at bytes, from the first, are whole valid UTF-8 sequences:
+ *     ASCII is looked at a block at a time, as most of a subtitle is ASCII. */
+std::size_t ValidUtf8Length(const unsigned char *bytes, std::size_t length)
+{
+    std::size_t k = 0;
+    for (;;) {
+#if defined(VELMORA_SSE2_SCANS)
+        for (; k + 64 <= length; k += 64) {
+            auto *block = reinterpret_cast<const __m128i *>(bytes + k);
+            __m128i any =
+                _mm_or_si128(_mm_or_si128(_mm_loadu_si128(block), _mm_loadu_si128(block + 1)),
+                             _mm_or_si128(_mm_loadu_si128(block + 2), _mm_loadu_si128(block + 3)));
+            if (_mm_movemask_epi8(any) != 0)
+                break;
+        }
+#endif
+        for (; k + 8 <= length; k += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + k, 8);
+            if ((word & 0x8080808080808080ull) != 0)
+                break;
+        }
+        while (k < length && bytes[k] < 0x80)
+            k++;
+        if (k == length)
+            return k;
+        std::size_t count = 0;
+        if (ReadUtf8Sequence(bytes + k, length - k, &count) != SequenceRead::Valid)
+            return k;
+        k += count;
+    }
+}
+
 /* DecodeUtf8Run
  *     Copies the run of UTF-8 sequences at bytes[*k] on, up to the next ASCII byte, each
  *     invalid one as U+FFFD. False when a sequence the end cuts waits for more bytes. */
@@ -415,14 +449,17 @@ void StartDecoding()
     state.decoding.active = true;
     state.decoding.utf8 = kind == EncodingKind::Utf8;
     state.decoding.windows_1252 = std::strcmp(decoder_name, "WINDOWS-1252") == 0;
-    // What the read buffer holds unread is undecoded: it goes first.
-    std::size_t unread = state.reading.read_length - state.reading.read_position;
-    std::memcpy(raw_text, read_buffer + state.reading.read_position, unread);
+    // What the read buffer holds unread is undecoded, but for valid UTF-8: the rest goes
+    // first through the decoder.
+    unsigned char *unread = read_buffer + state.reading.read_position;
+    std::size_t length = state.reading.read_length - state.reading.read_position;
+    std::size_t kept = state.decoding.utf8 ? ValidUtf8Length(unread, length) : 0;
+    std::memcpy(raw_text, unread + kept, length - kept);
     state.decoding.raw_position = 0;
-    state.decoding.raw_length = unread;
+    state.decoding.raw_length = length - kept;
     state.decoding.raw_ended = state.reading.source_ended;
     state.reading.source_ended = false;
-    state.reading.read_length = state.reading.read_position;
+    state.reading.read_length = state.reading.read_position + kept;
     state.reading.text_is_unicode = true;
 }
 
@@ -435,6 +472,20 @@ std::size_t ReadFromLegacyText(unsigned char *destination, std::size_t capacity)
     std::size_t room = (capacity - 16) / 3; // each byte gives at most three, U+FFFD too
     for (;;) {
         std::size_t pending = state.decoding.raw_length - state.decoding.raw_position;
+        if (state.decoding.utf8 && pending == 0 && !state.decoding.raw_ended) {
+            // UTF-8 is read as it is and checked; from the first byte that is not valid, or
+            // a sequence the block cuts, the bytes go through the decoder's buffer.
+            std::size_t got = ReadFromBytes(destination, capacity);
+            state.decoding.raw_ended = state.reading.source_ended;
+            state.reading.source_ended = false;
+            std::size_t valid = ValidUtf8Length(destination, got);
+            std::memcpy(raw_text, destination + valid, got - valid);
+            state.decoding.raw_position = 0;
+            state.decoding.raw_length = got - valid;
+            if (valid > 0)
+                return valid;
+            continue;
+        }
         if (pending < room && !state.decoding.raw_ended) {
             ReadRawText(std::max<std::size_t>(room, 64));
             pending = state.decoding.raw_length - state.decoding.raw_position;
