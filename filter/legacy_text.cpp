@@ -106,9 +106,10 @@ std::size_t CopyAscii(const unsigned char *bytes, std::size_t length, unsigned c
 #if defined(VELMORA_SSE2_SCANS)
     for (; k + 16 <= length; k += 16) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + k));
-        if (_mm_movemask_epi8(v) != 0)
-            break;
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), v); // what follows is written over
+        int stops = _mm_movemask_epi8(v);
+        if (stops != 0)
+            return k + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(stops)));
     }
 #endif
     while (k < length && bytes[k] < 0x80) {
@@ -284,6 +285,37 @@ bool DecodeWithDecoder(const unsigned char *bytes, std::size_t length, bool fina
     return true;
 }
 
+/* PutKnownCharacters
+ *     Writes the characters from bytes[*k] up to end that are ASCII or that the table holds,
+ *     stopping at any other. */
+void PutKnownCharacters(const unsigned char *bytes, std::size_t end, std::size_t length,
+                        std::size_t *k_at, unsigned char *out, std::size_t *w_at)
+{
+    // Kept in locals: the stores to out could otherwise change them, for all the compiler knows.
+    std::size_t k = *k_at;
+    std::size_t w = *w_at;
+    while (k < end) {
+        unsigned char byte = bytes[k];
+        if (byte < 0x80) {
+            out[w++] = byte;
+            k++;
+            continue;
+        }
+        bool lead = leads_pair[byte];
+        if (lead && k + 1 == length)
+            break;
+        KnownCharacter known = lead ? pair_characters[(byte - 0x80u) * 256 + bytes[k + 1]]
+                                    : single_characters[byte - 0x80u];
+        if (known.length - 1u >= 3u) // not asked yet, not valid or longer
+            break;
+        std::memcpy(out + w, &known, sizeof known); // the length after it is written over
+        w += known.length;
+        k += lead ? 2 : 1;
+    }
+    *k_at = k;
+    *w_at = w;
+}
+
 /* DecodeLegacyRun
  *     Decodes the run of text at bytes[*k] on, each character by the table when it holds it.
  *     False when out is full or a character the end cuts waits for more. */
@@ -298,12 +330,11 @@ bool DecodeLegacyRun(const unsigned char *bytes, std::size_t length, bool final,
     auto *tag = static_cast<const unsigned char *>(std::memchr(from, '<', end - *k));
     end = tag != nullptr ? static_cast<std::size_t>(tag - bytes) : end;
     while (*k < end) {
+        PutKnownCharacters(bytes, end, length, k, out, w);
+        if (*k == end)
+            break;
+        // A character not asked about yet, not valid, longer than a pair, or cut.
         unsigned char byte = bytes[*k];
-        if (byte < 0x80) {
-            out[(*w)++] = byte;
-            (*k)++;
-            continue;
-        }
         bool lead = leads_pair[byte];
         if (lead && *k + 1 == length) {
             if (!final)
