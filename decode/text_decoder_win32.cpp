@@ -65,8 +65,8 @@ bool OpenTextDecoder(const char *name)
     code_page = ParseCodePage(name);
     if (code_page == 0 || !IsValidCodePage(code_page))
         return false;
-    for (int byte = 0; byte < 256; byte++)
-        lead_bytes[byte] = IsDBCSLeadByteEx(code_page, static_cast<BYTE>(byte)) != 0;
+    for (int value = 0; value < 256; value++)
+        lead_bytes[value] = IsDBCSLeadByteEx(code_page, static_cast<BYTE>(value)) != 0;
     // The reader copies ASCII without the converter: it must stand for itself.
     unsigned char ascii[127];
     unsigned char out[4 * sizeof ascii];
@@ -119,9 +119,9 @@ DecodeStop DecodeText(const unsigned char *bytes, std::size_t length, unsigned c
     return DecodeStop::Done;
 }
 
-bool IsLeadByte(unsigned char byte)
+bool IsLeadByte(unsigned char value)
 {
-    return lead_bytes[byte];
+    return lead_bytes[value];
 }
 
 void GuessTextEncoding(const unsigned char *bytes, std::size_t length, char *name)

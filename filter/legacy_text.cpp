@@ -27,7 +27,7 @@ unsigned char raw_text[RAW_TEXT_SIZE + BUFFER_SLACK];
 // What the decoder made of a character it was asked about, for the encoding named: its UTF-8
 // and how many bytes that is, 0 for not asked yet. A file holds a few thousand distinct
 // characters: each costs one call of the decoder.
-struct KnownCharacter {
+struct alignas(4) KnownCharacter {
     unsigned char utf8[3];
     unsigned char length;
 };
@@ -260,22 +260,29 @@ KnownCharacter Remember(const unsigned char *character, std::size_t count)
 }
 
 /* DecodeWithDecoder
- *     Hands the decoder the run from bytes[*k] to *end, for what the table does not hold.
- *     False when out is full or a character the end cuts waits for more. */
+ *     Hands the decoder the text from bytes[*k] to the next line end or '<' (no encoding it
+ *     takes has either inside a character), for what the table does not hold. False when out
+ *     is full or a character the end cuts waits for more. */
 bool DecodeWithDecoder(const unsigned char *bytes, std::size_t length, bool final, std::size_t *k,
-                       std::size_t *end, unsigned char *out, std::size_t capacity, std::size_t *w)
+                       unsigned char *out, std::size_t capacity, std::size_t *w)
 {
+    const unsigned char *from = bytes + *k;
+    auto *line_end = static_cast<const unsigned char *>(std::memchr(from, '\n', length - *k));
+    std::size_t end = line_end != nullptr ? static_cast<std::size_t>(line_end - bytes) : length;
+    auto *tag = static_cast<const unsigned char *>(std::memchr(from, '<', end - *k));
+    end = tag != nullptr ? static_cast<std::size_t>(tag - bytes) : end;
     std::size_t used = 0;
     std::size_t written = 0;
-    DecodeStop stop = DecodeText(bytes + *k, *end - *k, out + *w, capacity - *w, &used, &written);
+    DecodeStop stop = DecodeText(bytes + *k, end - *k, out + *w, capacity - *w, &used, &written);
     *k += used;
     *w += written;
     if (stop == DecodeStop::Done)
-        return *k == *end;
+        return *k == end;
     if (stop == DecodeStop::Invalid)
         return ReplaceInvalid(bytes, length, final, k, out, w);
-    if (*end < length) { // the character goes on past the run: a few bytes more
-        *end = std::min(*end + 4, length);
+    if (end < length) { // the character goes on past the line end or '<': not valid
+        *w += PutReplacement(out + *w, end - *k);
+        *k = end;
     } else if (!final) {
         return false;
     } else {
@@ -286,31 +293,34 @@ bool DecodeWithDecoder(const unsigned char *bytes, std::size_t length, bool fina
 }
 
 /* PutKnownCharacters
- *     Writes the characters from bytes[*k] up to end that are ASCII or that the table holds,
- *     stopping at any other. */
-void PutKnownCharacters(const unsigned char *bytes, std::size_t end, std::size_t length,
-                        std::size_t *k_at, unsigned char *out, std::size_t *w_at)
+ *     Writes the characters from bytes[*k] on that are ASCII or that the table holds, stopping
+ *     at any other. */
+void PutKnownCharacters(const unsigned char *bytes, std::size_t length, std::size_t *k_at,
+                        unsigned char *out, std::size_t *w_at)
 {
     // Kept in locals: the stores to out could otherwise change them, for all the compiler knows.
     std::size_t k = *k_at;
     std::size_t w = *w_at;
-    while (k < end) {
+    std::size_t last = length - 1; // the byte after a lead is read: the last byte is the caller's
+    while (k < last) {
         unsigned char byte = bytes[k];
+        const KnownCharacter *known = nullptr;
         if (byte < 0x80) {
-            out[w++] = byte;
-            k++;
+            std::size_t run = CopyAscii(bytes + k, last - k, out + w);
+            k += run;
+            w += run;
             continue;
         }
-        bool lead = leads_pair[byte];
-        if (lead && k + 1 == length)
+        if (leads_pair[byte])
+            known = &pair_characters[(byte - 0x80u) * 256 + bytes[k + 1]];
+        else
+            known = &single_characters[byte - 0x80u];
+        unsigned length_of_known = known->length;
+        if (length_of_known - 1u >= 3u) // not asked yet, not valid or longer
             break;
-        KnownCharacter known = lead ? pair_characters[(byte - 0x80u) * 256 + bytes[k + 1]]
-                                    : single_characters[byte - 0x80u];
-        if (known.length - 1u >= 3u) // not asked yet, not valid or longer
-            break;
-        std::memcpy(out + w, &known, sizeof known); // the length after it is written over
-        w += known.length;
-        k += lead ? 2 : 1;
+        std::memcpy(out + w, known, sizeof *known); // the length after it is written over
+        w += length_of_known;
+        k += 1u + leads_pair[byte];
     }
     *k_at = k;
     *w_at = w;
@@ -322,19 +332,17 @@ void PutKnownCharacters(const unsigned char *bytes, std::size_t end, std::size_t
 bool DecodeLegacyRun(const unsigned char *bytes, std::size_t length, bool final, std::size_t *k,
                      unsigned char *out, std::size_t capacity, std::size_t *w)
 {
-    // No encoding the decoder takes has a line end or a '<' inside a character: the run ends
-    // before the first.
-    const unsigned char *from = bytes + *k;
-    auto *line_end = static_cast<const unsigned char *>(std::memchr(from, '\n', length - *k));
-    std::size_t end = line_end != nullptr ? static_cast<std::size_t>(line_end - bytes) : length;
-    auto *tag = static_cast<const unsigned char *>(std::memchr(from, '<', end - *k));
-    end = tag != nullptr ? static_cast<std::size_t>(tag - bytes) : end;
-    while (*k < end) {
-        PutKnownCharacters(bytes, end, length, k, out, w);
-        if (*k == end)
+    while (*k < length) {
+        PutKnownCharacters(bytes, length, k, out, w);
+        if (*k == length)
             break;
-        // A character not asked about yet, not valid, longer than a pair, or cut.
+        // The last byte, or a character not asked about yet, not valid, longer than a pair.
         unsigned char byte = bytes[*k];
+        if (byte < 0x80) {
+            out[(*w)++] = byte;
+            (*k)++;
+            continue;
+        }
         bool lead = leads_pair[byte];
         if (lead && *k + 1 == length) {
             if (!final)
@@ -355,7 +363,7 @@ bool DecodeLegacyRun(const unsigned char *bytes, std::size_t length, bool final,
         }
         bool whole = known->length == NOT_VALID
                          ? ReplaceInvalid(bytes, length, final, k, out, w)
-                         : DecodeWithDecoder(bytes, length, final, k, &end, out, capacity, w);
+                         : DecodeWithDecoder(bytes, length, final, k, out, capacity, w);
         if (!whole)
             return false;
     }

@@ -29,7 +29,7 @@ void WriteWide(const unsigned char *bytes, std::size_t count)
     HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
     while (count > 0) {
         std::size_t part = count < CONSOLE_BLOCK_SIZE / 2 ? count : CONSOLE_BLOCK_SIZE / 2;
-        while (part < count && (bytes[part] & 0xC0) == 0x80)
+        while (part > 1 && part < count && (bytes[part] & 0xC0) == 0x80)
             part--; // a chunk ends between sequences
         int units = MultiByteToWideChar(CP_UTF8, 0, reinterpret_cast<const char *>(bytes),
                                         static_cast<int>(part), console_block,
