@@ -36,6 +36,7 @@ constexpr unsigned char ASK_DECODER = 0xFE; // longer than a pair, or more than 
 KnownCharacter single_characters[128];      // by byte, from 0x80
 KnownCharacter pair_characters[128 * 256];  // by lead from 0x80, then the byte after it
 bool leads_pair[256];                       // by byte: it leads a character of two or more
+bool reads_cp949;                           // the table is CP949's, as browsers read it
 char remembered_encoding[ENCODING_NAME_SIZE];
 
 // What a name of an encoding stands for, as browsers read the names.
@@ -239,6 +240,13 @@ bool ReplaceInvalid(const unsigned char *bytes, std::size_t length, bool final, 
     return true;
 }
 
+/* IsPrivateUse
+ *     Whether the written bytes of UTF-8 are a character from U+E000 to U+F8FF. */
+bool IsPrivateUse(const unsigned char *utf8, std::size_t written)
+{
+    return written == 3 && (utf8[0] == 0xEE || (utf8[0] == 0xEF && utf8[1] < 0xA4));
+}
+
 /* Remember
  *     Asks the decoder once what the count bytes of one character are, for the table. */
 KnownCharacter Remember(const unsigned char *character, std::size_t count)
@@ -249,6 +257,10 @@ KnownCharacter Remember(const unsigned char *character, std::size_t count)
     DecodeStop stop = DecodeText(character, count, out, sizeof out, &used, &written);
     KnownCharacter known{};
     if (stop == DecodeStop::Invalid && used == 0) {
+        known.length = NOT_VALID;
+    } else if (reads_cp949 && (count == 1 || IsPrivateUse(out, written))) {
+        // Browsers' CP949 has no character of one byte above ASCII, nor the private use
+        // characters Windows gives the rows of its own characters.
         known.length = NOT_VALID;
     } else if (stop != DecodeStop::Done || used != count || written == 0 || written > 3) {
         known.length = ASK_DECODER;
@@ -480,10 +492,10 @@ void StartDecoding()
         std::memset(pair_characters, 0, sizeof pair_characters);
         std::snprintf(remembered_encoding, sizeof remembered_encoding, "%s", decoder_name);
         // Browsers take every byte from 0x81 to 0xFE as a CP949 lead, the unassigned ones too.
-        bool cp949 = std::strcmp(decoder_name, "CP949") == 0;
+        reads_cp949 = std::strcmp(decoder_name, "CP949") == 0;
         for (int byte = 0; byte < 256; byte++)
-            leads_pair[byte] =
-                cp949 ? byte >= 0x81 && byte <= 0xFE : IsLeadByte(static_cast<unsigned char>(byte));
+            leads_pair[byte] = reads_cp949 ? byte >= 0x81 && byte <= 0xFE
+                                           : IsLeadByte(static_cast<unsigned char>(byte));
     }
     state.decoding.active = true;
     state.decoding.utf8 = kind == EncodingKind::Utf8;

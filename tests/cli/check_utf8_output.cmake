@@ -5,6 +5,7 @@ file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 file(READ "${EXPECTED}" expected)
 string(REPLACE "\n" "\r\n" expected "${expected}")
+file(WRITE "${WORK}/expected.txt" "${expected}")
 
 foreach(options "-u" "--from;949")
   execute_process(
@@ -15,8 +16,10 @@ foreach(options "-u" "--from;949")
   if(NOT status EQUAL 0 OR NOT errors STREQUAL "")
     message(FATAL_ERROR "--sync ${options}: exit ${status}: ${errors}")
   endif()
-  file(READ "${WORK}/out.txt" text)
-  if(NOT text STREQUAL expected)
-    message(FATAL_ERROR "--sync ${options} wrote:\n${text}\ninstead of:\n${expected}")
+  execute_process(
+    COMMAND "${CMAKE_COMMAND}" -E compare_files "${WORK}/out.txt" "${WORK}/expected.txt"
+    RESULT_VARIABLE different)
+  if(different)
+    message(FATAL_ERROR "--sync ${options}: ${WORK}/out.txt differs from ${EXPECTED}")
   endif()
 endforeach()
