@@ -523,10 +523,12 @@ std::size_t ReadFromLegacyText(unsigned char *destination, std::size_t capacity)
     std::size_t room = (capacity - 16) / 3; // each byte gives at most three, U+FFFD too
     for (;;) {
         std::size_t pending = state.decoding.raw_length - state.decoding.raw_position;
-        if (state.decoding.utf8 && pending == 0 && !state.decoding.raw_ended) {
-            // UTF-8 is read as it is and checked; from the first byte that is not valid, or
-            // a sequence the block cuts, the bytes go through the decoder's buffer.
-            std::size_t got = ReadFromBytes(destination, capacity);
+        if (state.decoding.utf8 && pending < 4 && !state.decoding.raw_ended) {
+            // UTF-8 is read as it is, after the start of a sequence the last block cut, and
+            // checked; from the first byte that is not valid, or a sequence this block cuts,
+            // the bytes go through the decoder's buffer.
+            std::memcpy(destination, raw_text + state.decoding.raw_position, pending);
+            std::size_t got = pending + ReadFromBytes(destination + pending, capacity - pending);
             state.decoding.raw_ended = state.reading.source_ended;
             state.reading.source_ended = false;
             std::size_t valid = ValidUtf8Length(destination, got);
@@ -537,7 +539,8 @@ std::size_t ReadFromLegacyText(unsigned char *destination, std::size_t capacity)
                 return valid;
             continue;
         }
-        if (pending < room && !state.decoding.raw_ended) {
+        // UTF-8 reads more only as it is, above.
+        if (pending < room && !state.decoding.raw_ended && !state.decoding.utf8) {
             ReadRawText(std::max<std::size_t>(room, 64));
             pending = state.decoding.raw_length - state.decoding.raw_position;
         }
