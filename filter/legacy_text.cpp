@@ -1,6 +1,7 @@
 // Byte files read as Unicode: the bytes of a legacy encoding decoded into UTF-8 for the filter
 // as they are read, and UTF-8 files checked, each invalid sequence read as one U+FFFD as
-// browsers read it. ASCII is copied as it is; only the other runs go to the decoder.
+// browsers read it. ASCII is copied as it is; the decoder is asked about each other character
+// once, and its answer kept.
 #include "byte_io.h"
 #include "conversion_state.h"
 #include "text_decoder.h"

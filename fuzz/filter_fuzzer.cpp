@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 // The bytes a stamp may add: its digits, blanks and colons, and the line end before it.
 static const char STAMP_BYTES[] = "0123456789 :\n";
