@@ -319,7 +319,9 @@ void PutKnownCharacters(const unsigned char *bytes, std::size_t length, std::siz
         unsigned char byte = bytes[k];
         const KnownCharacter *known = nullptr;
         if (byte < 0x80) {
-            std::size_t run = CopyAscii(bytes + k, last - k, out + w);
+            // A blank between two words goes alone; a longer run of ASCII in blocks.
+            std::size_t run = bytes[k + 1] >= 0x80 ? 1 : CopyAscii(bytes + k, last - k, out + w);
+            out[w] = byte;
             k += run;
             w += run;
             continue;
