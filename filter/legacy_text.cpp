@@ -470,7 +470,9 @@ void StartDecoding()
     // A UTF-8 mark, the name given, the first bytes being UTF-8, the platform's guess.
     char name[ENCODING_NAME_SIZE] = "UTF-8";
     if (!state.reading.text_is_unicode && state.options.source_encoding[0] != '\0') {
-        std::snprintf(name, sizeof name, "%s", state.options.source_encoding);
+        static_assert(sizeof name == sizeof state.options.source_encoding, "one size of name");
+        std::memcpy(name, state.options.source_encoding, sizeof name);
+        name[sizeof name - 1] = '\0';
     } else if (!state.reading.text_is_unicode) {
         DetectUnicodeText();
         if (!state.reading.text_is_unicode) {
