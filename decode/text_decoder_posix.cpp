@@ -49,19 +49,33 @@ std::size_t PutUtf8(const std::uint32_t *code_points, std::size_t count, unsigne
 }
 
 /* KeepsAscii
- *     Whether every ASCII byte converts to itself: the reader copies ASCII without the
- *     converter, which rules out UTF-16, UTF-32 and the encodings that shift with escapes. */
+ *     Whether the ASCII bytes convert to themselves: the reader copies ASCII without the
+ *     converter, which rules out UTF-16, UTF-32 and the encodings that shift with escapes.
+ *     Japanese encodings may give 0x5C and 0x7E the yen sign and the overline; browsers read
+ *     them as ASCII, so each need only be one character. */
 bool KeepsAscii()
 {
     unsigned char ascii[127];
     unsigned char out[4 * sizeof ascii];
-    for (int k = 0; k < 127; k++)
-        ascii[k] = static_cast<unsigned char>(k + 1);
+    std::size_t count = 0;
+    for (int c = 1; c < 128; c++)
+        if (c != 0x5C && c != 0x7E)
+            ascii[count++] = static_cast<unsigned char>(c);
     std::size_t used = 0;
     std::size_t written = 0;
-    return DecodeText(ascii, sizeof ascii, out, sizeof out, &used, &written) == DecodeStop::Done &&
-           used == sizeof ascii && written == sizeof ascii &&
-           std::memcmp(ascii, out, sizeof ascii) == 0;
+    if (DecodeText(ascii, count, out, sizeof out, &used, &written) != DecodeStop::Done ||
+        used != count || written != count || std::memcmp(ascii, out, count) != 0)
+        return false;
+    static const unsigned char JAPANESE_VARIANTS[] = {0x5C, 0x7E};
+    for (const unsigned char &c : JAPANESE_VARIANTS)
+        if (DecodeText(&c, 1, out, sizeof out, &used, &written) != DecodeStop::Done || used != 1 ||
+            written == 0)
+            return false;
+    // An escape that shifts to two-byte characters, as ISO-2022-JP has, must stay ASCII too.
+    static const unsigned char SHIFTS[] = {0x1B, '$', 'B', '0', '!', 0x1B, '(', 'B'};
+    return DecodeText(SHIFTS, sizeof SHIFTS, out, sizeof out, &used, &written) ==
+               DecodeStop::Done &&
+           written == sizeof SHIFTS && std::memcmp(SHIFTS, out, sizeof SHIFTS) == 0;
 }
 
 } // namespace

@@ -615,6 +615,15 @@ TEST_F(Smi2txtTest, InvalidBytesAreReportedOnce)
                        "information.\n");
 }
 
+// Shift_JIS as browsers read it: 0x5C and 0x7E are ASCII, not the yen sign and the overline.
+TEST_F(Smi2txtTest, ShiftJisKeepsAscii)
+{
+    WriteFile(WorkPath("in.smi"), "<SYNC Start=1000>\x93\xFA\x96\x7B a\\b~c\n");
+    RunResult run = RunSmi2txt({"--sync", "--from", "shift_jis", "in.smi"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "00 :00 :01  \xE6\x97\xA5\xE6\x9C\xAC a\\b~c\n");
+}
+
 struct TerminalCase {
     const char *name;
     const char *locale; // the terminal's
