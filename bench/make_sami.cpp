@@ -1,5 +1,6 @@
 // make_sami: writes a realistic English SAMI subtitle of about the size asked for, for the
-// benchmark. The same size and seed always give the same bytes.
+// benchmark, or with --korean a Korean one in UTF-8 (the benchmark turns it into CP949). The
+// same size and seed always give the same bytes.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -36,6 +37,15 @@ static const char *const WORDS[] = {
 };
 constexpr std::uint32_t WORD_COUNT = sizeof WORDS / sizeof WORDS[0];
 
+static const char *const KOREAN_WORDS[] = {
+    "나는",   "너를",   "우리",   "그들은", "밤",     "항구",   "거리", "절대",   "항상", "알아",
+    "무엇을", "어디",   "왔어",   "다시",   "집에",   "들어봐", "제발", "가지마", "거기", "이제",
+    "끝났어", "선장님", "엘렌",   "돈",     "배",     "오늘밤", "아침", "기다려", "봐",   "이것",
+    "아니야", "어떻게", "기억해", "그때",   "아버지", "비",     "찾아", "그를",   "빛",   "여기",
+};
+constexpr std::uint32_t KOREAN_WORD_COUNT = sizeof KOREAN_WORDS / sizeof KOREAN_WORDS[0];
+static bool korean;
+
 // A small fixed generator, so a given seed gives the same file on every machine.
 static std::uint64_t random_state;
 
@@ -68,7 +78,8 @@ static void WriteSubtitleLine()
     for (std::uint32_t k = 0; k < count; k++) {
         if (k > 0)
             WriteText(k == count / 2 && NextRandom(20) == 0 ? " &amp; " : " ");
-        WriteText(WORDS[NextRandom(WORD_COUNT)]);
+        WriteText(korean ? KOREAN_WORDS[NextRandom(KOREAN_WORD_COUNT)]
+                         : WORDS[NextRandom(WORD_COUNT)]);
     }
     if (decoration == 0)
         WriteText("</i>");
@@ -99,8 +110,13 @@ static void WriteCue(std::uint64_t start_ms, std::uint64_t end_ms)
 
 int main(int argc, char **argv)
 {
+    korean = argc >= 2 && std::strcmp(argv[1], "--korean") == 0;
+    if (korean) {
+        argc--;
+        argv++;
+    }
     if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "Usage: make_sami SIZE_BYTES [OUTPUT|-] [SEED]\n");
+        std::fprintf(stderr, "Usage: make_sami [--korean] SIZE_BYTES [OUTPUT|-] [SEED]\n");
         return 2;
     }
     char *end = nullptr;

@@ -6,7 +6,8 @@
 #   RUNS=21 bench/run_benchmark.sh         (more runs; the medians are printed)
 #
 # Generates the subtitles in a temporary folder (removed at the end): 50 MB for the speed,
-# 5 MB and 500 MB for the memory, and the 50 MB one as UTF-16 (about 100 MB). Every timed run
+# 5 MB and 500 MB for the memory, the 50 MB one as UTF-16 (about 100 MB), and a 50 MB Korean
+# one in CP949 for UTF-8 output (-u), beside the iconv pipeline it spares. Every timed run
 # reads its file from the page cache and writes to /dev/null, so both sides measure the program
 # and not the disk; smi2txt still formats every byte into its buffer and writes it out. Each
 # run is timed by time_command from just before its process starts to just after it ends, so
@@ -46,6 +47,12 @@ head -c $((5 * mb)) "$work/50mb.smi" >"$work/first5mb.smi"
 file=$work/50mb.smi
 bytes=$(stat -c %s "$file")
 utf16_bytes=$(stat -c %s "$work/utf16.smi")
+# Korean text in CP949, as most Korean subtitles are: 56.5 MB of UTF-8 give about 50 MB.
+"$make_sami" --korean 56500000 "$work/korean_utf8.smi"
+iconv -f UTF-8 -t CP949 "$work/korean_utf8.smi" >"$work/korean.smi"
+rm "$work/korean_utf8.smi"
+head -c $((5 * mb)) "$work/korean.smi" >"$work/first5mb_korean.smi"
+korean_bytes=$(stat -c %s "$work/korean.smi")
 
 # The wall-clock nanoseconds of one run, its output to /dev/null.
 wall_ns() {
@@ -61,9 +68,11 @@ median() {
   sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'
 }
 
-# Instructions per input byte, counted on the first 5 MB.
+# Instructions per input byte, counted on the first 5 MB (of the Korean file with KOREAN=1).
 instructions_per_byte() {
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$smi2txt" "$@" "$work/first5mb.smi" \
+  local first5mb=$work/first5mb.smi
+  [[ ${KOREAN:-} == 1 ]] && first5mb=$work/first5mb_korean.smi
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$smi2txt" "$@" "$first5mb" \
     2>"$work/callgrind.err" >/dev/null
   local refs
   refs=$(sed -n 's/.*refs: *\([0-9,]*\).*/\1/p' "$work/callgrind.err" | tr -d ,)
@@ -81,7 +90,7 @@ for _ in 1 2; do
 done
 
 # Interleaved, so a busy moment of the machine falls on all of them alike.
-rows=(cat plain sync srt json utf16_plain utf16_sync)
+rows=(cat plain sync srt json utf8_plain utf8_sync utf16_plain utf16_sync korean_sync korean_utf8 korean_iconv)
 for row in "${rows[@]}"; do : >"$work/$row.ns"; done
 for _ in $(seq "$runs"); do
   wall_ns cat "$file" >>"$work/cat.ns"
@@ -89,8 +98,14 @@ for _ in $(seq "$runs"); do
   wall_ns "$smi2txt" --sync "$file" >>"$work/sync.ns"
   wall_ns "$smi2txt" --format srt "$file" >>"$work/srt.ns"
   wall_ns "$smi2txt" --format json "$file" >>"$work/json.ns"
+  wall_ns "$smi2txt" -u "$file" >>"$work/utf8_plain.ns"
+  wall_ns "$smi2txt" -u --sync "$file" >>"$work/utf8_sync.ns"
   wall_ns "$smi2txt" "$work/utf16.smi" >>"$work/utf16_plain.ns"
   wall_ns "$smi2txt" --sync "$work/utf16.smi" >>"$work/utf16_sync.ns"
+  wall_ns "$smi2txt" --sync "$work/korean.smi" >>"$work/korean_sync.ns"
+  wall_ns "$smi2txt" --sync -u "$work/korean.smi" >>"$work/korean_utf8.ns"
+  wall_ns bash -c '"$1" --sync "$2" | iconv -f cp949 -t utf-8' _ "$smi2txt" "$work/korean.smi" \
+    >>"$work/korean_iconv.ns"
 done
 
 cat_ns=$(median <"$work/cat.ns")
@@ -104,7 +119,7 @@ echo
 echo "| command (50 MB, median of $runs) | median time | MB/s | × cat | instructions/byte | × --sync |"
 echo "|---|---:|---:|---:|---:|---:|"
 sync_ns=$(median <"$work/sync.ns")
-for row in cat plain sync srt json; do
+for row in cat plain sync srt json utf8_plain utf8_sync; do
   ns=$(median <"$work/$row.ns")
   case $row in
     cat) name='`cat FILE`'; per_byte='' ;;
@@ -112,6 +127,8 @@ for row in cat plain sync srt json; do
     sync) name='`smi2txt --sync FILE`'; per_byte=$(instructions_per_byte --sync) ;;
     srt) name='`smi2txt --format srt FILE`'; per_byte=$(instructions_per_byte --format srt) ;;
     json) name='`smi2txt --format json FILE`'; per_byte=$(instructions_per_byte --format json) ;;
+    utf8_plain) name='`smi2txt -u FILE`'; per_byte=$(instructions_per_byte -u) ;;
+    utf8_sync) name='`smi2txt -u --sync FILE`'; per_byte=$(instructions_per_byte -u --sync) ;;
   esac
   # Throughput beside --sync's: the timed formats do the same reading and more writing.
   of_sync=$(awk -v ns="$ns" -v s="$sync_ns" 'BEGIN { printf "%.2f", s / ns }')
@@ -131,13 +148,27 @@ for row in utf16_plain utf16_sync; do
   printf '| %s | %s ms | %s |\n' "$name" "$(milliseconds "$ns")" "$(throughput "$ns" "$utf16_bytes")"
 done
 echo
-echo "| peak memory (maximum resident set size), to a file | 5 MB | 50 MB | 500 MB | UTF-16 |"
-echo "|---|---:|---:|---:|---:|"
-for mode in "" --sync "--format srt" "--format json"; do
+echo "| a Korean file in CP949 ($((korean_bytes / mb)) MB) | median time | MB/s | instructions/byte |"
+echo "|---|---:|---:|---:|"
+for row in korean_sync korean_utf8 korean_iconv; do
+  ns=$(median <"$work/$row.ns")
+  case $row in
+    korean_sync) name='`smi2txt --sync FILE`'; per_byte=$(KOREAN=1 instructions_per_byte --sync) ;;
+    korean_utf8) name='`smi2txt --sync -u FILE`'; per_byte=$(KOREAN=1 instructions_per_byte --sync -u) ;;
+    korean_iconv) name='`smi2txt --sync FILE \| iconv -f cp949 -t utf-8`'; per_byte='' ;;
+  esac
+  printf '| %s | %s ms | %s | %s |\n' "$name" "$(milliseconds "$ns")" \
+    "$(throughput "$ns" "$korean_bytes")" "$per_byte"
+done
+echo
+echo "| peak memory (maximum resident set size), to a file | 5 MB | 50 MB | 500 MB | UTF-16 | Korean CP949 |"
+echo "|---|---:|---:|---:|---:|---:|"
+for mode in "" --sync "--sync -u" "--format srt" "--format json"; do
   line="| \`smi2txt $mode${mode:+ }FILE -o OUT\`"
   for size in 5mb 50mb 500mb; do
     line+=" | $(peak_kib "$smi2txt" $mode "$work/$size.smi" -o "$work/out.txt") KiB"
   done
   line+=" | $(peak_kib "$smi2txt" $mode "$work/utf16.smi" -o "$work/out.txt") KiB"
+  line+=" | $(peak_kib "$smi2txt" $mode "$work/korean.smi" -o "$work/out.txt") KiB"
   echo "$line |"
 done

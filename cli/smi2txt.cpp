@@ -1,4 +1,5 @@
 // smi2txt: the subtitle filter from the command line, for batch use on Linux and Windows.
+#include "console_text.h"
 #include "conversion_state.h"
 #include "convert_file.h"
 #include "cue_buffer.h"
@@ -32,6 +33,7 @@ static const char USAGE_TEXT[] =
     "       smi2txt --classes INPUT...\n"
     "Extract the text of SAMI subtitle files (.smi). Text and sync keep the input's bytes and\n"
     "encoding (UTF-16 files are written back as UTF-16); srt, vtt, tsv and json are UTF-8.\n"
+    "To get UTF-8 whatever the encoding, give -u (a UTF-8 terminal gets it without).\n"
     "\n"
     "      --format=FORMAT  what to write (txt by default):\n"
     "                         txt   the text, markup removed\n"
@@ -44,6 +46,8 @@ static const char USAGE_TEXT[] =
     "      --class=NAME     only the text of paragraphs of class NAME (<P Class=NAME>), such\n"
     "                       as ENCC or KRCC in a bilingual file; a file with none is an error\n"
     "      --classes        list the classes the paragraphs use (NAME, a tab, how many P tags)\n"
+    "  -u, --utf8           write UTF-8, the input's encoding found by itself\n"
+    "      --from=ENCODING  read the input as ENCODING (cp949, shift_jis...), write UTF-8\n"
     "  -o, --output=FILE    write FILE, replacing it (one INPUT only)\n"
     "  -d, --output-dir=DIR write each INPUT into DIR\n"
     "  -f, --force          replace files that exist in DIR or beside the inputs\n"
@@ -58,6 +62,7 @@ static const char USAGE_TEXT[] =
     "Examples:\n"
     "  smi2txt movie.smi                          the text to standard output\n"
     "  smi2txt --sync movie.smi -o movie.txt      stamped lines into movie.txt\n"
+    "  smi2txt -u --sync movie.smi > movie.txt    the same in UTF-8, from CP949 or any encoding\n"
     "  smi2txt --format=srt --class=ENCC *.smi    NAME.encc.srt beside each subtitle\n"
     "  smi2txt --format=vtt -d subs movie.smi     subs/movie.vtt\n"
     "  smi2txt --format=tsv movie.smi             a table to pivot by class\n"
@@ -95,6 +100,8 @@ struct CommandLine {
     bool force;               // files that exist are replaced in batch and -d mode
     std::string chosen_class; // empty: the text of every paragraph
     bool list_classes;        // --classes: list, convert nothing
+    bool utf8_output;            // -u: UTF-8 whatever the input's encoding
+    std::string source_encoding; // --from: the input's encoding; empty: found by itself
 };
 
 static CommandLine command_line;
@@ -108,10 +115,11 @@ enum LongOption {
     OPTION_CLASS,
     OPTION_CLASSES,
     OPTION_VERSION,
+    OPTION_FROM,
 };
 
 // Short options: the letters of the table below; a colon after one that takes an argument.
-static const char SHORT_OPTIONS[] = ":o:d:fh";
+static const char SHORT_OPTIONS[] = ":o:d:fhu";
 static const struct option LONG_OPTIONS[] = {
     {"format", required_argument, nullptr, OPTION_FORMAT},
     {"sync", no_argument, nullptr, OPTION_SYNC},
@@ -121,6 +129,8 @@ static const struct option LONG_OPTIONS[] = {
     {"output-dir", required_argument, nullptr, 'd'},
     {"force", no_argument, nullptr, 'f'},
     {"help", no_argument, nullptr, 'h'},
+    {"utf8", no_argument, nullptr, 'u'},
+    {"from", required_argument, nullptr, OPTION_FROM},
     {"version", no_argument, nullptr, OPTION_VERSION},
     {nullptr, 0, nullptr, 0},
 };
@@ -205,6 +215,12 @@ static int TakeOption(int option, const char *argument, const char *as_written)
             return ReportUsageError("the output folder name is empty", "");
         return -1;
     case 'f': command_line.force = true; return -1;
+    case 'u': command_line.utf8_output = true; return -1;
+    case OPTION_FROM:
+        command_line.source_encoding = argument;
+        if (!IsReadableEncoding(argument))
+            return ReportUsageError("unknown encoding: ", command_line.source_encoding);
+        return -1;
     case 'h': return PrintText(USAGE_TEXT);
     case OPTION_VERSION: return PrintText(VERSION_TEXT);
     case ':': return ReportUsageError("option requires an argument: ", as_written);
@@ -242,6 +258,32 @@ static int CheckCommandLine()
     if (command_line.format == nullptr)
         command_line.format = &OUTPUT_FORMATS[0];
     return -1;
+}
+
+/* ChooseUtf8Output
+ *     Whether the text is written in UTF-8: -u or --from asks for it, and so does a terminal
+ *     that shows it (a Windows console always); a file or a pipe gets the input's bytes. */
+static bool ChooseUtf8Output()
+{
+    if (command_line.utf8_output || !command_line.source_encoding.empty())
+        return true;
+    if (command_line.format->cue_format != CueFormat::None)
+        return true; // the timed formats are UTF-8
+    bool to_standard_output = command_line.inputs.size() == 1 && !command_line.has_output &&
+                              !command_line.has_output_dir;
+    return to_standard_output && !command_line.list_classes && StandardOutputShowsUtf8();
+}
+
+/* ReportInvalidBytes
+ *     Says once for input how many of its bytes were not valid in its encoding. */
+static void ReportInvalidBytes(const std::string &input)
+{
+    long long count = decoding_report.invalid_bytes;
+    if (count == 0)
+        return;
+    fprintf(stderr, "smi2txt: %s: %lld %s not valid %s; each sequence written as U+FFFD\n",
+            input.c_str(), count, count == 1 ? "byte is" : "bytes are",
+            decoding_report.encoding_name);
 }
 
 /* ParseCommandLine
@@ -383,6 +425,8 @@ static bool ConvertToStandardOutput(const std::string &input)
     if (outcome == ConversionOutcome::Succeeded)
         outcome = ConvertIntoStandardOutput(command_line.format->mode);
     bool read = ReportOutcome(outcome, input, "");
+    if (read)
+        ReportInvalidBytes(input);
     if (outcome != ConversionOutcome::Succeeded && outcome != ConversionOutcome::ReadFailed)
         return false;
     // Once the conversion ran, what standard output still holds is written, failed read or not.
@@ -400,7 +444,10 @@ static bool ConvertToFile(const std::string &input, const std::string &output)
     ConversionOutcome outcome = OpenInput(input);
     if (outcome == ConversionOutcome::Succeeded)
         outcome = ConvertIntoFile(output.c_str(), command_line.format->mode);
-    return ReportOutcome(outcome, input, output);
+    bool converted = ReportOutcome(outcome, input, output);
+    if (converted)
+        ReportInvalidBytes(input);
+    return converted;
 }
 
 /* ListClasses
@@ -443,7 +490,9 @@ static void ChooseOptions()
     ConversionState::Options &options = conversion_state.options;
     std::strcpy(options.chosen_class, command_line.chosen_class.c_str());
     options.cue_format = command_line.format->cue_format;
-    options.utf8_output = options.cue_format != CueFormat::None;
+    options.utf8_output = ChooseUtf8Output();
+    std::snprintf(options.source_encoding, sizeof options.source_encoding, "%s",
+                  command_line.source_encoding.c_str());
 }
 
 int main(int argc, char **argv)

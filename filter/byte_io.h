@@ -52,6 +52,10 @@ void DiscardOutput();
 // Writes the rest at the end of a conversion: a UTF-16 output gets at least its mark.
 void FinishWriting();
 
+// A byte file's bytes as they are, and decoded into UTF-8 (legacy_text.cpp).
+std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacity);
+std::size_t ReadFromLegacyText(unsigned char *destination, std::size_t capacity);
+
 // The UTF-16 side of the buffers.
 std::size_t ReadFromUtf16(unsigned char *destination, std::size_t capacity);
 void WriteAsUtf16(const unsigned char *bytes, std::size_t count, bool final);

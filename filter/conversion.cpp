@@ -39,6 +39,7 @@ void WriteSaveText(const unsigned char *bytes, std::size_t count)
 void StartConversion()
 {
     StartBuffers();
+    decoding_report = DecodingReport{}; // before a fill decodes UTF-16
     conversion_state.text = ConversionState::Text{};
     StartParagraphs();
     if (CollectsCues())
@@ -193,6 +194,7 @@ void RunConversion(ConversionMode mode)
     state.options.mode = mode;
     StartConversion();
     CopyByteOrderMark();
+    StartDecoding();
     DetectUnicodeText();
     if (mode == ConversionMode::Sync) {
         while (!state.reading.input_ended) {
@@ -230,6 +232,7 @@ void CloseStreams()
     state.sync_value_length = 0;
     state.reading = ConversionState::Reading{};
     state.utf16 = ConversionState::Utf16{};
+    state.decoding = ConversionState::Decoding{};
     state.writing = ConversionState::Writing{};
     state.text = ConversionState::Text{};
     state.paragraphs = ConversionState::Paragraphs{};

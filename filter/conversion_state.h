@@ -78,6 +78,9 @@ struct ConversionState {
         bool utf8_output; // the text is written as UTF-8 without a byte order mark, whatever the
                           // input's encoding
         CueFormat cue_format; // None: stamps; else Sync Save's subtitles go to the cue buffer
+        char source_encoding[32]; // the input's encoding as the user named it; empty: guessed
+        // Writes the text where output_stream cannot (a Windows console); null for the stream.
+        void (*text_writer)(const unsigned char *bytes, std::size_t count, bool final);
     } options;
 
     // The filter's own buffer of the input and what the input's first bytes said.
@@ -105,6 +108,17 @@ struct ConversionState {
         unsigned char utf8_held[4];   // the start of a UTF-8 sequence the last flush cut
         std::size_t utf8_held_length;
     } utf16;
+
+    // A byte file read through the decoder into UTF-8 (legacy_text.cpp): the undecoded bytes
+    // wait in a buffer of their own.
+    struct Decoding {
+        bool active;              // the input is decoded, or checked when it is UTF-8
+        bool utf8;                // the input is UTF-8: only its invalid sequences are replaced
+        bool windows_1252;        // its five unassigned bytes read as the C1 controls
+        bool raw_ended;           // the byte file has nothing more to give
+        std::size_t raw_position; // next undecoded byte
+        std::size_t raw_length;   // undecoded bytes held
+    } decoding;
 
     // The filter's own buffer of the output and where the output's line stands.
     struct Writing {
@@ -149,6 +163,14 @@ struct ClassList {
 };
 
 extern ClassList class_list;
+
+// What decoding the last file met, kept when the streams close for the caller to report.
+struct DecodingReport {
+    char encoding_name[32];  // the input's encoding as the message names it
+    long long invalid_bytes; // bytes written as U+FFFD, one for each invalid sequence
+};
+
+extern DecodingReport decoding_report;
 
 // Plain and sync steps, in the order one cycle runs them.
 void CopyTextRun();
@@ -377,3 +399,17 @@ TextEncoding DetectTextEncoding();
 // Decides from the bytes the read buffer holds, before anything is written, whether the text
 // is Unicode; sets text_is_unicode.
 void DetectUnicodeText();
+
+// Whether the input is decoded into UTF-8: UTF-8 output was asked for, or an encoding named.
+bool DecodesInput();
+
+// The UTF-16 byte order a named encoding stands for, or Bytes when it is not UTF-16.
+TextEncoding ChosenUtf16Encoding();
+
+// Decides, before anything is written, what the bytes of a byte file are and reads the rest of
+// it through the decoder: UTF-8 by its mark or its first bytes, the encoding named, or the one
+// the platform guesses.
+void StartDecoding();
+
+// Whether the name is one StartDecoding can read: for the callers to check before converting.
+bool IsReadableEncoding(const char *name);

@@ -40,7 +40,7 @@ static bool TranslatesLineEnds()
  *     DetectTextEncoding took first; a 0x1A ends them, and a CR at their end waits for the
  *     next read, which may give its LF. Returns how many, 0 only when the stream has nothing
  *     more. */
-static std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacity)
+std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacity)
 {
     ConversionState &state = conversion_state;
     bool translates = TranslatesLineEnds();
@@ -80,9 +80,13 @@ bool FillReadBuffer()
     std::size_t capacity = READ_BUFFER_SIZE - kept;
     if (state.options.fill_limit > 0) // never below 64: a UTF-16 fill needs room for what it holds
         capacity = std::min(capacity, std::max<std::size_t>(state.options.fill_limit, 64));
-    std::size_t added = state.reading.encoding == TextEncoding::Bytes
-                            ? ReadFromBytes(read_buffer + kept, capacity)
-                            : ReadFromUtf16(read_buffer + kept, capacity);
+    std::size_t added = 0;
+    if (state.reading.encoding != TextEncoding::Bytes)
+        added = ReadFromUtf16(read_buffer + kept, capacity);
+    else if (state.decoding.active)
+        added = ReadFromLegacyText(read_buffer + kept, capacity);
+    else
+        added = ReadFromBytes(read_buffer + kept, capacity);
     state.reading.read_length += added;
     return added > 0;
 }
@@ -104,8 +108,9 @@ void StartBuffers()
 }
 
 /* CopyByteOrderMark
- *     Copies a UTF-8 byte order mark that opens the input, which says the text is Unicode; the
- *     output still stands at the start of its first line, so a stamp that follows goes on it. */
+ *     Copies a UTF-8 byte order mark that opens the input, which says the text is Unicode, but
+ *     to a UTF-8 output, which has none; the output still stands at the start of its first
+ *     line, so a stamp that follows goes on it. */
 void CopyByteOrderMark()
 {
     static const unsigned char UTF8_BYTE_ORDER_MARK[] = {0xEF, 0xBB, 0xBF};
@@ -151,7 +156,9 @@ static void WriteOut(bool final)
     ConversionState &state = conversion_state;
     state.writing.line_text_written_out = LineHoldsText();
     state.writing.line_floor = 0;
-    if (state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output)
+    if (state.options.text_writer != nullptr)
+        state.options.text_writer(write_buffer, state.writing.write_length, final);
+    else if (state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output)
         WriteAsUtf16(write_buffer, state.writing.write_length, final);
     else if (state.writing.write_length > 0)
         fwrite(write_buffer, 1, state.writing.write_length, state.output_stream);
@@ -184,6 +191,19 @@ void WriteBytesAround(const unsigned char *bytes, std::size_t count)
     }
 }
 
+/* ReadAsChosenUtf16
+ *     Without a mark, UTF-16 only when the user named it; the bytes looked at are its first. */
+static TextEncoding ReadAsChosenUtf16()
+{
+    ConversionState &state = conversion_state;
+    TextEncoding chosen = ChosenUtf16Encoding();
+    if (chosen != TextEncoding::Bytes) {
+        state.reading.encoding = chosen;
+        state.reading.joins_line_ends = false;
+    }
+    return state.reading.encoding;
+}
+
 TextEncoding DetectTextEncoding()
 {
     ConversionState &state = conversion_state;
@@ -192,13 +212,13 @@ TextEncoding DetectTextEncoding()
     state.reading.raw_prefix_length = 0;
     int first = getc(state.input_stream);
     if (first == EOF)
-        return state.reading.encoding;
+        return ReadAsChosenUtf16();
     state.reading.raw_prefix[state.reading.raw_prefix_length++] = static_cast<unsigned char>(first);
     if (first != 0xFF && first != 0xFE)
-        return state.reading.encoding;
+        return ReadAsChosenUtf16();
     int second = getc(state.input_stream);
     if (second == EOF)
-        return state.reading.encoding;
+        return ReadAsChosenUtf16();
     if (second == (first ^ 0x01)) { // FF FE or FE FF: the mark is not part of the text
         state.reading.raw_prefix_length = 0;
         state.reading.encoding = first == 0xFF ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
@@ -207,7 +227,7 @@ TextEncoding DetectTextEncoding()
     }
     state.reading.raw_prefix[state.reading.raw_prefix_length++] =
         static_cast<unsigned char>(second);
-    return state.reading.encoding;
+    return ReadAsChosenUtf16();
 }
 
 namespace

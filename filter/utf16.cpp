@@ -82,6 +82,14 @@ void PutCodePoint(std::uint32_t code_point)
     }
 }
 
+/* PutInvalid
+ *     Reads count bytes that are no character as one U+FFFD, and counts them. */
+void PutInvalid(long long count)
+{
+    decoding_report.invalid_bytes += count;
+    PutCodePoint(REPLACEMENT_CHARACTER);
+}
+
 /* PutUnit
  *     Decodes one UTF-16 code unit, pairing surrogates; an unpaired one reads as U+FFFD. */
 void PutUnit(std::uint32_t unit)
@@ -94,12 +102,12 @@ void PutUnit(std::uint32_t unit)
             PutCodePoint(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
             return;
         }
-        PutCodePoint(REPLACEMENT_CHARACTER);
+        PutInvalid(2);
     }
     if (IsHighSurrogate(unit))
         state.utf16.held_surrogate = unit;
     else if (IsLowSurrogate(unit))
-        PutCodePoint(REPLACEMENT_CHARACTER);
+        PutInvalid(2);
     else
         PutCodePoint(unit);
 }
@@ -112,11 +120,11 @@ void PutEndOfInput()
     ConversionState &state = conversion_state;
     if (state.utf16.held_surrogate != NO_SURROGATE) {
         state.utf16.held_surrogate = NO_SURROGATE;
-        PutCodePoint(REPLACEMENT_CHARACTER);
+        PutInvalid(2);
     }
     if (state.utf16.has_held_byte) {
         state.utf16.has_held_byte = false;
-        PutCodePoint(REPLACEMENT_CHARACTER);
+        PutInvalid(1);
     }
     if (state.utf16.held_cr && !state.reading.source_ended)
         PutUtf8('\r');
@@ -321,7 +329,11 @@ std::size_t ReadFromUtf16(unsigned char *destination, std::size_t capacity)
     if (raw_capacity > RAW_BLOCK_SIZE)
         raw_capacity = RAW_BLOCK_SIZE;
     while (decoded_length == 0 && !state.reading.source_ended) {
-        std::size_t length = fread(raw_block, 1, raw_capacity, state.input_stream);
+        // Bytes DetectTextEncoding looked at of a file named UTF-16 that has no mark come first.
+        std::size_t length = static_cast<std::size_t>(state.reading.raw_prefix_length);
+        std::memcpy(raw_block, state.reading.raw_prefix, length);
+        state.reading.raw_prefix_length = 0;
+        length += fread(raw_block + length, 1, raw_capacity - length, state.input_stream);
         if (length == 0)
             PutEndOfInput();
         else

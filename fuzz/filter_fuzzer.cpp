@@ -1,7 +1,8 @@
 // libFuzzer entry: runs both conversions and a timed format over arbitrary bytes, read from a
-// memory stream, with and without a chosen class, each with the fast scans and with the
-// byte-at-a-time steps that model the rules. The two must write the same bytes, and what must
-// hold for every input must hold. A broken rule aborts with the input saved.
+// memory stream, with and without a chosen class, as bytes, as UTF-8 output and read as CP949,
+// each with the fast scans and with the byte-at-a-time steps that model the rules. The two must
+// write the same bytes, and what must hold for every input must hold. A broken rule aborts with
+// the input saved.
 #include "byte_io.h"
 #include "conversion_state.h"
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 // The bytes a stamp may add: its digits, blanks and colons, and the line end before it.
 static const char STAMP_BYTES[] = "0123456789 :\n";
@@ -175,12 +177,38 @@ struct Output {
 // The timed format mode 2 writes; the input's first byte chooses it.
 static CueFormat cue_format;
 
+// How the input is read: its bytes as they are, decoded for UTF-8 output (-u), or as CP949.
+enum class Reading { Bytes, Utf8Output, FromCp949 };
+
+/* IsValidUtf8
+ *     Whether length bytes are UTF-8 with no overlong form, surrogate or code point past
+ *     U+10FFFF, as every decoded output must be. */
+static bool IsValidUtf8(const char *text, size_t length)
+{
+    const auto *bytes = reinterpret_cast<const unsigned char *>(text);
+    for (size_t k = 0; k < length;) {
+        unsigned char lead = bytes[k];
+        size_t count = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        if (count == 0 || lead > 0xF4 || k + count > length)
+            return false;
+        unsigned char second = count > 1 ? bytes[k + 1] : 0x80;
+        if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+            (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+            return false;
+        for (size_t j = 1; j < count; j++)
+            if ((bytes[k + j] & 0xC0) != 0x80)
+                return false;
+        k += count;
+    }
+    return true;
+}
+
 /* ConvertBytes
  *     One conversion of data in mode (2: Sync Save's subtitles as cue_format), the way smi2txt
  *     runs it: the steps alone when byte_at_a_time, else with the fast scans; a class chosen
  *     when chosen_class is not null. */
 static Output ConvertBytes(const std::uint8_t *data, size_t size, int mode, bool byte_at_a_time,
-                           const char *chosen_class, size_t fill_limit)
+                           const char *chosen_class, size_t fill_limit, Reading reading)
 {
     static std::uint8_t empty_input[1];
     FILE *input = fmemopen(size == 0 ? empty_input : const_cast<std::uint8_t *>(data), size, "r");
@@ -197,7 +225,9 @@ static Output ConvertBytes(const std::uint8_t *data, size_t size, int mode, bool
     if (chosen_class != nullptr)
         std::strcpy(conversion_state.options.chosen_class, chosen_class);
     conversion_state.options.cue_format = mode == 2 ? cue_format : CueFormat::None;
-    conversion_state.options.utf8_output = mode == 2;
+    conversion_state.options.utf8_output = mode == 2 || reading != Reading::Bytes;
+    if (reading == Reading::FromCp949)
+        std::strcpy(conversion_state.options.source_encoding, "cp949");
     output.utf16 = DetectTextEncoding() != TextEncoding::Bytes;
     RunConversion(mode == 0 ? ConversionMode::Plain : ConversionMode::Sync);
     if (!conversion_state.reading.input_ended)
@@ -217,14 +247,16 @@ static Output ConvertBytes(const std::uint8_t *data, size_t size, int mode, bool
  *     same bytes; checks the rules on the model's output. The fast scans read the input in
  *     blocks that its last byte sizes, so that the buffer's end falls anywhere. */
 static void CompareWithModel(const std::uint8_t *data, size_t size, int mode,
-                             const char *chosen_class)
+                             const char *chosen_class, Reading reading)
 {
     size_t fill_limit = size == 0 ? 0 : 64 + data[size - 1] % 192;
-    Output model = ConvertBytes(data, size, mode, true, chosen_class, 0);
-    Output fast = ConvertBytes(data, size, mode, false, chosen_class, fill_limit);
+    Output model = ConvertBytes(data, size, mode, true, chosen_class, 0, reading);
+    Output fast = ConvertBytes(data, size, mode, false, chosen_class, fill_limit, reading);
     if (fast.length != model.length || std::memcmp(fast.text, model.text, model.length) != 0)
         Fail("the fast scans wrote other bytes than the steps", mode);
-    if (!model.utf16 && mode < 2)
+    if (reading != Reading::Bytes && !IsValidUtf8(model.text, model.length))
+        Fail("UTF-8 output that is not valid UTF-8", mode);
+    if (!model.utf16 && mode < 2 && reading == Reading::Bytes)
         CheckOutput(size, model.text, model.length, mode);
     std::free(model.text);
     std::free(fast.text);
@@ -237,8 +269,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
                                             CueFormat::Json};
     cue_format = CUE_FORMATS[size == 0 ? 0 : data[0] % 4];
     for (int mode = 0; mode < 3; mode++) {
-        CompareWithModel(data, size, mode, nullptr);
-        CompareWithModel(data, size, mode, "ENCC");
+        // The timed formats are always UTF-8: as bytes they read as -u does.
+        for (Reading reading : {Reading::Bytes, Reading::Utf8Output, Reading::FromCp949}) {
+            if (mode == 2 && reading == Reading::Bytes)
+                continue;
+            CompareWithModel(data, size, mode, nullptr, reading);
+            CompareWithModel(data, size, mode, "ENCC", reading);
+        }
     }
     return 0;
 }

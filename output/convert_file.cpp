@@ -1,6 +1,7 @@
 // The conversion of one subtitle, the same for smi2txt and the Windows program.
 #include "convert_file.h"
 
+#include "console_text.h"
 #include "conversion_state.h"
 #include "cue_buffer.h"
 #include "output_file.h"
@@ -108,6 +109,14 @@ ConversionOutcome OpenStandardInput()
     return ConversionOutcome::Succeeded;
 }
 
+/* WritesUtf16
+ *     Whether the text is written as UTF-16, as the input is, rather than in bytes. */
+static bool WritesUtf16()
+{
+    const ConversionState &state = conversion_state;
+    return state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output;
+}
+
 /* ConversionFailure
  *     Why the conversion just run gave no text to keep, or Succeeded: a failed read, then a
  *     Sync Save without subtitles, then a class no paragraph has. */
@@ -122,14 +131,6 @@ static ConversionOutcome ConversionFailure()
     if (FailedCues() != CueFailure::None)
         return ConversionOutcome::CuesFailed;
     return ConversionOutcome::Succeeded;
-}
-
-/* WritesUtf16
- *     Whether the text goes out as UTF-16, as it came in. */
-static bool WritesUtf16()
-{
-    const ConversionState &state = conversion_state;
-    return state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output;
 }
 
 /* ConvertIntoFile
@@ -174,8 +175,11 @@ ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
         return CloseSubtitleWith(ConversionOutcome::WriteFailed);
 #endif
     state.output_stream = stdout;
+    if (state.options.utf8_output)
+        WriteTextToConsole();
     errno = 0;
     RunConversion(mode);
+    state.options.text_writer = nullptr;
     state.output_stream = nullptr; // standard output stays open
     return CloseSubtitleWith(ConversionFailure());
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs what building, packaging and testing Velmora needs on Debian 12 (man and groff
-# check the manual page, dpkg-dev gives the .deb its Depends line, lintian checks the .deb), and
-# the Korean locale that Wine needs to use code page 949; ffmpeg and the W3C validator's WebVTT
-# parser (npm's webvtt-parser, kept in build/readers) read the timed formats back. Safe to run
-# again: it installs only what is missing.
+# Installs what building, packaging and testing Velmora needs on Debian 12 (uchardet guesses a
+# file's encoding for UTF-8 output and pkg-config finds it; man and groff check the manual
+# page, dpkg-dev gives the .deb its Depends line, lintian checks the .deb), and the Korean
+# locale that Wine needs to use code page 949; ffmpeg and the W3C validator's WebVTT parser
+# (npm's webvtt-parser, kept in build/readers) read the timed formats back. Safe to run again:
+# it installs only what is missing.
 set -euo pipefail
 
 PACKAGES=(
@@ -11,7 +12,7 @@ PACKAGES=(
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
   xvfb xauth xdotool x11-utils imagemagick icoutils
   locales fonts-nanum fonts-baekmuk zip unzip python3 time valgrind clang-format
-  man-db groff-base dpkg-dev lintian ffmpeg
+  man-db groff-base dpkg-dev lintian libuchardet-dev pkg-config ffmpeg
 )
 
 missing=()

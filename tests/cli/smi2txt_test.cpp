@@ -8,11 +8,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <iconv.h>
 #include <iterator>
+#include <pty.h>
 #include <set>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -359,6 +362,9 @@ const StatusCase STATUS_CASES[] = {
     {"TwoFormats", {"--sync", "--format=srt", "in.smi"}, 2, false},
     {"OutputAndFolder", {"in.smi", "-o", "out.txt", "-d", "folder"}, 2, false},
     {"StandardInputIntoFolder", {"-d", "folder", "-"}, 2, false},
+    {"UnknownEncoding", {"--from", "klingon", "in.smi"}, 2, false},
+    {"EncodingWhoseAsciiIsNotAscii", {"--from", "utf-32", "in.smi"}, 2, false},
+    {"EncodingWithoutName", {"in.smi", "--from"}, 2, false},
 };
 
 class Smi2txtStatusTest : public Smi2txtTest, public ::testing::WithParamInterface<StatusCase>
@@ -418,6 +424,7 @@ TEST_F(Smi2txtTest, HelpAndVersionDescribeProgram)
     EXPECT_NE(help.out.find("--format=srt"), std::string::npos);
     EXPECT_NE(help.out.find("several INPUTs, or -d: files; one INPUT: standard output"),
               std::string::npos);
+    EXPECT_NE(help.out.find("-u, --utf8"), std::string::npos);
     RunResult version = RunSmi2txt({"--version"});
     EXPECT_NE(version.out.find("smi2txt"), std::string::npos);
     EXPECT_NE(version.out.find("1.1"), std::string::npos);
@@ -563,5 +570,157 @@ TEST_F(Smi2txtTest, OutputThroughLinkKeepsLink)
     EXPECT_EQ(ReadFile(WorkPath("real.txt")), SUBTITLE_PLAIN);
     EXPECT_EQ(WorkFiles(), (std::set<std::string>{"in.smi", "link.txt", "real.txt"}));
 }
+
+// A CP949 subtitle with 3 invalid bytes, and its text in UTF-8.
+const char KOREAN_INVALID[] = "<SYNC Start=1000><P>\xBE\xC8\x80 \xC9\xA1\n";
+const char KOREAN_INVALID_UTF8[] = "00 :00 :01  \xEC\x95\x88\xEF\xBF\xBD \xEF\xBF\xBD\n";
+
+/* ConvertEncoding
+ *     bytes of encoding in UTF-8, without the byte order mark of a UTF-8 or UTF-16 input. */
+std::string ConvertEncoding(const std::string &bytes, const char *encoding)
+{
+    iconv_t converter = iconv_open("UTF-8", encoding);
+    std::string out(bytes.size() * 3 + 16, '\0');
+    char *in = const_cast<char *>(bytes.data());
+    char *to = &out[0];
+    std::size_t in_left = bytes.size();
+    std::size_t out_left = out.size();
+    std::size_t result = iconv(converter, &in, &in_left, &to, &out_left);
+    iconv_close(converter);
+    EXPECT_NE(result, static_cast<std::size_t>(-1)) << encoding;
+    out.resize(out.size() - out_left);
+    return out.rfind("\xEF\xBB\xBF", 0) == 0 ? out.substr(3) : out;
+}
+
+bool IsUtf8(const std::string &text)
+{
+    iconv_t checker = iconv_open("UTF-8", "UTF-8");
+    std::string out(text.size() + 16, '\0');
+    char *in = const_cast<char *>(text.data());
+    char *to = &out[0];
+    std::size_t in_left = text.size();
+    std::size_t out_left = out.size();
+    bool valid = iconv(checker, &in, &in_left, &to, &out_left) != static_cast<std::size_t>(-1);
+    iconv_close(checker);
+    return valid;
+}
+
+// -u writes every real file as the same file first turned into UTF-8 from its true encoding.
+TEST_F(Smi2txtTest, RealFilesGiveUtf8)
+{
+    const struct {
+        const char *name_part;
+        const char *encoding;
+    } TRUE_ENCODINGS[] = {{"cp949", "CP949"},
+                          {"euckr", "CP949"},
+                          {"breaking_bad", "CP949"},
+                          {"cp1252", "WINDOWS-1252"},
+                          {"utf16", "UTF-16"}};
+    DIR *folder = opendir(VELMORA_CORPUS_DIR);
+    ASSERT_NE(folder, nullptr);
+    int converted = 0;
+    while (dirent *entry = readdir(folder)) {
+        std::string name = entry->d_name;
+        if (name.find(".smi") == std::string::npos && name.find(".sami") == std::string::npos)
+            continue;
+        const char *encoding = "UTF-8";
+        for (const auto &known : TRUE_ENCODINGS)
+            if (name.find(known.name_part) != std::string::npos)
+                encoding = known.encoding;
+        std::string input = std::string(VELMORA_CORPUS_DIR) + "/" + name;
+        WriteFile(WorkPath("utf8.smi"), ConvertEncoding(ReadFile(input), encoding));
+        RunResult expected = RunSmi2txt({"--sync", "utf8.smi"});
+        RunResult run = RunSmi2txt({"-u", "--sync", input});
+        EXPECT_EQ(run.status, expected.status) << name << ": " << run.err;
+        EXPECT_TRUE(IsUtf8(run.out)) << name;
+        EXPECT_TRUE(run.out == expected.out) << name << " read as " << encoding;
+        converted++;
+    }
+    closedir(folder);
+    EXPECT_GE(converted, 20);
+}
+
+TEST_F(Smi2txtTest, InvalidBytesAreReportedOnce)
+{
+    WriteFile(WorkPath("in.smi"), KOREAN_INVALID);
+    RunResult run = RunSmi2txt({"--sync", "--from", "euc-kr", "in.smi"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, KOREAN_INVALID_UTF8);
+    EXPECT_EQ(run.err, "smi2txt: in.smi: 3 bytes are not valid CP949; each sequence written as "
+                       "U+FFFD\n");
+    run = RunSmi2txt({"--from", "klingon", "in.smi"});
+    EXPECT_EQ(run.err, "smi2txt: unknown encoding: klingon\nTry 'smi2txt --help' for more "
+                       "information.\n");
+}
+
+// Shift_JIS as browsers read it: 0x5C and 0x7E are ASCII, not the yen sign and the overline.
+TEST_F(Smi2txtTest, ShiftJisKeepsAscii)
+{
+    WriteFile(WorkPath("in.smi"), "<SYNC Start=1000>\x93\xFA\x96\x7B a\\b~c\n");
+    RunResult run = RunSmi2txt({"--sync", "--from", "shift_jis", "in.smi"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "00 :00 :01  \xE6\x97\xA5\xE6\x9C\xAC a\\b~c\n");
+}
+
+struct TerminalCase {
+    const char *name;
+    const char *locale; // the terminal's
+    bool utf8;          // it gets UTF-8, not the file's CP949
+};
+
+std::ostream &operator<<(std::ostream &stream, const TerminalCase &row)
+{
+    return stream << row.name;
+}
+
+const TerminalCase TERMINAL_CASES[] = {
+    {"Utf8TerminalGetsUtf8", "C.UTF-8", true},
+    {"OtherTerminalGetsBytes", "C", false}, // as a file or a pipe gets them
+};
+
+class Smi2txtTerminalTest : public Smi2txtTest, public ::testing::WithParamInterface<TerminalCase>
+{
+};
+
+// Standard output a pseudo-terminal in raw mode, so the bytes read are those written.
+TEST_P(Smi2txtTerminalTest, WritesForTheTerminal)
+{
+    const TerminalCase &row = GetParam();
+    std::string path = VELMORA_TEST_DATA_DIR "/bridge_cp949_crlf.smi";
+    std::string sync = ReadFile(VELMORA_TEST_DATA_DIR "/bridge_cp949_crlf.sync.txt");
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    termios raw{};
+    ASSERT_EQ(tcgetattr(slave, &raw), 0);
+    cfmakeraw(&raw);
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
+    fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        alarm(20);
+        setenv("LC_ALL", row.locale, 1);
+        if (dup2(slave, 1) < 0)
+            _exit(127);
+        execl(SMI2TXT_PATH, SMI2TXT_PATH, "--sync", path.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(slave);
+    int wait_status = 0;
+    ASSERT_EQ(waitpid(child, &wait_status, 0), child);
+    EXPECT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0);
+    std::string out;
+    char block[4096];
+    ssize_t got = 0;
+    while ((got = read(master, block, sizeof block)) > 0)
+        out.append(block, static_cast<std::size_t>(got));
+    close(master);
+    EXPECT_EQ(out, row.utf8 ? ConvertEncoding(sync, "CP949") : sync);
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, Smi2txtTerminalTest, ::testing::ValuesIn(TERMINAL_CASES),
+                         [](const ::testing::TestParamInfo<TerminalCase> &row) {
+                             return std::string(row.param.name);
+                         });
 
 } // namespace

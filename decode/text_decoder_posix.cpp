@@ -1,0 +1,174 @@
+// The decoder on Linux: iconv converts, uchardet guesses.
+#include "text_decoder.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iconv.h>
+#include <strings.h>
+#include <uchardet.h>
+
+namespace
+{
+
+const iconv_t NO_CONVERTER = reinterpret_cast<iconv_t>(-1);
+constexpr std::size_t CODE_POINT_BLOCK_SIZE = 4096;
+
+iconv_t converter = NO_CONVERTER;
+bool lead_bytes[256];
+// iconv converts into code points (glibc's wchar_t is UCS-4) in one step, where UTF-8 would
+// take two: the code points are then written as UTF-8 here.
+std::uint32_t code_point_block[CODE_POINT_BLOCK_SIZE];
+
+/* PutUtf8
+ *     Writes count code points as UTF-8 at out; returns the bytes written. */
+std::size_t PutUtf8(const std::uint32_t *code_points, std::size_t count, unsigned char *out)
+{
+    unsigned char *start = out;
+    for (std::size_t k = 0; k < count; k++) {
+        std::uint32_t c = code_points[k];
+        if (c < 0x80) {
+            *out++ = static_cast<unsigned char>(c);
+        } else if (c < 0x800) {
+            *out++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+            *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *out++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+            *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else {
+            *out++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+            *out++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+            *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        }
+    }
+    return static_cast<std::size_t>(out - start);
+}
+
+/* KeepsAscii
+ *     Whether the ASCII bytes convert to themselves: the reader copies ASCII without the
+ *     converter, which rules out UTF-16, UTF-32 and the encodings that shift with escapes.
+ *     Japanese encodings may give 0x5C and 0x7E the yen sign and the overline; browsers read
+ *     them as ASCII, so each need only be one character. */
+bool KeepsAscii()
+{
+    unsigned char ascii[127];
+    unsigned char out[4 * sizeof ascii];
+    std::size_t count = 0;
+    for (int c = 1; c < 128; c++)
+        if (c != 0x5C && c != 0x7E)
+            ascii[count++] = static_cast<unsigned char>(c);
+    std::size_t used = 0;
+    std::size_t written = 0;
+    if (DecodeText(ascii, count, out, sizeof out, &used, &written) != DecodeStop::Done ||
+        used != count || written != count || std::memcmp(ascii, out, count) != 0)
+        return false;
+    static const unsigned char JAPANESE_VARIANTS[] = {0x5C, 0x7E};
+    for (const unsigned char &c : JAPANESE_VARIANTS)
+        if (DecodeText(&c, 1, out, sizeof out, &used, &written) != DecodeStop::Done || used != 1 ||
+            written == 0)
+            return false;
+    // An escape that shifts to two-byte characters, as ISO-2022-JP has, must stay ASCII too.
+    static const unsigned char SHIFTS[] = {0x1B, '$', 'B', '0', '!', 0x1B, '(', 'B'};
+    return DecodeText(SHIFTS, sizeof SHIFTS, out, sizeof out, &used, &written) ==
+               DecodeStop::Done &&
+           written == sizeof SHIFTS && std::memcmp(SHIFTS, out, sizeof SHIFTS) == 0;
+}
+
+} // namespace
+
+bool OpenTextDecoder(const char *name)
+{
+    CloseTextDecoder();
+    converter = iconv_open("WCHAR_T", name);
+    if (converter == NO_CONVERTER)
+        return false;
+    if (!KeepsAscii()) {
+        CloseTextDecoder();
+        return false;
+    }
+    // A byte that alone is an incomplete character leads a longer one.
+    for (int byte = 0; byte < 256; byte++) {
+        unsigned char in = static_cast<unsigned char>(byte);
+        unsigned char out[8];
+        std::size_t used = 0;
+        std::size_t written = 0;
+        lead_bytes[byte] =
+            byte >= 0x80 && DecodeText(&in, 1, out, sizeof out, &used, &written) == DecodeStop::Cut;
+    }
+    return true;
+}
+
+void CloseTextDecoder()
+{
+    if (converter != NO_CONVERTER)
+        iconv_close(converter);
+    converter = NO_CONVERTER;
+}
+
+DecodeStop DecodeText(const unsigned char *bytes, std::size_t length, unsigned char *out,
+                      std::size_t out_size, std::size_t *used, std::size_t *written)
+{
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    char *in = const_cast<char *>(reinterpret_cast<const char *>(bytes));
+    std::size_t in_left = length;
+    *used = 0;
+    *written = 0;
+    for (;;) {
+        // Four bytes of UTF-8 at most for each code point.
+        std::size_t room = std::min(CODE_POINT_BLOCK_SIZE, (out_size - *written) / 4);
+        if (room == 0)
+            return DecodeStop::Done;
+        char *to = reinterpret_cast<char *>(code_point_block);
+        std::size_t to_left = room * sizeof code_point_block[0];
+        std::size_t result = iconv(converter, &in, &in_left, &to, &to_left);
+        int error = errno;
+        *used = length - in_left;
+        *written +=
+            PutUtf8(code_point_block, room - to_left / sizeof code_point_block[0], out + *written);
+        if (result != static_cast<std::size_t>(-1))
+            return DecodeStop::Done;
+        if (error == EILSEQ)
+            return DecodeStop::Invalid;
+        if (error == EINVAL)
+            return DecodeStop::Cut;
+        // E2BIG: the block is full; go on while out has room.
+    }
+}
+
+bool IsLeadByte(unsigned char byte)
+{
+    return lead_bytes[byte];
+}
+
+/* GuessTextEncoding
+ *     uchardet's answer, read as browsers read it: every name of Korean is CP949, ASCII and
+ *     Latin-1 are Windows-1252, and so is no answer or one iconv cannot convert. */
+void GuessTextEncoding(const unsigned char *bytes, std::size_t length, char *name)
+{
+    static const char *const KOREAN[] = {"UHC", "EUC-KR", "CP949"};
+    static const char *const WESTERN[] = {"ASCII", "ISO-8859-1", "WINDOWS-1252"};
+    uchardet_t detector = uchardet_new();
+    std::snprintf(name, ENCODING_NAME_SIZE, "%s", "WINDOWS-1252");
+    if (detector == nullptr)
+        return;
+    if (uchardet_handle_data(detector, reinterpret_cast<const char *>(bytes), length) == 0) {
+        uchardet_data_end(detector);
+        const char *answer = uchardet_get_charset(detector);
+        iconv_t probe = answer[0] != '\0' ? iconv_open("UTF-8", answer) : NO_CONVERTER;
+        if (probe != NO_CONVERTER) {
+            iconv_close(probe);
+            std::snprintf(name, ENCODING_NAME_SIZE, "%s", answer);
+        }
+        for (const char *korean : KOREAN)
+            if (strcasecmp(answer, korean) == 0)
+                std::snprintf(name, ENCODING_NAME_SIZE, "%s", "CP949");
+        for (const char *western : WESTERN)
+            if (strcasecmp(answer, western) == 0)
+                std::snprintf(name, ENCODING_NAME_SIZE, "%s", "WINDOWS-1252");
+    }
+    uchardet_delete(detector);
+}
