@@ -97,9 +97,9 @@ struct CommandLine {
     bool has_output;
     std::string output_dir; // -d: where each input's file goes
     bool has_output_dir;
-    bool force;               // files that exist are replaced in batch and -d mode
-    std::string chosen_class; // empty: the text of every paragraph
-    bool list_classes;        // --classes: list, convert nothing
+    bool force;                  // files that exist are replaced in batch and -d mode
+    std::string chosen_class;    // empty: the text of every paragraph
+    bool list_classes;           // --classes: list, convert nothing
     bool utf8_output;            // -u: UTF-8 whatever the input's encoding
     std::string source_encoding; // --from: the input's encoding; empty: found by itself
 };
@@ -269,8 +269,8 @@ static bool ChooseUtf8Output()
         return true;
     if (command_line.format->cue_format != CueFormat::None)
         return true; // the timed formats are UTF-8
-    bool to_standard_output = command_line.inputs.size() == 1 && !command_line.has_output &&
-                              !command_line.has_output_dir;
+    bool to_standard_output =
+        command_line.inputs.size() == 1 && !command_line.has_output && !command_line.has_output_dir;
     return to_standard_output && !command_line.list_classes && StandardOutputShowsUtf8();
 }
 

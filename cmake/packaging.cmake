@@ -38,6 +38,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON) # Depends: from the libraries smi2txt links
+  # and uchardet, which smi2txt opens when it guesses an encoding rather than at start.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libuchardet0")
   # Folders 0755 whatever the umask of the one who packs.
   set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
       GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -53,7 +53,7 @@ deb)
     done
     control=$(dpkg-deb -I "$deb" control)
     for field in 'Package: smi2txt' "Version: $version" 'Section: utils' \
-        'Maintainer: Velmora project <[^ ]+@[^ ]+>' 'Depends: .*libc6.*' 'Description: .+'; do
+        'Maintainer: Velmora project <[^ ]+@[^ ]+>' 'Depends: .*libc6.*' 'Depends: .*libuchardet0.*' 'Description: .+'; do
         grep -Eqx "$field" <<<"$control" || fail "no line '$field' in: $control"
     done
     dpkg-deb -x "$deb" "$work/root"
