@@ -22,6 +22,12 @@ constexpr EscapedBytes ESCAPED_BYTES = [] {
     return table;
 }();
 
+// Whether one of the eight bytes of word is one of them.
+bool NeedsEscape(std::uint64_t word)
+{
+    return HasByteBelow(word, 0x20) || HasByte(word, '"') || HasByte(word, '\\');
+}
+
 /* WriteJsonString
  *     bytes in double quotes: '"' and '\\' and the control characters that have one take their
  *     two-character escapes, the other controls \u00XX; the rest stays as it is. */
@@ -32,6 +38,8 @@ void WriteJsonString(const unsigned char *bytes, std::size_t length)
     const unsigned char *end = bytes + length;
     while (bytes < end) {
         const unsigned char *run = bytes;
+        while (end - bytes >= 8 && !NeedsEscape(LoadEightBytes(bytes)))
+            bytes += 8;
         while (bytes < end && !ESCAPED_BYTES.of[*bytes])
             bytes++;
         WriteBytes(run, static_cast<std::size_t>(bytes - run));

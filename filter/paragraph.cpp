@@ -112,10 +112,12 @@ void RecordClass()
 void OpenParagraph()
 {
     ConversionState &state = conversion_state;
-    if (state.paragraphs.paragraph_class[0] != '\0')
+    bool choosing = state.options.chosen_class[0] != '\0';
+    // The list only tells what a chosen class could have been.
+    if (state.paragraphs.paragraph_class[0] != '\0' &&
+        (choosing || state.paragraphs.listing_classes))
         RecordClass();
-    bool chosen = state.options.chosen_class[0] != '\0' &&
-                  state.paragraphs.paragraph_class[0] != '\0' &&
+    bool chosen = choosing && state.paragraphs.paragraph_class[0] != '\0' &&
                   EqualIgnoringCase(state.paragraphs.paragraph_class, state.options.chosen_class);
     if (CollectsCues() && state.text.in_subtitle)
         StartCueParagraph(state.paragraphs.paragraph_class, chosen);
@@ -250,7 +252,7 @@ void StartParagraphs()
 bool ReadsClasses()
 {
     return conversion_state.options.chosen_class[0] != '\0' ||
-           conversion_state.paragraphs.listing_classes || CollectsCues();
+           conversion_state.paragraphs.listing_classes || (CollectsCues() && CueClassesMatter());
 }
 
 bool MissedChosenClass()
