@@ -160,6 +160,7 @@ void SkipTagSync();
 void WriteChar();
 void RunConversion(ConversionMode mode);
 void CloseStreams();
+void ForgetConversion();
 
 // What a byte is to the reading rules, one table look a byte: the scans run on every byte.
 enum ByteClass : unsigned char {
