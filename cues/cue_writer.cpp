@@ -61,16 +61,23 @@ void WriteCue(const Cue &cue, const unsigned char *paragraphs)
 }
 
 /* PutNumber
- *     Puts value in decimal at out; returns its length, at most 20. */
+ *     Puts value in decimal at out; returns its length, at most 20. Two digits a step. */
 std::size_t PutNumber(std::uint64_t value, unsigned char *out)
 {
-    unsigned char digits[20];
-    std::size_t count = 0;
-    do {
-        digits[sizeof digits - ++count] = static_cast<unsigned char>('0' + value % 10u);
-        value /= 10u;
-    } while (value != 0);
-    std::memcpy(out, digits + sizeof digits - count, count);
+    unsigned char digits[NUMBER_SIZE];
+    unsigned char *first = digits + sizeof digits;
+    for (; value >= 100; value /= 100u) {
+        first -= 2;
+        PutTwoDigits(static_cast<std::uint32_t>(value % 100u), first);
+    }
+    if (value >= 10) {
+        first -= 2;
+        PutTwoDigits(static_cast<std::uint32_t>(value), first);
+    } else {
+        *--first = static_cast<unsigned char>('0' + value);
+    }
+    auto count = static_cast<std::size_t>(digits + sizeof digits - first);
+    std::memcpy(out, first, count);
     return count;
 }
 
