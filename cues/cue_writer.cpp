@@ -66,15 +66,20 @@ std::size_t PutNumber(std::uint64_t value, unsigned char *out)
 {
     unsigned char digits[NUMBER_SIZE];
     unsigned char *first = digits + sizeof digits;
-    for (; value >= 100; value /= 100u) {
+    for (; value > 0xFFFFFFFFu; value /= 100u) {
         first -= 2;
         PutTwoDigits(static_cast<std::uint32_t>(value % 100u), first);
     }
-    if (value >= 10) {
+    auto rest = static_cast<std::uint32_t>(value); // most numbers: cheaper divisions
+    for (; rest >= 100; rest /= 100u) {
         first -= 2;
-        PutTwoDigits(static_cast<std::uint32_t>(value), first);
+        PutTwoDigits(rest % 100u, first);
+    }
+    if (rest >= 10) {
+        first -= 2;
+        PutTwoDigits(rest, first);
     } else {
-        *--first = static_cast<unsigned char>('0' + value);
+        *--first = static_cast<unsigned char>('0' + rest);
     }
     auto count = static_cast<std::size_t>(digits + sizeof digits - first);
     std::memcpy(out, first, count);
