@@ -17,6 +17,17 @@ int last_class; // the entry of class_list the last P tag counted in
 // Long enough for "class" and one byte more.
 constexpr int ATTRIBUTE_NAME_SIZE = 6;
 
+// What ends «NAME» in the short form of a P tag, «<P Class=NAME>», or makes it another form.
+struct ShortClassEnds {
+    bool of[256];
+};
+constexpr ShortClassEnds ENDS_SHORT_CLASS = [] {
+    ShortClassEnds table{};
+    for (int c = 0; c < 256; c++)
+        table.of[c] = c == '>' || c == '"' || c == '\'' || (BYTE_CLASSES.of[c] & WHITE_SPACE) != 0;
+    return table;
+}();
+
 char ToLowerAscii(int c)
 {
     return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -170,8 +181,7 @@ void ReadParagraphClassAt(const unsigned char *p)
     if (std::memcmp(p, " Class=", 7) == 0) {
         const unsigned char *value = p + 7;
         std::size_t length = 0;
-        while (length < CLASS_NAME_SIZE - 1 && value[length] != '>' &&
-               !IsWhiteSpace(value[length]) && value[length] != '"' && value[length] != '\'')
+        while (length < CLASS_NAME_SIZE - 1 && !ENDS_SHORT_CLASS.of[value[length]])
             length++;
         if (length > 0 && value[length] == '>') {
             std::memcpy(state.paragraphs.paragraph_class, value, length);
