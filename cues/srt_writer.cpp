@@ -11,7 +11,26 @@
 namespace
 {
 
-std::uint64_t srt_number; // of the last cue written
+// The number of the last cue written, in decimal: its digits end the array. Counted up in
+// place, a digit at a time, as cheaper than writing a number each cue.
+unsigned char srt_number[NUMBER_SIZE];
+std::size_t srt_number_length;
+
+/* CountSrtCue
+ *     Adds one to srt_number. */
+void CountSrtCue()
+{
+    std::size_t first = NUMBER_SIZE - srt_number_length;
+    std::size_t k = NUMBER_SIZE;
+    while (k > first && srt_number[k - 1] == '9')
+        srt_number[--k] = '0';
+    if (k > first) {
+        srt_number[k - 1]++;
+        return;
+    }
+    srt_number[first - 1] = '1'; // all nines: one more digit
+    srt_number_length++;
+}
 
 } // namespace
 
@@ -19,14 +38,17 @@ static_assert(CUE_TEXT_LIMIT <= WRITE_BUFFER_SIZE, "a cue's paragraph fits the w
 
 void WriteSrtHead()
 {
-    srt_number = 0;
+    srt_number[NUMBER_SIZE - 1] = '0';
+    srt_number_length = 1;
 }
 
 void WriteSrtCue(const Cue &cue, const unsigned char *paragraphs)
 {
     unsigned char *out = MakeOutputRoom(write_buffer + conversion_state.writing.write_length,
                                         NUMBER_SIZE + 2 * CUE_TIME_SIZE + 8);
-    out += PutNumber(++srt_number, out);
+    CountSrtCue();
+    std::memcpy(out, srt_number + NUMBER_SIZE - srt_number_length, srt_number_length);
+    out += srt_number_length;
     *out++ = '\n';
     out += PutCueTimes(cue, ',', out);
     *out++ = '\n';
