@@ -136,12 +136,14 @@ int main(int argc, char **argv)
     random_state = argc == 4 ? std::strtoull(argv[3], nullptr, 10) : 1;
 
     WriteText(HEADER_TEXT);
-    // Cues follow each other like a film's: a second or two of text, then a short gap.
+    // Cues follow each other like a film's: a second or two of text, then a short gap. Past
+    // 100 MB they come faster, so that every start stays below 2^32 ms, as a stamp reads it.
+    std::uint64_t pace = 1 + size / 100000001u;
     std::uint64_t start_ms = 40000 + NextRandom(20000);
     while (written + sizeof FOOTER_TEXT < size) {
-        std::uint64_t end_ms = start_ms + 1200 + NextRandom(4000);
+        std::uint64_t end_ms = start_ms + (1200 + NextRandom(4000)) / pace;
         WriteCue(start_ms, end_ms);
-        start_ms = end_ms + 100 + NextRandom(3000);
+        start_ms = end_ms + (100 + NextRandom(3000)) / pace;
     }
     WriteText(FOOTER_TEXT);
     if (std::fflush(output) != 0 || std::ferror(output) ||

@@ -378,7 +378,8 @@ static const char *DescribeCueFailure()
         return "its starts go back, and its subtitles hold more than 64 MiB of text to put in "
                "order";
     case CueFailure::StartsWentBack:
-        return "a start goes back behind subtitles already written (after 1 MiB of them)";
+        return "a start goes back behind subtitles already written (after 1 MiB of them); "
+               "convert from a file into a file (-o, -d) to put them in order";
     default: return "the subtitles could not be written";
     }
 }

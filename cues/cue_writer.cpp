@@ -23,6 +23,22 @@ CueParagraph ReadCueParagraph(const unsigned char **at)
     return paragraph;
 }
 
+unsigned char *MakeOutputRoom(unsigned char *out, std::size_t count)
+{
+    ConversionState &state = conversion_state;
+    state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
+    if (VELMORA_RARELY(count > WRITE_BUFFER_SIZE - state.writing.write_length))
+        FlushWriteBuffer();
+    return write_buffer + state.writing.write_length;
+}
+
+void EndOutputAt(unsigned char *out)
+{
+    ConversionState &state = conversion_state;
+    state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
+    state.writing.mid_line = false;
+}
+
 void WriteCueHead()
 {
     switch (conversion_state.options.cue_format) {
@@ -45,16 +61,28 @@ void WriteCue(const Cue &cue, const unsigned char *paragraphs)
 }
 
 /* PutNumber
- *     Puts value in decimal at out; returns its length, at most 20. */
+ *     Puts value in decimal at out; returns its length, at most 20. Two digits a step. */
 std::size_t PutNumber(std::uint64_t value, unsigned char *out)
 {
-    unsigned char digits[20];
-    std::size_t count = 0;
-    do {
-        digits[sizeof digits - ++count] = static_cast<unsigned char>('0' + value % 10u);
-        value /= 10u;
-    } while (value != 0);
-    std::memcpy(out, digits + sizeof digits - count, count);
+    unsigned char digits[NUMBER_SIZE];
+    unsigned char *first = digits + sizeof digits;
+    for (; value > 0xFFFFFFFFu; value /= 100u) {
+        first -= 2;
+        PutTwoDigits(static_cast<std::uint32_t>(value % 100u), first);
+    }
+    auto rest = static_cast<std::uint32_t>(value); // most numbers: cheaper divisions
+    for (; rest >= 100; rest /= 100u) {
+        first -= 2;
+        PutTwoDigits(rest % 100u, first);
+    }
+    if (rest >= 10) {
+        first -= 2;
+        PutTwoDigits(rest, first);
+    } else {
+        *--first = static_cast<unsigned char>('0' + rest);
+    }
+    auto count = static_cast<std::size_t>(digits + sizeof digits - first);
+    std::memcpy(out, first, count);
     return count;
 }
 
@@ -63,7 +91,6 @@ std::size_t PutNumber(std::uint64_t value, unsigned char *out)
  *     digits of milliseconds; returns its length, at most CUE_TIME_SIZE. */
 std::size_t PutCueTime(std::uint64_t ms, char separator, unsigned char *out)
 {
-    auto digit = [](std::uint32_t value) { return static_cast<unsigned char>('0' + value); };
     auto seconds = static_cast<std::uint32_t>(ms / 1000u); // below 2^32 + 4000 ms
     auto millis = static_cast<std::uint32_t>(ms - std::uint64_t{seconds} * 1000u);
     std::uint32_t hours = seconds / 3600u;
@@ -75,13 +102,16 @@ std::size_t PutCueTime(std::uint64_t ms, char separator, unsigned char *out)
         length = PutNumber(hours / 100u, out);
         hours %= 100u;
     }
-    const unsigned char time[] = {
-        digit(hours / 10u),   digit(hours % 10u),        ':',
-        digit(minutes / 10u), digit(minutes % 10u),      ':',
-        digit(rest / 10u),    digit(rest % 10u),         static_cast<unsigned char>(separator),
-        digit(millis / 100u), digit(millis / 10u % 10u), digit(millis % 10u)};
-    std::memcpy(out + length, time, sizeof time);
-    return length + sizeof time;
+    out += length;
+    PutTwoDigits(hours, out);
+    out[2] = ':';
+    PutTwoDigits(minutes, out + 3);
+    out[5] = ':';
+    PutTwoDigits(rest, out + 6);
+    out[8] = static_cast<unsigned char>(separator);
+    out[9] = static_cast<unsigned char>('0' + millis / 100u);
+    PutTwoDigits(millis % 100u, out + 10);
+    return length + 12;
 }
 
 /* PutCueTimes

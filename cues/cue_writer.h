@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // One cue as the buffer hands it over: its times and its paragraphs. Each paragraph is a
 // record: its class's length (one byte), the class, its text's length (four bytes, the
@@ -42,6 +43,14 @@ void WriteTsvHead();
 void WriteTsvCue(const Cue &cue, const unsigned char *paragraphs);
 void WriteJsonCue(const Cue &cue, const unsigned char *paragraphs);
 
+// Where the writer that got to out goes on, with room there for count bytes, at most
+// WRITE_BUFFER_SIZE: what the write buffer holds is written out first when it lacks the room.
+// The writers put a cue's pieces straight into the buffer, one look for room each.
+unsigned char *MakeOutputRoom(unsigned char *out, std::size_t count);
+
+// The writer is done at out, after a line end.
+void EndOutputAt(unsigned char *out);
+
 // Shared by the writers, which put a cue's head together before writing it at once: a decimal
 // number, a time as «HH:MM:SS», separator and «mmm», and «start --> end».
 constexpr std::size_t NUMBER_SIZE = 20;
@@ -49,3 +58,24 @@ constexpr std::size_t CUE_TIME_SIZE = 20;
 std::size_t PutNumber(std::uint64_t value, unsigned char *out);
 std::size_t PutCueTime(std::uint64_t ms, char separator, unsigned char *out);
 std::size_t PutCueTimes(const Cue &cue, char separator, unsigned char *out);
+
+// The escaping writers look at eight bytes at once for one to escape; the first such word
+// they meet is then read a byte at a time.
+constexpr std::uint64_t EVERY_BYTE = 0x0101010101010101ull;
+inline std::uint64_t LoadEightBytes(const unsigned char *p)
+{
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+// Whether a byte of word is c.
+inline bool HasByte(std::uint64_t word, unsigned char c)
+{
+    std::uint64_t zero_where_c = word ^ (EVERY_BYTE * c);
+    return ((zero_where_c - EVERY_BYTE) & ~zero_where_c & (EVERY_BYTE * 0x80)) != 0;
+}
+// Whether a byte of word is below limit (at most 0x80).
+inline bool HasByteBelow(std::uint64_t word, unsigned char limit)
+{
+    return ((word - EVERY_BYTE * limit) & ~word & (EVERY_BYTE * 0x80)) != 0;
+}

@@ -9,6 +9,12 @@
 namespace
 {
 
+// Whether one of the eight bytes of word is '&', '<' or '>'.
+bool NeedsReference(std::uint64_t word)
+{
+    return HasByte(word, '&') || HasByte(word, '<') || HasByte(word, '>');
+}
+
 /* WriteVttText
  *     The text with '&', '<' and '>' escaped; its '\n' between lines stay. */
 void WriteVttText(const unsigned char *text, std::size_t length)
@@ -16,6 +22,8 @@ void WriteVttText(const unsigned char *text, std::size_t length)
     const unsigned char *end = text + length;
     while (text < end) {
         const unsigned char *run = text;
+        while (end - text >= 8 && !NeedsReference(LoadEightBytes(text)))
+            text += 8;
         while (text < end && *text != '&' && *text != '<' && *text != '>')
             text++;
         WriteBytes(run, static_cast<std::size_t>(text - run));

@@ -224,9 +224,16 @@ void CloseStreams()
         fclose(state.input_stream);
     if (state.output_stream != nullptr)
         fclose(state.output_stream);
-    // Every part is forgotten but what the caller chose, which stays for the next.
     state.input_stream = nullptr;
     state.output_stream = nullptr;
+    ForgetConversion();
+}
+
+/* ForgetConversion
+ *     Forgets every part but the streams and what the caller chose, which stays for the next. */
+void ForgetConversion()
+{
+    ConversionState &state = conversion_state;
     state.current_char = 0;
     std::memset(state.sync_value, 0, sizeof state.sync_value);
     state.sync_value_length = 0;

@@ -81,6 +81,8 @@ struct ConversionState {
         char source_encoding[32]; // the input's encoding as the user named it; empty: guessed
         // Writes the text where output_stream cannot (a Windows console); null for the stream.
         void (*text_writer)(const unsigned char *bytes, std::size_t count, bool final);
+        bool holds_every_cue; // the cue buffer writes nothing before the input's end, so that
+                              // starts may go back anywhere
     } options;
 
     // The filter's own buffer of the input and what the input's first bytes said.
@@ -180,6 +182,7 @@ void SkipTagSync();
 void WriteChar();
 void RunConversion(ConversionMode mode);
 void CloseStreams();
+void ForgetConversion();
 
 // What a byte is to the reading rules, one table look a byte: the scans run on every byte.
 enum ByteClass : unsigned char {
@@ -360,6 +363,26 @@ std::uint32_t ReadStartTime();
 inline bool CollectsCues()
 {
     return conversion_state.options.cue_format != CueFormat::None;
+}
+
+// Whether the cue buffer needs each paragraph's class: the format writes it, or a class is
+// chosen. Else a P tag in a subtitle only ends a line.
+inline bool CueClassesMatter()
+{
+    const ConversionState::Options &options = conversion_state.options;
+    return options.cue_format == CueFormat::Tsv || options.cue_format == CueFormat::Json ||
+           options.chosen_class[0] != '\0';
+}
+
+/* PutTwoDigits
+ *     Puts value (0..99) as two digits at out: one look instead of a division each. */
+inline void PutTwoDigits(std::uint32_t value, unsigned char *out)
+{
+    static constexpr char TWO_DIGITS[] =
+        "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
+        "4445464748495051525354555657585960616263646566676869707172737475767778798081828384858687"
+        "888990919293949596979899";
+    std::memcpy(out, TWO_DIGITS + 2 * value, 2);
 }
 
 // The longest stamp: four digits of hours (2^32 - 1 ms is 1193 hours) and « :MM :SS  ».

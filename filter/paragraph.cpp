@@ -17,6 +17,17 @@ int last_class; // the entry of class_list the last P tag counted in
 // Long enough for "class" and one byte more.
 constexpr int ATTRIBUTE_NAME_SIZE = 6;
 
+// What ends «NAME» in the short form of a P tag, «<P Class=NAME>», or makes it another form.
+struct ShortClassEnds {
+    bool of[256];
+};
+constexpr ShortClassEnds ENDS_SHORT_CLASS = [] {
+    ShortClassEnds table{};
+    for (int c = 0; c < 256; c++)
+        table.of[c] = c == '>' || c == '"' || c == '\'' || (BYTE_CLASSES.of[c] & WHITE_SPACE) != 0;
+    return table;
+}();
+
 char ToLowerAscii(int c)
 {
     return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -112,10 +123,12 @@ void RecordClass()
 void OpenParagraph()
 {
     ConversionState &state = conversion_state;
-    if (state.paragraphs.paragraph_class[0] != '\0')
+    bool choosing = state.options.chosen_class[0] != '\0';
+    // The list only tells what a chosen class could have been.
+    if (state.paragraphs.paragraph_class[0] != '\0' &&
+        (choosing || state.paragraphs.listing_classes))
         RecordClass();
-    bool chosen = state.options.chosen_class[0] != '\0' &&
-                  state.paragraphs.paragraph_class[0] != '\0' &&
+    bool chosen = choosing && state.paragraphs.paragraph_class[0] != '\0' &&
                   EqualIgnoringCase(state.paragraphs.paragraph_class, state.options.chosen_class);
     if (CollectsCues() && state.text.in_subtitle)
         StartCueParagraph(state.paragraphs.paragraph_class, chosen);
@@ -168,8 +181,7 @@ void ReadParagraphClassAt(const unsigned char *p)
     if (std::memcmp(p, " Class=", 7) == 0) {
         const unsigned char *value = p + 7;
         std::size_t length = 0;
-        while (length < CLASS_NAME_SIZE - 1 && value[length] != '>' &&
-               !IsWhiteSpace(value[length]) && value[length] != '"' && value[length] != '\'')
+        while (length < CLASS_NAME_SIZE - 1 && !ENDS_SHORT_CLASS.of[value[length]])
             length++;
         if (length > 0 && value[length] == '>') {
             std::memcpy(state.paragraphs.paragraph_class, value, length);
@@ -250,7 +262,7 @@ void StartParagraphs()
 bool ReadsClasses()
 {
     return conversion_state.options.chosen_class[0] != '\0' ||
-           conversion_state.paragraphs.listing_classes || CollectsCues();
+           conversion_state.paragraphs.listing_classes || (CollectsCues() && CueClassesMatter());
 }
 
 bool MissedChosenClass()

@@ -351,6 +351,7 @@ bool LineHoldsTextAt(unsigned char *out)
     bool blank_pending = state.text.blank_pending;
     bool mid_line = state.writing.mid_line;
     const bool cues = CollectsCues();
+    const bool reads_classes = ReadsClasses();
     const unsigned char *text = start; // the first byte of the text not yet written
     const unsigned char *block = start;
 
@@ -460,7 +461,9 @@ bool LineHoldsTextAt(unsigned char *out)
                 blank_pending = false;
                 break;
             case TagKind::Paragraph:
-                if (cues) {
+                if (cues && !reads_classes) {
+                    EndCueParagraph();
+                } else if (cues) {
                     if (CrStop() == '\r' && FindByte(name_end, gt, '\r') != gt)
                         return stop_at(at); // the steps read its CR LF as one byte
                     ReadParagraphClassAt(name_end);

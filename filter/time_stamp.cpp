@@ -8,11 +8,6 @@
 namespace
 {
 
-// "00" to "99": two digits a look instead of a division each.
-constexpr char TWO_DIGITS[] = "00010203040506070809101112131415161718192021222324252627282930313233"
-                              "34353637383940414243444546474849505152535455565758596061626364656667"
-                              "6869707172737475767778798081828384858687888990919293949596979899";
-
 std::uint32_t DigitValue(char c)
 {
     return static_cast<std::uint32_t>(static_cast<unsigned char>(c) - '0');
@@ -52,13 +47,6 @@ int ReadEightDigits(const char *p, std::uint32_t *value)
     *value = total;
     return count;
 #endif
-}
-
-/* PutTwoDigits
- *     Puts value (0..99) as two digits at out. */
-void PutTwoDigits(std::uint32_t value, unsigned char *out)
-{
-    std::memcpy(out, TWO_DIGITS + 2 * value, 2);
 }
 
 } // namespace

@@ -133,6 +133,21 @@ static ConversionOutcome ConversionFailure()
     return ConversionOutcome::Succeeded;
 }
 
+/* RewindSubtitle
+ *     Makes the input a regular file read again from its first byte, as just opened; false
+ *     when it cannot go back (a pipe, a terminal). */
+static bool RewindSubtitle()
+{
+    ConversionState &state = conversion_state;
+    struct stat info;
+    if (fstat(fileno(state.input_stream), &info) != 0 || !S_ISREG(info.st_mode) ||
+        fseek(state.input_stream, 0, SEEK_SET) != 0)
+        return false;
+    ForgetConversion();
+    DetectTextEncoding();
+    return true;
+}
+
 /* ConvertIntoFile
  *     Runs the conversion into a temporary file beside output_path and moves it over the
  *     target only after every read, write and the close succeeded. */
@@ -152,6 +167,22 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
     // A failed read leaves the text incomplete: it must not replace the target. Nor must the
     // nothing written for an input without subtitles or a class no paragraph has.
     ConversionOutcome failure = ConversionFailure();
+    // Cues written as read met a start that goes back behind them: a file can read it again
+    // holding every cue, as a stream cannot.
+    if (failure == ConversionOutcome::CuesFailed && FailedCues() == CueFailure::StartsWentBack) {
+        AbandonOutputFile();
+        if (!RewindSubtitle())
+            return CloseSubtitleWith(failure);
+        state.output_stream = BeginOutputFile(output_path, WritesUtf16());
+        if (state.output_stream == nullptr)
+            return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
+        errno = 0;
+        state.options.holds_every_cue = true;
+        RunConversion(mode);
+        state.options.holds_every_cue = false;
+        state.output_stream = nullptr;
+        failure = ConversionFailure();
+    }
     if (failure != ConversionOutcome::Succeeded) {
         int saved = errno;
         AbandonOutputFile();

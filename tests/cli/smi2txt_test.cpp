@@ -416,6 +416,32 @@ TEST_F(Smi2txtTest, TimedFormatsAndWhereTheyGo)
               std::string::npos);
 }
 
+// One language after the other, the first past the 1 MiB that is held before cues are
+// written as read: into a file the input is read again holding every cue, and the cues come
+// out interleaved; standard output already has the first ones and fails.
+TEST_F(Smi2txtTest, StartsGoingBackPastTheWindowAreHeldForAFile)
+{
+    std::string subtitle = "<SAMI><BODY>\n";
+    for (int k = 0; subtitle.size() < 1300 * 1000; k++)
+        subtitle += "<SYNC Start=" + std::to_string(1000 * k + 500) + "><P Class=ENCC>" +
+                    std::string(100, 'e') + "\n";
+    subtitle += "<SYNC Start=0><P Class=KRCC>first\n<SYNC Start=1000><P Class=KRCC>second\n";
+    WriteFile(WorkPath("in.smi"), subtitle);
+    RunResult run = RunSmi2txt({"--format=srt", "-o", "out.srt", "in.smi"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::string srt = ReadFile(WorkPath("out.srt"));
+    EXPECT_EQ(srt.rfind("1\n00:00:00,000 --> 00:00:01,000\nfirst\n\n"
+                        "2\n00:00:00,500 --> 00:00:01,500\n" +
+                            std::string(100, 'e') +
+                            "\n\n3\n00:00:01,000 --> 00:00:05,000\nsecond\n\n",
+                        0),
+              0u);
+    EXPECT_EQ(WorkFiles(), (std::set<std::string>{"in.smi", "out.srt"}));
+    run = RunSmi2txt({"--format=srt", "in.smi"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("a start goes back"), std::string::npos) << run.err;
+}
+
 TEST_F(Smi2txtTest, HelpAndVersionDescribeProgram)
 {
     RunResult help = RunSmi2txt({"--help"});

@@ -12,6 +12,7 @@ namespace
 // «ko» and «ga» in Korean, as UTF-8.
 #define KO "\xEC\x95\x88"
 #define GA "\xEA\xB0\x80"
+#define GA10 GA GA GA GA GA GA GA GA GA GA
 
 struct EndCase {
     const char *name;
@@ -68,6 +69,9 @@ const EndCase END_CASES[] = {
     {"ParagraphsAndLines", "",
      "<SYNC Start=1000>lead\n<P Class=ENCC>a <br>\n b  c</P> tail<P Class=KRCC>&nbsp;",
      "1000\t5000\t\tlead\n1000\t5000\tENCC\ta b c\n1000\t5000\t\ttail\n"},
+    // A class longer than the filter keeps loses its cut character whole: the rows stay UTF-8.
+    {"LongClassCutBeforeACharacter", "", "<SYNC Start=1000><P Class=x" GA10 GA10 GA10 GA10 ">A",
+     "1000\t5000\tx" GA10 GA10 "\tA\n"},
 };
 
 class CueEndTest : public FilterTest, public ::testing::WithParamInterface<EndCase>
