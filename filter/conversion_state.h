@@ -77,7 +77,7 @@ struct ConversionState {
                                 // 0 for all it holds: tests cut the input anywhere with it
         bool utf8_output; // the text is written as UTF-8 without a byte order mark, whatever the
                           // input's encoding
-        CueFormat cue_format; // None: stamps; else Sync Save's subtitles go to the cue buffer
+        CueFormat cue_format;     // None: stamps; else Sync Save's subtitles go to the cue buffer
         char source_encoding[32]; // the input's encoding as the user named it; empty: guessed
         // Writes the text where output_stream cannot (a Windows console); null for the stream.
         void (*text_writer)(const unsigned char *bytes, std::size_t count, bool final);
