@@ -52,6 +52,16 @@ void DiscardOutput();
 // Writes the rest at the end of a conversion: a UTF-16 output gets at least its mark.
 void FinishWriting();
 
+// What a UTF-8 sequence is: whole and valid, not valid, or cut by the end of the bytes.
+enum class SequenceRead { Valid, Invalid, Cut };
+
+/* ReadUtf8Sequence
+ *     Reads the sequence led by bytes[0] (not ASCII) of length available bytes; *length is its
+ *     length, or how many bytes one U+FFFD stands for: the longest start of a valid sequence,
+ *     at least one byte. */
+SequenceRead ReadUtf8Sequence(const unsigned char *bytes, std::size_t available,
+                              std::size_t *length);
+
 // A byte file's bytes as they are, and decoded into UTF-8 (legacy_text.cpp).
 std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacity);
 std::size_t ReadFromLegacyText(unsigned char *destination, std::size_t capacity);

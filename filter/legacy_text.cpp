@@ -121,45 +121,6 @@ std::size_t CopyAscii(const unsigned char *bytes, std::size_t length, unsigned c
     return k;
 }
 
-// What a UTF-8 sequence is: whole and valid, not valid, or cut by the end of the bytes.
-enum class SequenceRead { Valid, Invalid, Cut };
-
-/* ReadUtf8Sequence
- *     Reads the sequence led by bytes[0] (not ASCII) of length available bytes; *length is its
- *     length, or how many bytes one U+FFFD stands for: the longest start of a valid sequence,
- *     at least one byte. */
-SequenceRead ReadUtf8Sequence(const unsigned char *bytes, std::size_t available,
-                              std::size_t *length)
-{
-    unsigned char lead = bytes[0];
-    std::size_t count = 0;
-    unsigned char low = 0x80; // the range of the second byte, where the lead limits it
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        count = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        count = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        count = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        *length = 1;
-        return SequenceRead::Invalid;
-    }
-    for (std::size_t j = 1; j < count; j++) {
-        *length = j;
-        if (j == available)
-            return SequenceRead::Cut;
-        if (bytes[j] < (j == 1 ? low : 0x80) || bytes[j] > (j == 1 ? high : 0xBF))
-            return SequenceRead::Invalid;
-    }
-    *length = count;
-    return SequenceRead::Valid;
-}
-
 /* ValidUtf8Length
  *     How many of the length bytes at bytes, from the first, are whole valid UTF-8 sequences:
  *     ASCII is looked at a block at a time, as most of a subtitle is ASCII. */
@@ -429,6 +390,38 @@ void ReadRawText(std::size_t count)
 }
 
 } // namespace
+
+SequenceRead ReadUtf8Sequence(const unsigned char *bytes, std::size_t available,
+                              std::size_t *length)
+{
+    unsigned char lead = bytes[0];
+    std::size_t count = 0;
+    unsigned char low = 0x80; // the range of the second byte, where the lead limits it
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        count = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        count = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        count = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        *length = 1;
+        return SequenceRead::Invalid;
+    }
+    for (std::size_t j = 1; j < count; j++) {
+        *length = j;
+        if (j == available)
+            return SequenceRead::Cut;
+        if (bytes[j] < (j == 1 ? low : 0x80) || bytes[j] > (j == 1 ? high : 0xBF))
+            return SequenceRead::Invalid;
+    }
+    *length = count;
+    return SequenceRead::Valid;
+}
 
 bool DecodesInput()
 {

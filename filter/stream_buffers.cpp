@@ -255,29 +255,11 @@ bool IsUtf8(const unsigned char *bytes, std::size_t length, bool cut_is_valid)
             k++;
             continue;
         }
-        // The sequence's length, and the range of its second byte where a lead limits it.
         std::size_t count = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            count = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            count = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            count = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return false;
-        }
-        for (std::size_t j = 1; j < count; j++) {
-            if (k + j == length)
-                return cut_is_valid;
-            unsigned char next = bytes[k + j];
-            if (next < (j == 1 ? low : 0x80) || next > (j == 1 ? high : 0xBF))
-                return false;
+        switch (ReadUtf8Sequence(bytes + k, length - k, &count)) {
+        case SequenceRead::Invalid: return false;
+        case SequenceRead::Cut: return cut_is_valid;
+        case SequenceRead::Valid: break;
         }
         k += count;
     }
