@@ -220,17 +220,31 @@ TEST_F(Smi2txtTest, SeveralInputsAreWrittenBesideThem)
         EXPECT_EQ(ReadFile(WorkPath(name)), SUBTITLE_SYNC) << name;
 }
 
+/* RealFileNames
+ *     The names of the subtitles in the folder of real files other people wrote. */
+std::vector<std::string> RealFileNames()
+{
+    std::vector<std::string> names;
+    DIR *folder = opendir(VELMORA_CORPUS_DIR);
+    if (folder == nullptr)
+        return names;
+    while (dirent *entry = readdir(folder)) {
+        std::string name = entry->d_name;
+        if (name.find(".smi") != std::string::npos || name.find(".sami") != std::string::npos)
+            names.push_back(name);
+    }
+    closedir(folder);
+    return names;
+}
+
 // Files other people wrote convert, UTF-16 ones into UTF-16; Sync Save refuses the SRT under a
 // .smi name, which has no SYNC tag, and writes nothing for it.
 TEST_F(Smi2txtTest, RealFilesConvert)
 {
-    DIR *folder = opendir(VELMORA_CORPUS_DIR);
-    ASSERT_NE(folder, nullptr);
+    std::vector<std::string> names = RealFileNames();
+    ASSERT_FALSE(names.empty());
     int converted = 0;
-    while (dirent *entry = readdir(folder)) {
-        std::string name = entry->d_name;
-        if (name.find(".smi") == std::string::npos && name.find(".sami") == std::string::npos)
-            continue;
+    for (const std::string &name : names) {
         std::string input = std::string(VELMORA_CORPUS_DIR) + "/" + name;
         for (bool sync : {false, true}) {
             std::vector<std::string> arguments{input, "-o", "out.txt"};
@@ -252,7 +266,6 @@ TEST_F(Smi2txtTest, RealFilesConvert)
         }
         converted++;
     }
-    closedir(folder);
     EXPECT_GE(converted, 20);
     EXPECT_TRUE(WorkFiles().empty());
 }
@@ -642,13 +655,10 @@ TEST_F(Smi2txtTest, RealFilesGiveUtf8)
                           {"breaking_bad", "CP949"},
                           {"cp1252", "WINDOWS-1252"},
                           {"utf16", "UTF-16"}};
-    DIR *folder = opendir(VELMORA_CORPUS_DIR);
-    ASSERT_NE(folder, nullptr);
+    std::vector<std::string> names = RealFileNames();
+    ASSERT_FALSE(names.empty());
     int converted = 0;
-    while (dirent *entry = readdir(folder)) {
-        std::string name = entry->d_name;
-        if (name.find(".smi") == std::string::npos && name.find(".sami") == std::string::npos)
-            continue;
+    for (const std::string &name : names) {
         const char *encoding = "UTF-8";
         for (const auto &known : TRUE_ENCODINGS)
             if (name.find(known.name_part) != std::string::npos)
@@ -662,7 +672,6 @@ TEST_F(Smi2txtTest, RealFilesGiveUtf8)
         EXPECT_TRUE(run.out == expected.out) << name << " read as " << encoding;
         converted++;
     }
-    closedir(folder);
     EXPECT_GE(converted, 20);
 }
 
