@@ -15,6 +15,8 @@
 # the first 5 MB of the 50 MB file: unlike times, they do not move with the machine or its load.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The rows without -u keep the subtitle's bytes, as under any locale but a UTF-8 one.
+export LC_ALL=C
 
 build_dir=${1:-build/native}
 runs=${RUNS:-11}

@@ -26,15 +26,23 @@
 #include <unistd.h>
 #endif
 
+// Which encoding comes out, in one sentence: the rule differs between the platforms.
+#if defined(_WIN32)
+#define ENCODING_RULE                                                                              \
+    "Text and sync are UTF-8 on a console or with -u, else (or with --keep-encoding) the\n"        \
+    "input's own bytes and encoding; srt, vtt, tsv and json are always UTF-8.\n"
+#else
+#define ENCODING_RULE                                                                              \
+    "Text and sync are UTF-8 under a UTF-8 locale or with -u, else (or with --keep-encoding)\n"    \
+    "the input's own bytes and encoding; srt, vtt, tsv and json are always UTF-8.\n"
+#endif
+
 // As GNU programs print it: the name and version, then the licence.
 static const char VERSION_TEXT[] = "smi2txt (Velmora) " VELMORA_VERSION "\nLicense: MIT\n";
 static const char USAGE_TEXT[] =
     "Usage: smi2txt [OPTION]... [INPUT]...\n"
     "       smi2txt --classes INPUT...\n"
-    "Extract the text of SAMI subtitle files (.smi). Text and sync keep the input's bytes and\n"
-    "encoding (UTF-16 files are written back as UTF-16); srt, vtt, tsv and json are UTF-8.\n"
-    "To get UTF-8 whatever the encoding, give -u (a UTF-8 terminal gets it without).\n"
-    "\n"
+    "Extract the text of SAMI subtitle files (.smi).\n" ENCODING_RULE "\n"
     "      --format=FORMAT  what to write (txt by default):\n"
     "                         txt   the text, markup removed\n"
     "                         sync  one line per subtitle behind its start (HH :MM :SS)\n"
@@ -48,6 +56,7 @@ static const char USAGE_TEXT[] =
     "      --classes        list the classes the paragraphs use (NAME, a tab, how many P tags)\n"
     "  -u, --utf8           write UTF-8, the input's encoding found by itself\n"
     "      --from=ENCODING  read the input as ENCODING (cp949, shift_jis...), write UTF-8\n"
+    "      --keep-encoding  write the input's own bytes (UTF-16 as UTF-16), not UTF-8\n"
     "  -o, --output=FILE    write FILE, replacing it (one INPUT only)\n"
     "  -d, --output-dir=DIR write each INPUT into DIR\n"
     "  -f, --force          replace files that exist in DIR or beside the inputs\n"
@@ -101,6 +110,7 @@ struct CommandLine {
     std::string chosen_class;    // empty: the text of every paragraph
     bool list_classes;           // --classes: list, convert nothing
     bool utf8_output;            // -u: UTF-8 whatever the input's encoding
+    bool keep_encoding;          // --keep-encoding: the input's bytes whatever the locale
     std::string source_encoding; // --from: the input's encoding; empty: found by itself
 };
 
@@ -116,6 +126,7 @@ enum LongOption {
     OPTION_CLASSES,
     OPTION_VERSION,
     OPTION_FROM,
+    OPTION_KEEP_ENCODING,
 };
 
 // Short options: the letters of the table below; a colon after one that takes an argument.
@@ -131,6 +142,7 @@ static const struct option LONG_OPTIONS[] = {
     {"help", no_argument, nullptr, 'h'},
     {"utf8", no_argument, nullptr, 'u'},
     {"from", required_argument, nullptr, OPTION_FROM},
+    {"keep-encoding", no_argument, nullptr, OPTION_KEEP_ENCODING},
     {"version", no_argument, nullptr, OPTION_VERSION},
     {nullptr, 0, nullptr, 0},
 };
@@ -221,6 +233,7 @@ static int TakeOption(int option, const char *argument, const char *as_written)
         if (!IsReadableEncoding(argument))
             return ReportUsageError("unknown encoding: ", command_line.source_encoding);
         return -1;
+    case OPTION_KEEP_ENCODING: command_line.keep_encoding = true; return -1;
     case 'h': return PrintText(USAGE_TEXT);
     case OPTION_VERSION: return PrintText(VERSION_TEXT);
     case ':': return ReportUsageError("option requires an argument: ", as_written);
@@ -246,6 +259,15 @@ static int CheckCommandLine()
          !command_line.chosen_class.empty()))
         return ReportUsageError(
             "--classes converts nothing: it takes no --format, --sync, --class, -o or -d", "");
+    if (command_line.keep_encoding && command_line.utf8_output)
+        return ReportUsageError("--keep-encoding and -u cannot be given together", "");
+    if (command_line.keep_encoding && !command_line.source_encoding.empty())
+        return ReportUsageError("--keep-encoding and --from cannot be given together", "");
+    if (command_line.keep_encoding && command_line.format != nullptr &&
+        command_line.format->cue_format != CueFormat::None)
+        return ReportUsageError("--keep-encoding is for txt and sync: srt, vtt, tsv and json are "
+                                "always UTF-8",
+                                "");
     for (const std::string &input : command_line.inputs) {
         if (input == "-" && command_line.inputs.size() > 1)
             return ReportUsageError("'-' cannot be converted beside other inputs", "");
@@ -261,17 +283,19 @@ static int CheckCommandLine()
 }
 
 /* ChooseUtf8Output
- *     Whether the text is written in UTF-8: -u or --from asks for it, and so does a terminal
- *     that shows it (a Windows console always); a file or a pipe gets the input's bytes. */
+ *     Whether the text is written in UTF-8: -u or --from asks for it, --keep-encoding for the
+ *     input's bytes; else a UTF-8 locale (on Windows a console) decides. */
 static bool ChooseUtf8Output()
 {
     if (command_line.utf8_output || !command_line.source_encoding.empty())
         return true;
     if (command_line.format->cue_format != CueFormat::None)
         return true; // the timed formats are UTF-8
+    if (command_line.keep_encoding || command_line.list_classes)
+        return false;
     bool to_standard_output =
         command_line.inputs.size() == 1 && !command_line.has_output && !command_line.has_output_dir;
-    return to_standard_output && !command_line.list_classes && StandardOutputShowsUtf8();
+    return WritesUtf8ByDefault(to_standard_output);
 }
 
 /* ReportInvalidBytes

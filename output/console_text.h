@@ -1,12 +1,14 @@
-// Text for a reader at a terminal: whether standard output shows UTF-8 as text, and on
-// Windows the console's own way of writing it, which no code page limits.
+// Which encoding the text is written in when the user names none, and on Windows the
+// console's own way of writing it, which no code page limits.
 #pragma once
 
 #include <cstddef>
 
-// Whether standard output is a terminal that shows UTF-8: on Linux one whose locale uses UTF-8,
-// on Windows a console, written with WriteConsoleW.
-bool StandardOutputShowsUtf8();
+// Whether Save and Sync Save write UTF-8 unless told otherwise. On POSIX systems when the
+// user's locale uses UTF-8, to a terminal, a pipe or a file alike, as other text tools write
+// the locale's encoding; on Windows when standard output is a console, written with
+// WriteConsoleW, since Windows keeps text files in the ANSI code page.
+bool WritesUtf8ByDefault(bool to_standard_output);
 
 // Makes the conversion write its UTF-8 text to the console when standard output is one
 // (Windows); false when it is not, and standard output is written as a stream.

@@ -1,16 +1,13 @@
-// A terminal on Linux shows UTF-8 when its locale's character set is UTF-8.
+// On Linux and other POSIX systems the locale says which encoding text is read in.
 #include "console_text.h"
 
 #include <clocale>
 #include <cstring>
 #include <langinfo.h>
 #include <string>
-#include <unistd.h>
 
-bool StandardOutputShowsUtf8()
+bool WritesUtf8ByDefault(bool)
 {
-    if (!isatty(STDOUT_FILENO))
-        return false;
     // The user's locale is asked for only here: everything else reads bytes in the C locale.
     std::string previous = std::setlocale(LC_CTYPE, nullptr);
     bool utf8 =

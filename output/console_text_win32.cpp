@@ -77,14 +77,14 @@ void WriteConsoleText(const unsigned char *bytes, std::size_t count, bool final)
 
 } // namespace
 
-bool StandardOutputShowsUtf8()
+bool WritesUtf8ByDefault(bool to_standard_output)
 {
-    return IsConsole(GetStdHandle(STD_OUTPUT_HANDLE));
+    return to_standard_output && IsConsole(GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
 bool WriteTextToConsole()
 {
-    if (!StandardOutputShowsUtf8())
+    if (!IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)))
         return false;
     held_length = 0;
     conversion_state.options.text_writer = WriteConsoleText;

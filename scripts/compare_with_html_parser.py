@@ -13,6 +13,7 @@ With --old OLD_SMI2TXT it also counts the lines whose output changed between two
 import argparse
 import difflib
 import html.parser
+import os
 import pathlib
 import re
 import subprocess
@@ -84,7 +85,9 @@ def Decode(data):
 
 def Convert(program, path, sync):
     arguments = [program] + (["--sync"] if sync else []) + [path]
-    return subprocess.run(arguments, capture_output=True, check=False).stdout
+    # The subtitle's own bytes, which Decode reads: any locale but a UTF-8 one keeps them.
+    environment = dict(os.environ, LC_ALL="C")
+    return subprocess.run(arguments, capture_output=True, check=False, env=environment).stdout
 
 
 def Words(output, codec, sync):

@@ -71,6 +71,9 @@ class Smi2txtTest : public ::testing::Test
   protected:
     void SetUp() override
     {
+        // The subtitle's own bytes come out under a locale that is not UTF-8; the tests of
+        // UTF-8 output say so.
+        setenv("LC_ALL", "C", 1);
         char pattern[] = "/tmp/velmora-smi2txt-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         root_ = pattern;
@@ -378,6 +381,9 @@ const StatusCase STATUS_CASES[] = {
     {"UnknownEncoding", {"--from", "klingon", "in.smi"}, 2, false},
     {"EncodingWhoseAsciiIsNotAscii", {"--from", "utf-32", "in.smi"}, 2, false},
     {"EncodingWithoutName", {"in.smi", "--from"}, 2, false},
+    {"KeepEncodingWithUtf8", {"--keep-encoding", "-u", "in.smi"}, 2, false},
+    {"KeepEncodingWithFrom", {"--from=cp949", "--keep-encoding", "in.smi"}, 2, false},
+    {"KeepEncodingWithTimedFormat", {"--keep-encoding", "--format=srt", "in.smi"}, 2, false},
 };
 
 class Smi2txtStatusTest : public Smi2txtTest, public ::testing::WithParamInterface<StatusCase>
@@ -464,6 +470,7 @@ TEST_F(Smi2txtTest, HelpAndVersionDescribeProgram)
     EXPECT_NE(help.out.find("several INPUTs, or -d: files; one INPUT: standard output"),
               std::string::npos);
     EXPECT_NE(help.out.find("-u, --utf8"), std::string::npos);
+    EXPECT_NE(help.out.find("--keep-encoding"), std::string::npos);
     RunResult version = RunSmi2txt({"--version"});
     EXPECT_NE(version.out.find("smi2txt"), std::string::npos);
     EXPECT_NE(version.out.find("1.1"), std::string::npos);
@@ -697,64 +704,109 @@ TEST_F(Smi2txtTest, ShiftJisKeepsAscii)
     EXPECT_EQ(run.out, "00 :00 :01  \xE6\x97\xA5\xE6\x9C\xAC a\\b~c\n");
 }
 
-struct TerminalCase {
+struct EncodingCase {
     const char *name;
-    const char *locale; // the terminal's
-    bool utf8;          // it gets UTF-8, not the file's CP949
+    const char *locale;
+    bool keep_encoding;
+    bool utf8; // UTF-8 comes out, not the subtitle's bytes
 };
 
-std::ostream &operator<<(std::ostream &stream, const TerminalCase &row)
+std::ostream &operator<<(std::ostream &stream, const EncodingCase &row)
 {
     return stream << row.name;
 }
 
-const TerminalCase TERMINAL_CASES[] = {
-    {"Utf8TerminalGetsUtf8", "C.UTF-8", true},
-    {"OtherTerminalGetsBytes", "C", false}, // as a file or a pipe gets them
+const EncodingCase ENCODING_CASES[] = {
+    {"Utf8LocaleGetsUtf8", "C.UTF-8", false, true},
+    {"OtherLocaleGetsBytes", "C", false, false},
+    {"KeepEncodingGetsBytes", "C.UTF-8", true, false},
 };
 
-class Smi2txtTerminalTest : public Smi2txtTest, public ::testing::WithParamInterface<TerminalCase>
+class Smi2txtEncodingTest : public Smi2txtTest, public ::testing::WithParamInterface<EncodingCase>
 {
-};
-
-// Standard output a pseudo-terminal in raw mode, so the bytes read are those written.
-TEST_P(Smi2txtTerminalTest, WritesForTheTerminal)
-{
-    const TerminalCase &row = GetParam();
-    std::string path = VELMORA_TEST_DATA_DIR "/bridge_cp949_crlf.smi";
-    std::string sync = ReadFile(VELMORA_TEST_DATA_DIR "/bridge_cp949_crlf.sync.txt");
-    int master = -1;
-    int slave = -1;
-    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    termios raw{};
-    ASSERT_EQ(tcgetattr(slave, &raw), 0);
-    cfmakeraw(&raw);
-    ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
-    fflush(nullptr);
-    pid_t child = fork();
-    if (child == 0) {
-        alarm(20);
-        setenv("LC_ALL", row.locale, 1);
-        if (dup2(slave, 1) < 0)
+  protected:
+    /* RunInto
+     *     Runs smi2txt --sync on path under the row's locale, its text going to where: "pipe",
+     *     "file" (-o) or "terminal", a pseudo-terminal in raw mode that shows the bytes as
+     *     written. Returns the bytes that arrived. */
+    std::string RunInto(const std::string &where, const std::string &path)
+    {
+        const EncodingCase &row = GetParam();
+        std::string out_file = WorkPath("out.txt");
+        int reader = -1;
+        int writer = -1;
+        int fds[2];
+        if (where == "terminal") {
+            EXPECT_EQ(openpty(&reader, &writer, nullptr, nullptr, nullptr), 0);
+            termios raw{};
+            EXPECT_EQ(tcgetattr(writer, &raw), 0);
+            cfmakeraw(&raw);
+            EXPECT_EQ(tcsetattr(writer, TCSANOW, &raw), 0);
+        } else if (where == "pipe") {
+            EXPECT_EQ(pipe(fds), 0);
+            reader = fds[0];
+            writer = fds[1];
+        }
+        fflush(nullptr);
+        pid_t child = fork();
+        if (child == 0) {
+            alarm(20);
+            setenv("LC_ALL", row.locale, 1);
+            if (writer >= 0 && dup2(writer, 1) < 0)
+                _exit(127);
+            std::vector<const char *> argv{SMI2TXT_PATH, "--sync", path.c_str()};
+            if (row.keep_encoding)
+                argv.push_back("--keep-encoding");
+            if (where == "file") {
+                argv.push_back("-o");
+                argv.push_back(out_file.c_str());
+            }
+            argv.push_back(nullptr);
+            execv(argv[0], const_cast<char **>(argv.data()));
             _exit(127);
-        execl(SMI2TXT_PATH, SMI2TXT_PATH, "--sync", path.c_str(), static_cast<char *>(nullptr));
-        _exit(127);
+        }
+        if (writer >= 0)
+            close(writer);
+        std::string out;
+        char block[4096];
+        ssize_t got = 0;
+        while (reader >= 0 && (got = read(reader, block, sizeof block)) > 0)
+            out.append(block, static_cast<std::size_t>(got));
+        if (reader >= 0)
+            close(reader);
+        int wait_status = 0;
+        EXPECT_EQ(waitpid(child, &wait_status, 0), child);
+        EXPECT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0) << where;
+        return where == "file" ? ReadFile(out_file) : out;
     }
-    close(slave);
-    int wait_status = 0;
-    ASSERT_EQ(waitpid(child, &wait_status, 0), child);
-    EXPECT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0);
-    std::string out;
-    char block[4096];
-    ssize_t got = 0;
-    while ((got = read(master, block, sizeof block)) > 0)
-        out.append(block, static_cast<std::size_t>(got));
-    close(master);
-    EXPECT_EQ(out, row.utf8 ? ConvertEncoding(sync, "CP949") : sync);
+};
+
+// Where the text goes does not change its encoding: the locale does, or --keep-encoding.
+TEST_P(Smi2txtEncodingTest, LocaleDecidesEncodingOfEveryOutput)
+{
+    const EncodingCase &row = GetParam();
+    std::string cp949 = VELMORA_TEST_DATA_DIR "/bridge_cp949_crlf.smi";
+    WriteFile(WorkPath("wide.smi"), std::string(UTF16_SUBTITLE, sizeof UTF16_SUBTITLE - 1));
+    WriteFile(WorkPath("utf8.smi"), SUBTITLE);
+    const struct {
+        std::string path;
+        std::string bytes; // what --sync writes with the subtitle's bytes kept
+        std::string utf8;  // and in UTF-8
+    } SUBTITLES[] = {
+        {cp949, ReadFile(VELMORA_TEST_DATA_DIR "/bridge_cp949_crlf.sync.txt"),
+         ReadFile(VELMORA_TEST_DATA_DIR "/bridge_cp949_crlf.sync.utf8.txt")},
+        {WorkPath("wide.smi"), std::string(UTF16_SYNC, sizeof UTF16_SYNC - 1), "00 :00 :01  Hi\n"},
+        {WorkPath("utf8.smi"), SUBTITLE_SYNC, SUBTITLE_SYNC},
+    };
+    for (const auto &subtitle : SUBTITLES)
+        for (const char *where : {"pipe", "file", "terminal"})
+            EXPECT_TRUE(RunInto(where, subtitle.path) ==
+                        (row.utf8 ? subtitle.utf8 : subtitle.bytes))
+                << subtitle.path << " into a " << where;
 }
 
-INSTANTIATE_TEST_SUITE_P(Locales, Smi2txtTerminalTest, ::testing::ValuesIn(TERMINAL_CASES),
-                         [](const ::testing::TestParamInfo<TerminalCase> &row) {
+INSTANTIATE_TEST_SUITE_P(Locales, Smi2txtEncodingTest, ::testing::ValuesIn(ENCODING_CASES),
+                         [](const ::testing::TestParamInfo<EncodingCase> &row) {
                              return std::string(row.param.name);
                          });
 
