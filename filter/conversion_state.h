@@ -22,10 +22,11 @@
 #include <cstring>
 
 constexpr int SYNC_VALUE_SIZE = 20;
-constexpr int ENTITY_NAME_SIZE = 31; // the longest name (or number) an entity may have
-constexpr int CLASS_NAME_SIZE = 64;  // a paragraph's class kept, with a terminating zero
-constexpr int CLASS_LIST_SIZE = 256; // distinct classes a file's list holds; more are left out
-constexpr int TAG_NAME_SIZE = 10;    // the longest name that means something, and one byte more
+constexpr int ENTITY_NAME_SIZE = 31;   // the longest name (or number) an entity may have
+constexpr int CLASS_NAME_SIZE = 64;    // a paragraph's class kept, with a terminating zero
+constexpr int CLASS_LIST_SIZE = 256;   // distinct classes a file's list holds; more are left out
+constexpr int CLASS_SAMPLE_SIZE = 128; // 30 characters of UTF-8 and a terminating zero
+constexpr int TAG_NAME_SIZE = 10;      // the longest name that means something, and one byte more
 
 enum class ConversionMode { Plain, Sync };
 
@@ -57,6 +58,9 @@ enum class TagKind {
 struct ParagraphClass {
     char name[CLASS_NAME_SIZE];
     long count;
+    // The first words (at most 30 characters, cut at a blank) of the first subtitle in which
+    // the class has text, as Sync Save with that class writes it; empty when it has none.
+    char sample[CLASS_SAMPLE_SIZE];
 };
 
 struct ConversionState {
@@ -83,6 +87,7 @@ struct ConversionState {
         void (*text_writer)(const unsigned char *bytes, std::size_t count, bool final);
         bool holds_every_cue; // the cue buffer writes nothing before the input's end, so that
                               // starts may go back anywhere
+        bool drops_styles;    // SubRip and WebVTT without italic, bold, underline or colour
     } options;
 
     // The filter's own buffer of the input and what the input's first bytes said.
