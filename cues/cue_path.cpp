@@ -752,8 +752,8 @@ void WriteHeldCues()
         lengths[k] = CueLength(k);
     }
     if (!path.writing_as_read)
-        std::stable_sort(order.begin(), order.end(), [&path](std::size_t a, std::size_t b) {
-            return path.cues.items[a].start < path.cues.items[b].start;
+        std::stable_sort(order.begin(), order.end(), [](std::size_t a, std::size_t b) {
+            return cue_path.cues.items[a].start < cue_path.cues.items[b].start;
         });
     for (std::size_t k = 0; k < order.size() && path.failure == CueFailure::None; k++)
         WriteHeldCue(path.cues.items[order[k]], lengths[order[k]]);
