@@ -409,7 +409,7 @@ void EndParagraph();
 
 // A font tag's color attribute, read as ReadParagraphClass reads a class: into font_colour.
 void ReadFontColour();
-void ReadFontColourAt(const unsigned char *p);
+bool ReadFontColourAt(const unsigned char *p);
 
 // The colour a font tag's color value stands for, as HTML reads it; NO_COLOUR for none.
 std::uint32_t FontColour();

@@ -272,12 +272,16 @@ void ReadFontColour()
 }
 
 /* ReadFontColourAt
- *     ReadFontColour for a font tag whole in memory from p to its '>'. */
-void ReadFontColourAt(const unsigned char *p)
+ *     ReadFontColour for a font tag whole in memory from p to its '>'. False, reading nothing,
+ *     when its value holds a CR that the steps would read with its LF as one byte. */
+bool ReadFontColourAt(const unsigned char *p)
 {
     ConversionState::Paragraphs &paragraphs = conversion_state.paragraphs;
     const unsigned char *value = nullptr;
     int length = FindAttributeAt(p, "color", &value);
+    if (length > 0 && conversion_state.reading.joins_line_ends &&
+        std::memchr(value, '\r', static_cast<std::size_t>(length)) != nullptr)
+        return false;
     int kept = length > COLOUR_VALUE_SIZE ? COLOUR_VALUE_SIZE : length;
     paragraphs.font_colour_length = kept;
     paragraphs.font_colour_cut = false;
@@ -285,6 +289,7 @@ void ReadFontColourAt(const unsigned char *p)
         paragraphs.font_colour_cut = !IsAsciiWhiteSpace(value[k]);
     if (kept > 0)
         std::memcpy(paragraphs.font_colour, value, static_cast<std::size_t>(kept));
+    return true;
 }
 
 /* EndParagraph

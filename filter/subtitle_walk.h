@@ -183,7 +183,6 @@ inline const unsigned char *WalkSubtitleEvents(const unsigned char *start, const
     bool blank_pending = state.text.blank_pending;
     const bool reads_classes = ReadsClasses();
     const bool reads_styles = ReadsStyles();
-    const bool cr_pairs = CrStop() == '\r';
     const unsigned char *text = start; // the first byte of the text not yet handed on
     const unsigned char *block = start;
 
@@ -284,9 +283,8 @@ inline const unsigned char *WalkSubtitleEvents(const unsigned char *start, const
             case TagKind::Font:
                 if (!reads_styles)
                     break;
-                if (cr_pairs && FindByte(name_end, gt, '\r') != gt)
+                if (!ReadFontColourAt(name_end))
                     return hand_back(at); // the steps read its CR LF as one byte
-                ReadFontColourAt(name_end);
                 MarkStyleTag(kind);
                 break;
             default:
