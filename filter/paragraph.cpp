@@ -278,7 +278,26 @@ bool ReadFontColourAt(const unsigned char *p)
 {
     ConversionState::Paragraphs &paragraphs = conversion_state.paragraphs;
     const unsigned char *value = nullptr;
-    int length = FindAttributeAt(p, "color", &value);
+    int length = -1;
+    // Most tags are «<font color=VALUE>» or «<font color="VALUE">»: told at one look when
+    // VALUE is short and ends the tag.
+    if (p[0] == ' ' && (p[1] | 0x20) == 'c' && (p[2] | 0x20) == 'o' && (p[3] | 0x20) == 'l' &&
+        (p[4] | 0x20) == 'o' && (p[5] | 0x20) == 'r' && p[6] == '=') {
+        const unsigned char *start = p + 7;
+        unsigned char quote = *start == '"' || *start == '\'' ? *start : 0;
+        start += quote != 0 ? 1 : 0;
+        int count = 0;
+        while (count < COLOUR_VALUE_SIZE && start[count] != '>' && start[count] != quote &&
+               !IsWhiteSpace(start[count]))
+            count++;
+        const unsigned char *after = start + count + (quote != 0 && start[count] == quote);
+        if (*after == '>' && (quote == 0 || start[count] == quote)) {
+            value = start;
+            length = count;
+        }
+    }
+    if (value == nullptr)
+        length = FindAttributeAt(p, "color", &value);
     if (length > 0 && conversion_state.reading.joins_line_ends &&
         std::memchr(value, '\r', static_cast<std::size_t>(length)) != nullptr)
         return false;
