@@ -1,6 +1,6 @@
 // The decoder in the WebAssembly build: the C library's iconv (musl's) converts; a single-byte
-// encoding it lacks (IBM866, Mac Cyrillic) is read from the JavaScript TextDecoder, a byte at a
-// time, once; uchardet, built into the module, guesses.
+// encoding it lacks (Mac Cyrillic) is read from the JavaScript TextDecoder, a byte at a time,
+// once; uchardet, built into the module, guesses.
 #include "text_decoder.h"
 
 #include <algorithm>
@@ -31,15 +31,31 @@ Decoder decoder = {NO_CONVERTER, false, {}, false, {}};
 // iconv converts into code points (wchar_t is UCS-4 here too), written as UTF-8 here.
 std::uint32_t code_point_block[CODE_POINT_BLOCK_SIZE];
 
-// Names TextDecoder knows by another label.
-struct DecoderLabel {
+// Names that musl's iconv, or TextDecoder, knows by another.
+struct OtherName {
     const char *name;
-    const char *label;
+    const char *other;
 };
-const DecoderLabel DECODER_LABELS[] = {
+const OtherName MUSL_NAMES[] = {
+    {"IBM437", "CP437"},
+    {"IBM850", "CP850"},
+    {"IBM866", "CP866"},
+};
+const OtherName DECODER_LABELS[] = {
     {"MAC-CYRILLIC", "x-mac-cyrillic"},
     {"MACCYRILLIC", "x-mac-cyrillic"},
 };
+
+/* OtherNameOf
+ *     name as names gives it another, or name itself. */
+template <std::size_t count>
+const char *OtherNameOf(const char *name, const OtherName (&names)[count])
+{
+    for (const OtherName &known : names)
+        if (strcasecmp(name, known.name) == 0)
+            return known.other;
+    return name;
+}
 
 } // namespace
 
@@ -153,18 +169,14 @@ bool KeepsAscii()
  *     cannot. */
 bool ReadTable(const char *name, std::uint32_t *table)
 {
-    const char *label = name;
-    for (const DecoderLabel &known : DECODER_LABELS)
-        if (strcasecmp(name, known.name) == 0)
-            label = known.label;
-    return velmora_read_single_byte_table(label, table) != 0;
+    return velmora_read_single_byte_table(OtherNameOf(name, DECODER_LABELS), table) != 0;
 }
 
 /* IsKnownEncoding
  *     Whether OpenTextDecoder can open name, without opening it. */
 bool IsKnownEncoding(const char *name)
 {
-    iconv_t probe = iconv_open("WCHAR_T", name);
+    iconv_t probe = iconv_open("WCHAR_T", OtherNameOf(name, MUSL_NAMES));
     if (probe != NO_CONVERTER) {
         iconv_close(probe);
         return true;
@@ -178,7 +190,7 @@ bool IsKnownEncoding(const char *name)
 bool OpenTextDecoder(const char *name)
 {
     CloseTextDecoder();
-    decoder.converter = iconv_open("WCHAR_T", name);
+    decoder.converter = iconv_open("WCHAR_T", OtherNameOf(name, MUSL_NAMES));
     decoder.uses_table = decoder.converter == NO_CONVERTER && ReadTable(name, decoder.table);
     if (decoder.converter == NO_CONVERTER && !decoder.uses_table)
         return false;
