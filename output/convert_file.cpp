@@ -245,6 +245,7 @@ ConversionOutcome ConvertIntoStream(FILE *output, ConversionMode mode)
     ConversionState &state = conversion_state;
     state.output_stream = output;
     errno = 0;
+    ChooseListener();
     RunConversion(mode);
     ConversionOutcome failure = ConversionFailure();
     if (failure == ConversionOutcome::CuesFailed && FailedCues() == CueFailure::StartsWentBack &&

@@ -4,7 +4,7 @@
 #include "byte_io.h"
 #include "conversion_state.h"
 #include "convert_file.h"
-#include "cue_buffer.h"
+#include "cue_path.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -153,10 +153,25 @@ test('every real file in every format gives smi2txt\'s bytes', { timeout: 240000
   }
 });
 
-test('listClasses gives the lines of --classes', { timeout: 60000 }, () => {
+// A class's sample: the line smi2txt --sync --class writes first, without its stamp, cut at
+// a blank to 30 characters at most (a longer first word at 30).
+function sampleOf(line) {
+  const characters = Array.from(line);
+  if (characters.length <= 30 || characters[30] === ' ') return characters.slice(0, 30).join('');
+  const blank = characters.slice(0, 30).lastIndexOf(' ');
+  return characters.slice(0, blank > 0 ? blank : 30).join('');
+}
+
+test('listClasses gives the lines of --classes and the first words of each class', { timeout: 60000 }, () => {
   for (const { name, path } of REAL_FILES) {
-    const listed = velmora.listClasses(readFileSync(path)).map((paragraphClass) => `${paragraphClass.name}\t${paragraphClass.count}\n`);
-    assert.equal(listed.join(''), runSmi2txt(['--classes', path]).stdout, name);
+    const classes = velmora.listClasses(readFileSync(path));
+    const lines = classes.map((paragraphClass) => `${paragraphClass.name}\t${paragraphClass.count}\n`);
+    assert.equal(lines.join(''), runSmi2txt(['--classes', path]).stdout, name);
+    for (const paragraphClass of classes) {
+      const run = runSmi2txt(['--sync', '-u', `--class=${paragraphClass.name}`, path]);
+      const first = run.status === 0 ? run.stdout.split('\n')[0].replace(/^\d+ :\d\d :\d\d  /, '') : '';
+      assert.equal(paragraphClass.sample, sampleOf(first), `${name} ${paragraphClass.name}`);
+    }
   }
 });
 
