@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -106,15 +107,17 @@ void CountCues(const unsigned char *bytes, std::size_t count)
         }
         return;
     }
-    long long line_ends = 0;
+    // Counted in 32 bits, which WebAssembly SIMD adds sixteen bytes at a time: a piece holds
+    // less than 4 GiB.
+    std::uint32_t line_ends = 0;
     for (std::size_t k = 0; k < count; k++)
-        line_ends += bytes[k] == '\n' ? 1 : 0;
+        line_ends += bytes[k] == '\n' ? 1u : 0u;
     call.line_ends += line_ends;
     // A line end after a line end ends an empty line: SubRip and WebVTT end each cue so.
     if (call.format->cue_format == CueFormat::Srt || call.format->cue_format == CueFormat::Vtt) {
-        long long empty_lines = call.after_line_end && bytes[0] == '\n' ? 1 : 0;
+        std::uint32_t empty_lines = call.after_line_end && bytes[0] == '\n' ? 1u : 0u;
         for (std::size_t k = 1; k < count; k++)
-            empty_lines += bytes[k] == '\n' && bytes[k - 1] == '\n' ? 1 : 0;
+            empty_lines += bytes[k] == '\n' && bytes[k - 1] == '\n' ? 1u : 0u;
         call.empty_lines += empty_lines;
     }
     call.after_line_end = bytes[count - 1] == '\n';
