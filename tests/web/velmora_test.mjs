@@ -291,4 +291,10 @@ test('memory stays flat over many conversions', { timeout: 120000 }, () => {
   const large = Buffer.from('<SYNC Start=1000><P Class=ENCC>Hello &amp; goodbye<br>again\n'.repeat(1500000));
   for (const format of ['txt', 'sync']) assert.equal(velmora.convert(large, { format }).ok, true);
   assert.ok(memory.buffer.byteLength <= Math.max(size, 32 * 1024 * 1024), `${memory.buffer.byteLength} bytes`);
+  // One whose starts go back at once is held, up to the limit smi2txt has; past it, the error.
+  const heldText = '<SYNC Start=5000><P Class=ENCC>Ahead\n<SYNC Start=1000><P Class=ENCC>Back\n' +
+    '<SYNC Start=2000><P Class=ENCC>A line of a subtitle held to be put in order, and more of it\n'.repeat(1200000);
+  assertSame('more held than the limit', Buffer.from(heldText), { format: 'srt' });
+  assert.ok(memory.buffer.byteLength <= 512 * 1024 * 1024, `${memory.buffer.byteLength} bytes`);
+  assert.deepEqual(velmora.convert(input, { format: 'vtt' }).ok, true);
 });
