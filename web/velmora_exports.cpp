@@ -8,11 +8,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/types.h>
+#include <wasm_simd128.h>
 
 // The filter's scans are its SSE2 ones, which -msimd128 -msse2 make WebAssembly SIMD.
 #if !defined(VELMORA_SSE2_SCANS)
@@ -107,20 +107,25 @@ void CountCues(const unsigned char *bytes, std::size_t count)
         }
         return;
     }
-    // Counted in 32 bits, which WebAssembly SIMD adds sixteen bytes at a time: a piece holds
-    // less than 4 GiB.
-    std::uint32_t line_ends = 0;
-    for (std::size_t k = 0; k < count; k++)
-        line_ends += bytes[k] == '\n' ? 1u : 0u;
-    call.line_ends += line_ends;
-    // A line end after a line end ends an empty line: SubRip and WebVTT end each cue so.
-    if (call.format->cue_format == CueFormat::Srt || call.format->cue_format == CueFormat::Vtt) {
-        std::uint32_t empty_lines = call.after_line_end && bytes[0] == '\n' ? 1u : 0u;
-        for (std::size_t k = 1; k < count; k++)
-            empty_lines += bytes[k] == '\n' && bytes[k - 1] == '\n' ? 1u : 0u;
-        call.empty_lines += empty_lines;
+    // Sixteen bytes at a time, a bit a line end; one that follows a line end (the last of the
+    // sixteen before, carried) ends an empty line, as SubRip and WebVTT end each cue.
+    const v128_t line_end = wasm_i8x16_splat('\n');
+    unsigned carry = call.after_line_end ? 1 : 0;
+    std::size_t k = 0;
+    for (; k + 16 <= count; k += 16) {
+        auto ends = static_cast<unsigned>(
+            wasm_i8x16_bitmask(wasm_i8x16_eq(wasm_v128_load(bytes + k), line_end)));
+        call.line_ends += __builtin_popcount(ends);
+        call.empty_lines += __builtin_popcount(ends & ((ends << 1) | carry));
+        carry = ends >> 15;
     }
-    call.after_line_end = bytes[count - 1] == '\n';
+    for (; k < count; k++) {
+        unsigned end = bytes[k] == '\n' ? 1 : 0;
+        call.line_ends += end;
+        call.empty_lines += end & carry;
+        carry = end;
+    }
+    call.after_line_end = carry != 0;
 }
 
 /* WriteOutput
