@@ -8,7 +8,7 @@ const velmora = await VelmoraModule();
 // What one read asks the caller's read for at least: the filter asks for a byte or two first.
 const PIECE_SIZE = 64 * 1024;
 
-// The call being made: its input and output, and what the caller's functions threw.
+// Whether a call is being made: the module holds one at a time.
 let running = false;
 
 /* toBytes
