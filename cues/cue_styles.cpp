@@ -27,6 +27,7 @@ struct WrittenTag {
 struct Styles {
     bool colours;                    // colour is written
     long open[5];                    // open tags of each kind: i, em, b, strong, u
+    long tags_open;                  // of them all
     std::uint64_t since[5];          // the place of the outermost open tag of each kind
     Font fonts[FONT_DEPTH];          // the open fonts, outermost first
     long font_depth;                 // how many are open, past FONT_DEPTH too
@@ -35,7 +36,6 @@ struct Styles {
     std::uint64_t tags;              // style tags taken, for their places
     WrittenTag written[STYLE_COUNT]; // the tags open in the output, outermost first
     int written_count;
-    bool changed; // a tag was taken since the last text: what applies may differ
 };
 
 Styles styles;
@@ -78,12 +78,6 @@ bool StyleInForce(Style style, std::uint64_t *since)
     }
 }
 
-bool StillApplies(const WrittenTag &tag)
-{
-    std::uint64_t since = 0;
-    return StyleInForce(tag.style, &since) && (tag.style != COLOUR || tag.colour == styles.colour);
-}
-
 unsigned char *PutOpeningTag(unsigned char *out, const WrittenTag &tag)
 {
     static const char HEX_DIGITS[] = "0123456789abcdef";
@@ -111,27 +105,37 @@ unsigned char *PutClosingTag(unsigned char *out, const WrittenTag &tag)
 
 } // namespace
 
+bool styles_changed;
+bool styles_open;
+bool styles_written;
+
 void StartStyles(bool colours)
 {
     styles = Styles{};
     styles.colours = colours;
+    styles.colour = NO_COLOUR;
+    styles_changed = false;
+    styles_open = false;
+    styles_written = false;
 }
 
 void ForgetStyleTags()
 {
     Styles &state = styles;
+    state.tags_open = 0;
     for (long &open : state.open)
         open = 0;
     state.font_depth = 0;
     state.colour = NO_COLOUR;
-    state.changed = true;
+    styles_changed = true;
+    styles_open = false;
 }
 
 void TakeStyleTag(StyleTag tag, bool closing, std::uint32_t colour)
 {
     Styles &state = styles;
     std::uint64_t place = ++state.tags;
-    state.changed = true;
+    styles_changed = true;
     if (tag == StyleTag::Font) {
         if (closing && state.font_depth > 0) {
             state.font_depth--;
@@ -142,54 +146,61 @@ void TakeStyleTag(StyleTag tag, bool closing, std::uint32_t colour)
             state.font_depth++;
             FindColour();
         }
+        styles_open = state.tags_open > 0 || state.font_depth > 0;
         return;
     }
     int kind = static_cast<int>(tag);
-    if (closing && state.open[kind] > 0)
+    if (closing && state.open[kind] > 0) {
         state.open[kind]--;
-    else if (!closing && state.open[kind]++ == 0)
-        state.since[kind] = place;
+        state.tags_open--;
+    } else if (!closing) {
+        if (state.open[kind]++ == 0)
+            state.since[kind] = place;
+        state.tags_open++;
+    }
+    styles_open = state.tags_open > 0 || state.font_depth > 0;
 }
 
-unsigned char *PutStylesBeforeText(unsigned char *out, const char *separator)
+unsigned char *PutStylesBeforeText(unsigned char *out, const char *separator,
+                                   std::size_t separator_length)
 {
     Styles &state = styles;
-    std::size_t separator_length = std::strlen(separator);
-    if (!state.changed)
-        return PutBytes(out, separator, separator_length);
-    state.changed = false;
+    styles_changed = false;
+    // What is in force now, and from which tag's place.
+    bool in_force[STYLE_COUNT];
+    std::uint64_t places[STYLE_COUNT];
+    for (int s = 0; s < STYLE_COUNT; s++)
+        in_force[s] = StyleInForce(static_cast<Style>(s), &places[s]);
+    auto applies = [&](const WrittenTag &tag) {
+        return in_force[tag.style] && (tag.style != COLOUR || tag.colour == state.colour);
+    };
     int kept = 0;
-    while (kept < state.written_count && StillApplies(state.written[kept]))
+    while (kept < state.written_count && applies(state.written[kept]))
         kept++;
     for (int k = state.written_count - 1; k >= kept; k--)
         out = PutClosingTag(out, state.written[k]);
     state.written_count = kept;
-    out = PutBytes(out, separator, separator_length);
+    std::memcpy(out, separator, SEPARATOR_ROOM);
+    out += separator_length;
     // The styles to open, in the order their tags came in.
+    for (int k = 0; k < state.written_count; k++)
+        in_force[state.written[k].style] = false;
     Style opening[STYLE_COUNT];
-    std::uint64_t places[STYLE_COUNT];
     int count = 0;
     for (int s = 0; s < STYLE_COUNT; s++) {
-        auto style = static_cast<Style>(s);
-        std::uint64_t since = 0;
-        bool written = false;
-        for (int k = 0; k < state.written_count; k++)
-            written = written || state.written[k].style == style;
-        if (written || !StyleInForce(style, &since))
+        if (!in_force[s])
             continue;
         int at = count++;
-        for (; at > 0 && places[at - 1] > since; at--) {
+        for (; at > 0 && places[opening[at - 1]] > places[s]; at--)
             opening[at] = opening[at - 1];
-            places[at] = places[at - 1];
-        }
-        opening[at] = style;
-        places[at] = since;
+        opening[at] = static_cast<Style>(s);
     }
     for (int k = 0; k < count; k++) {
         WrittenTag tag{opening[k], opening[k] == COLOUR ? state.colour : NO_COLOUR};
         out = PutOpeningTag(out, tag);
         state.written[state.written_count++] = tag;
     }
+    styles_written = state.written_count > 0;
     return out;
 }
 
@@ -199,6 +210,6 @@ unsigned char *PutClosingStyles(unsigned char *out)
     for (int k = state.written_count - 1; k >= 0; k--)
         out = PutClosingTag(out, state.written[k]);
     state.written_count = 0;
-    state.changed = true;
+    styles_written = false;
     return out;
 }

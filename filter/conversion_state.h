@@ -404,12 +404,12 @@ bool MissedSyncTag();
 // Paragraph steps, when a class is chosen or listed.
 void StartParagraphs();
 void ReadParagraphClass();
-void ReadParagraphClassAt(const unsigned char *p);
+bool ReadParagraphClassAt(const unsigned char *p, const unsigned char *gt);
 void EndParagraph();
 
 // A font tag's color attribute, read as ReadParagraphClass reads a class: into font_colour.
 void ReadFontColour();
-void ReadFontColourAt(const unsigned char *p);
+bool ReadFontColourAt(const unsigned char *p);
 
 // The colour a font tag's color value stands for, as HTML reads it; NO_COLOUR for none.
 std::uint32_t FontColour();

@@ -228,8 +228,9 @@ void ReadParagraphClass()
 
 /* ReadParagraphClassAt
  *     ReadParagraphClass for a P tag that stands whole in memory from p, the byte after its
- *     name, to its '>', with no byte the steps would read otherwise (a CR before an LF). */
-void ReadParagraphClassAt(const unsigned char *p)
+ *     name, to its '>' at gt. False, reading nothing, when it holds a byte the steps would read
+ *     otherwise (a CR before an LF). */
+bool ReadParagraphClassAt(const unsigned char *p, const unsigned char *gt)
 {
     ConversionState &state = conversion_state;
     // Most tags are «<P Class=NAME>»: told at one look when NAME is short and ends the tag.
@@ -243,9 +244,11 @@ void ReadParagraphClassAt(const unsigned char *p)
             state.paragraphs.paragraph_class[length] = '\0';
             EndParagraph();
             OpenParagraph();
-            return;
+            return true;
         }
     }
+    if (state.reading.joins_line_ends && std::memchr(p, '\r', static_cast<std::size_t>(gt - p)))
+        return false;
     const unsigned char *value = nullptr;
     int length = FindAttributeAt(p, "class", &value);
     if (length > CLASS_NAME_SIZE - 1)
@@ -255,6 +258,7 @@ void ReadParagraphClassAt(const unsigned char *p)
     state.paragraphs.paragraph_class[length < 0 ? 0 : length] = '\0';
     EndParagraph();
     OpenParagraph();
+    return true;
 }
 
 /* ReadFontColour
@@ -268,12 +272,16 @@ void ReadFontColour()
 }
 
 /* ReadFontColourAt
- *     ReadFontColour for a font tag whole in memory from p to its '>'. */
-void ReadFontColourAt(const unsigned char *p)
+ *     ReadFontColour for a font tag whole in memory from p to its '>'. False, reading nothing,
+ *     when its value holds a CR that the steps would read with its LF as one byte. */
+bool ReadFontColourAt(const unsigned char *p)
 {
     ConversionState::Paragraphs &paragraphs = conversion_state.paragraphs;
     const unsigned char *value = nullptr;
     int length = FindAttributeAt(p, "color", &value);
+    if (length > 0 && conversion_state.reading.joins_line_ends &&
+        std::memchr(value, '\r', static_cast<std::size_t>(length)) != nullptr)
+        return false;
     int kept = length > COLOUR_VALUE_SIZE ? COLOUR_VALUE_SIZE : length;
     paragraphs.font_colour_length = kept;
     paragraphs.font_colour_cut = false;
@@ -281,6 +289,7 @@ void ReadFontColourAt(const unsigned char *p)
         paragraphs.font_colour_cut = !IsAsciiWhiteSpace(value[k]);
     if (kept > 0)
         std::memcpy(paragraphs.font_colour, value, static_cast<std::size_t>(kept));
+    return true;
 }
 
 /* EndParagraph
