@@ -108,15 +108,70 @@ std::size_t PutTimeStamp(unsigned char *out)
     return length + 10;
 }
 
-/* WriteTimeStamp
- *     Writes the captured start time as its stamp, opening a new line first when the output is
- *     in the middle of one. */
-void WriteTimeStamp()
+namespace
 {
-    unsigned char stamp[TIME_STAMP_SIZE];
-    std::size_t length = PutTimeStamp(stamp);
-    if (conversion_state.writing.mid_line)
-        WriteByte('\n');
-    WriteBytes(stamp, length);
-    conversion_state.text.stamp_written = true;
+
+bool stamp_pending; // the subtitle's stamp waits for its first text byte
+bool stamp_written; // a subtitle reached the output
+
+void StartStamps()
+{
+    stamp_pending = false;
+    stamp_written = false;
 }
+
+void StartStampedSubtitle()
+{
+    stamp_pending = true;
+}
+
+/* PutStampedText
+ *     Writes text of the subtitle's one line: its stamp before the first, opening a new line
+ *     when the output is in the middle of one, else the blank asked for. */
+void PutStampedText(const unsigned char *bytes, std::size_t count, bool blank_before)
+{
+    ConversionState &state = conversion_state;
+    // One look for room: a line end and a stamp, or a blank, and the bytes.
+    if (VELMORA_RARELY(count + TIME_STAMP_SIZE + 1 >
+                       WRITE_BUFFER_SIZE - state.writing.write_length))
+        FlushWriteBuffer();
+    unsigned char *out = write_buffer + state.writing.write_length;
+    if (stamp_pending) {
+        if (state.writing.mid_line)
+            *out++ = '\n';
+        out += PutTimeStamp(out);
+        stamp_pending = false;
+        stamp_written = true;
+    } else if (blank_before) {
+        *out++ = ' ';
+    }
+    state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
+    WriteBytes(bytes, count); // a subtitle's text holds no line end
+    state.writing.mid_line = true;
+}
+
+void IgnoreLineBreak()
+{
+}
+void IgnoreParagraph(const char *, bool)
+{
+}
+void IgnoreStyle(StyleTag, bool, std::uint32_t)
+{
+}
+
+/* FinishStamps
+ *     Ends the last subtitle's line. */
+bool FinishStamps()
+{
+    if (stamp_written && conversion_state.writing.mid_line)
+        WriteByte('\n');
+    return true;
+}
+
+} // namespace
+
+SubtitleListener stamp_listener = {
+    StartStamps,     false,           false,       StartStampedSubtitle, PutStampedText,
+    IgnoreLineBreak, IgnoreParagraph, IgnoreStyle, FinishStamps,
+};
