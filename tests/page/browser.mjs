@@ -29,7 +29,7 @@ export function MakeTemporaryFolder(name)
 /* LaunchBrowser
  *     Debian's chromium, headless, with a fresh profile and nothing of its own that goes out
  *     (on a closed network its background connections would retry and slow every test). */
-export async function LaunchBrowser()
+export async function LaunchBrowser(extra_args = [])
 {
     return puppeteer.launch({
         executablePath: '/usr/bin/chromium',
@@ -44,6 +44,7 @@ export async function LaunchBrowser()
             '--no-first-run',
             '--no-default-browser-check',
             `--user-data-dir=${MakeTemporaryFolder('profile')}`,
+            ...extra_args,
         ],
     });
 }

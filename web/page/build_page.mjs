@@ -41,6 +41,19 @@ function ModuleBase64(path)
     return readFileSync(path).toString('base64');
 }
 
+// Whose code the page carries, with each one's licence as its own LICENSE file words it.
+function Notice(name, version, licence_path)
+{
+    const licence = readFileSync(licence_path, 'utf8').trim().replace(/--/g, '- -');
+    return `${name} ${version}\n\n${licence}`;
+}
+const fflateFolder = join(dirname(fflatePath), '..');
+const fflateVersion = JSON.parse(readFileSync(join(fflateFolder, 'package.json'), 'utf8')).version;
+const notices = [
+    Notice('Velmora', version, join(here, '..', '..', 'LICENSE')),
+    Notice('fflate', fflateVersion, join(fflateFolder, 'LICENSE')),
+].join('\n\n');
+
 const style = ReadSource('page.css');
 const script = CheckScriptText('page.js', ReadSource('page.js'));
 const worker = CheckScriptText('worker.js', ReadSource('worker.js'));
@@ -62,6 +75,7 @@ const policy = [
 const page = ReadSource('velmora.html')
     .split('{{POLICY}}').join(policy)
     .split('{{VERSION}}').join(version)
+    .replace('{{NOTICES}}', () => notices)
     .replace('{{STYLE}}', () => style)
     .replace('{{SCRIPT}}', () => script)
     .replace('{{WORKER}}', () => worker)
