@@ -153,7 +153,7 @@ describe('one subtitle gives one file', {timeout: 180000}, () => {
 // What the page says and shows, in each language, for inputs that test its words.
 describe('status, preview and class menu', {timeout: 180000}, () => {
     const markup = MakeTemporaryFolder('markup');
-    const markup_file = join(markup, 'markup.smi');
+    const markup_file = join(markup, '<img src=x onerror=window.ran=3>.smi');
     writeFileSync(markup_file,
                   '<SAMI><BODY>\n<SYNC Start=0><P Class=KRCC>&lt;script&gt;window.ran = 1&lt;/script&gt;\n' +
                       '<SYNC Start=1000><P Class=KRCC>&lt;img src=x onerror="window.ran = 2"&gt;\n' +
@@ -171,7 +171,7 @@ describe('status, preview and class menu', {timeout: 180000}, () => {
          preview: '1\n00:00:00,000 --> 00:00:03,000\n안녕하세요\nHello\n\n2\n00:00:03,000 --> 00:00:06,000\n반갑습니다\n' +
                       'Nice to meet you\n\n3\n00:00:06,000 --> 00:00:10,000\n오늘 날씨가 좋네요\nThe weather is nice today'},
         {name: 'markup in a subtitle is shown as text and runs nothing', languages: ['en'], files: [markup_file],
-         format: 'sync', status: 'markup.smi: UTF-8, 3 lines', saves: true,
+         format: 'sync', status: '<img src=x onerror=window.ran=3>.smi: UTF-8, 3 lines', saves: true,
          preview: '00 :00 :00  <script>window.ran = 1</script>\n00 :00 :01  <img src=x onerror="window.ran = 2">\n' +
                       '00 :00 :02  <b>bold</b>'},
         {name: 'CP949 in the subtitle encoding, previewed as Hangul', languages: ['ko'],
