@@ -97,11 +97,13 @@ export async function AwaitConversion(page, action, timeout = 60000)
 }
 
 /* ChooseFiles
- *     Chooses subtitles through #files and waits for their conversion. */
-export async function ChooseFiles(page, paths, timeout)
+ *     Chooses subtitles through #files and waits for their conversion and their classes. */
+export async function ChooseFiles(page, paths, timeout = 60000)
 {
     const input = await page.$('#files');
     await AwaitConversion(page, () => input.uploadFile(...paths), timeout);
+    await page.waitForFunction(() => document.getElementById('class').dataset.state === 'done',
+                               {timeout, polling: 50});
 }
 
 /* SetControls

@@ -99,6 +99,7 @@ const page_state = {
     preview: '',
     job: 0,               // the conversion whose messages count; older ones are dropped
     worker: null,
+    lister: null,         // the worker that lists the classes of the chosen files, while it does
     worker_failure: '',
     busy: false,          // a conversion or a zip is running in the worker
     save_wanted: false,   // Save was pressed while busy: download when it finishes
@@ -150,24 +151,72 @@ function ApplyLanguage(language)
     ShowStatus();
 }
 
-/* StartWorker
- *     Makes the worker from the page's own text and hands it the two modules it imports. */
-function StartWorker()
+/* MakeWorker
+ *     A worker made from the page's own text, handed the two modules it imports. */
+function MakeWorker()
 {
     const source = document.getElementById('worker-source').textContent;
     const url = URL.createObjectURL(new Blob([source], {type: 'text/javascript'}));
-    page_state.worker = new Worker(url);
+    const worker = new Worker(url);
     URL.revokeObjectURL(url);
+    worker.postMessage({
+        kind: 'start',
+        package_url: ModuleUrl('package-module'),
+        fflate_url: ModuleUrl('fflate-module'),
+    });
+    return worker;
+}
+
+/* StartWorker
+ *     Starts the worker that converts and zips. */
+function StartWorker()
+{
+    page_state.worker = MakeWorker();
     page_state.worker.onmessage = TakeWorkerMessage;
     page_state.worker.onerror = (event) => {
         event.preventDefault();
         FailWorker(event.message || 'error');
     };
-    page_state.worker.postMessage({
-        kind: 'start',
-        package_url: ModuleUrl('package-module'),
-        fflate_url: ModuleUrl('fflate-module'),
-    });
+}
+
+/* ListClassesOfChosenFiles
+ *     Lists the classes of the chosen files in a worker of its own, ended when it has, then
+ *     goes on with next; a failure leaves the menu at All, and the conversion says what went
+ *     wrong. Listing before converting keeps the two from holding memory at once. */
+function ListClassesOfChosenFiles(next)
+{
+    StopLister();
+    const lister = MakeWorker();
+    page_state.lister = lister;
+    controls.class_menu.dataset.state = 'listing';
+    lister.onmessage = (event) => {
+        if (page_state.lister !== lister)
+            return;
+        if (event.data.kind === 'classes') {
+            page_state.classes = event.data.classes;
+            FillClassMenu();
+        }
+        StopLister();
+        next();
+    };
+    lister.onerror = (event) => {
+        event.preventDefault();
+        if (page_state.lister !== lister)
+            return;
+        StopLister();
+        next();
+    };
+    lister.postMessage({kind: 'classes', job: 0, files: page_state.files});
+}
+
+/* StopLister
+ *     Ends the worker that lists classes, and so gives back its memory. */
+function StopLister()
+{
+    if (page_state.lister)
+        page_state.lister.terminate();
+    page_state.lister = null;
+    controls.class_menu.dataset.state = 'done'; // for tests and assistive tools
 }
 
 /* ModuleUrl
@@ -215,9 +264,8 @@ function ChosenOptions()
 }
 
 /* ConvertChosenFiles
- *     Converts every chosen subtitle with the chosen options; the class list is read anew when
- *     the files are new. */
-function ConvertChosenFiles(files_are_new)
+ *     Converts every chosen subtitle with the chosen options. */
+function ConvertChosenFiles()
 {
     page_state.job++;
     page_state.results = [];
@@ -238,7 +286,6 @@ function ConvertChosenFiles(files_are_new)
         job: page_state.job,
         files: page_state.files,
         options: ChosenOptions(),
-        list_classes: files_are_new,
     });
     ShowStatus();
 }
@@ -251,7 +298,16 @@ function ChooseFiles(file_list)
     page_state.classes = [];
     FillClassMenu();
     page_state.save_wanted = false;
-    ConvertChosenFiles(true);
+    page_state.job++;
+    page_state.results = [];
+    controls.preview.textContent = '';
+    if (page_state.files.length === 0) {
+        StopLister();
+        ConvertChosenFiles();
+        return;
+    }
+    ListClassesOfChosenFiles(ConvertChosenFiles);
+    ShowStatus();
 }
 
 /* FillClassMenu
@@ -282,10 +338,6 @@ function TakeWorkerMessage(event)
     if (message.job !== page_state.job)
         return;
     switch (message.kind) {
-    case 'classes':
-        page_state.classes = message.classes;
-        FillClassMenu();
-        return;
     case 'progress':
         page_state.done_bytes = message.done_bytes;
         controls.progress.value =
@@ -349,6 +401,13 @@ function DescribeResult(result, format)
     return `${result.name}: ${parts.join(', ')}`;
 }
 
+/* IsBusy
+ *     Whether classes are being listed, or the worker converts or zips. */
+function IsBusy()
+{
+    return page_state.busy || page_state.lister !== null;
+}
+
 /* ShowStatus
  *     Says what happened, one line per subtitle. */
 function ShowStatus()
@@ -360,7 +419,7 @@ function ShowStatus()
         failed = true;
     } else if (page_state.files.length === 0) {
         text = Text('chooseFirst');
-    } else if (page_state.busy && page_state.results.length < page_state.files.length) {
+    } else if (IsBusy() && page_state.results.length < page_state.files.length) {
         text = Text('converting');
     } else {
         const format = controls.format.value;
@@ -371,7 +430,7 @@ function ShowStatus()
     controls.status.classList.toggle('failed', failed);
     // For tests and assistive tools: which conversion this is, and whether it is over.
     controls.status.dataset.job = String(page_state.job);
-    controls.status.dataset.state = page_state.busy ? 'busy' : 'done';
+    controls.status.dataset.state = IsBusy() ? 'busy' : 'done';
 }
 
 /* Save
@@ -382,10 +441,10 @@ function Save()
         ShowStatus();
         return;
     }
-    if (page_state.busy || !page_state.worker) {
+    if (IsBusy() || !page_state.worker) {
         page_state.save_wanted = true;
         if (!page_state.worker)
-            ConvertChosenFiles(false);
+            ConvertChosenFiles();
         return;
     }
     page_state.save_wanted = false;
@@ -455,7 +514,7 @@ function ListenToControls()
 {
     controls.files.addEventListener('change', () => ChooseFiles(controls.files.files));
     for (const control of [controls.format, controls.class_menu, controls.utf8, controls.styles])
-        control.addEventListener('change', () => ConvertChosenFiles(false));
+        control.addEventListener('change', () => ConvertChosenFiles());
     controls.save.addEventListener('click', Save);
     controls.language.addEventListener('click',
                                        () => ApplyLanguage(page_state.language === 'ko' ? 'en' : 'ko'));

@@ -63,7 +63,9 @@ function ReadWholeFile(file)
 
 /* ListClasses
  *     The classes of every file, each once (by its name in any case) in order of first
- *     appearance, with the first sample that is not empty. */
+ *     appearance, with the first sample that is not empty. The package lists a whole file at
+ *     once, so the page does this in a worker of its own that it ends afterwards: the memory
+ *     of the whole file is given back, and the converting worker's follows the output. */
 function ListClasses(files)
 {
     const classes = [];
@@ -243,11 +245,9 @@ function ReportProgress(message, conversion, done_before)
 }
 
 /* ConvertFiles
- *     Lists the classes (for new files), then converts each file and sends its result. */
+ *     Converts each file and sends its result. */
 function ConvertFiles(message)
 {
-    if (message.list_classes)
-        self.postMessage({kind: 'classes', job: message.job, classes: ListClasses(message.files)});
     let done_before = 0;
     message.files.forEach((file, index) => {
         const converted = ConvertFile(message, file, done_before);
@@ -317,6 +317,8 @@ self.onmessage = (event) => {
         try {
             if (message.kind === 'convert')
                 ConvertFiles(message);
+            else if (message.kind === 'classes')
+                self.postMessage({kind: 'classes', job: message.job, classes: ListClasses(message.files)});
             else if (message.kind === 'zip')
                 ZipResults(message);
         } catch (error) {
