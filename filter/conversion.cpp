@@ -155,8 +155,8 @@ void WriteChar()
     int c = state.current_char;
     if (c == EOF || state.text.current_is_markup || TextIsHidden())
         return;
-    unsigned char byte = static_cast<unsigned char>(c);
-    const unsigned char *bytes = state.text.current_is_text ? state.text.entity_text : &byte;
+    unsigned char byte[TEXT_SLACK] = {static_cast<unsigned char>(c)};
+    const unsigned char *bytes = state.text.current_is_text ? state.text.entity_text : byte;
     std::size_t count =
         state.text.current_is_text ? static_cast<std::size_t>(state.text.entity_length) : 1;
     if (state.text.in_subtitle)

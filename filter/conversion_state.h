@@ -157,9 +157,10 @@ struct ConversionState {
 
     // Where the text stands between steps.
     struct Text {
-        bool current_is_text;         // current_char stands for an entity: text, never markup
-        bool current_is_markup;       // current_char is the '>' that ended a tag
-        unsigned char entity_text[8]; // the UTF-8 bytes of that entity's one or two characters
+        bool current_is_text;          // current_char stands for an entity: text, never markup
+        bool current_is_markup;        // current_char is the '>' that ended a tag
+        unsigned char entity_text[16]; // the UTF-8 bytes of that entity's one or two
+                                       // characters, and room to read a chunk
         int entity_length;
         TagKind tag_kind;             // what the name of the tag being read says it is
         bool line_break_pending;      // a line-break tag whose next byte decides on a line end
@@ -267,15 +268,15 @@ inline bool OpensParameterBlock(TagKind kind)
 }
 
 /* ClassifyTagName
- *     What the name at name says a tag is, without regard to case; length is set to the
- *     name's length when it is one that means something. Reads up to eight bytes and the one
- *     after a name that means something, which must end it. Told by the first letter, then a
- *     word at a time. */
+ *     What the name at name says a tag is, without regard to case, a style tag only when styles
+ *     are read; length is set to the name's length when it is one that means something. Reads
+ *     up to eight bytes and the one after a name that means something, which must end it. Told
+ *     by the first letter, then a word at a time. */
 #if defined(__GNUC__)
 [[gnu::always_inline]] // called at every tag, from the steps and the fast path alike
 #endif
 inline TagKind
-ClassifyTagName(const unsigned char *name, bool closing, int *length)
+ClassifyTagName(const unsigned char *name, bool closing, int *length, bool styles)
 {
     // Clearing 0x20 makes a letter upper case and nothing else a letter. The first eight
     // bytes are one word, least significant first, however the machine orders them.
@@ -318,7 +319,7 @@ ClassifyTagName(const unsigned char *name, bool closing, int *length)
             return closing ? TagKind::ParagraphEnd : TagKind::Paragraph;
         break;
     case 'B':
-        if (is("B", 1, 1))
+        if (styles && is("B", 1, 1))
             return styled(TagKind::Bold);
         if (!closing && is("BR", 2, 2))
             return TagKind::LineBreak;
@@ -326,19 +327,19 @@ ClassifyTagName(const unsigned char *name, bool closing, int *length)
             return TagKind::Body;
         break;
     case 'I':
-        if (is("I", 1, 1))
+        if (styles && is("I", 1, 1))
             return styled(TagKind::Italic);
         break;
     case 'E':
-        if (is("EM", 2, 2))
+        if (styles && is("EM", 2, 2))
             return styled(TagKind::Emphasis);
         break;
     case 'U':
-        if (is("U", 1, 1))
+        if (styles && is("U", 1, 1))
             return styled(TagKind::Underline);
         break;
     case 'F':
-        if (is("FONT", 4, 4))
+        if (styles && is("FONT", 4, 4))
             return styled(TagKind::Font);
         break;
     case 'H':
@@ -352,7 +353,7 @@ ClassifyTagName(const unsigned char *name, bool closing, int *length)
             return closing ? TagKind::StyleEnd : TagKind::Style;
         if (is("SCRIPT", 6, 6))
             return closing ? TagKind::ScriptEnd : TagKind::Script;
-        if (is("STRONG", 6, 6))
+        if (styles && is("STRONG", 6, 6))
             return styled(TagKind::Strong);
         if (is("SAMIPARAM", 8, 9))
             return closing ? TagKind::SamiParamEnd : TagKind::SamiParam;

@@ -21,8 +21,9 @@ struct SubtitleListener {
     // A complete SYNC tag, its start ReadStartTime(): the text up to the next one is its
     // subtitle.
     void (*start_subtitle)();
-    // Text of the subtitle. blank_before: white space, a line break or a paragraph tag stood
-    // between it and the subtitle's text before; never for its first.
+    // Text of the subtitle, followed by at least TEXT_SLACK bytes that may be read. blank_before:
+    // white space, a line break or a paragraph tag stood between it and the subtitle's text
+    // before; never for its first.
     void (*put_text)(const unsigned char *bytes, std::size_t count, bool blank_before);
     // A line-break tag in the subtitle.
     void (*break_line)();

@@ -69,7 +69,7 @@ void ReadTagName()
     }
     name[length < TAG_NAME_SIZE ? length : TAG_NAME_SIZE] = ' ';
     int ignored;
-    state.text.tag_kind = ClassifyTagName(name, closing, &ignored);
+    state.text.tag_kind = ClassifyTagName(name, closing, &ignored, ReadsStyles());
 }
 
 /* StartSubtitle

@@ -90,7 +90,7 @@ const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned cha
     if (gt == end)
         return nullptr;
     const unsigned char *name_end;
-    TagKind kind = ClassifyTagInBuffer(lt, &name_end);
+    TagKind kind = ClassifyTagInBuffer(lt, &name_end, ReadsStyles());
     if (kind == TagKind::Paragraph && ReadsClasses()) {
         if (state.reading.joins_line_ends && FindByte(name_end, gt, '\r') != gt)
             return nullptr; // the steps read its CR LF as one byte

@@ -4,6 +4,7 @@
 // trailing zeros and copies the text between them at once. The state they change most is kept
 // in locals and handed back when they stop.
 #include "fast_scans.h"
+#include "stamp_lines.h"
 
 #include <cstdint>
 #include <cstring>
@@ -69,7 +70,11 @@ std::uint64_t SaveEvents(const unsigned char *p, unsigned char cr)
  *     below a blank (tabs and line ends among them), and each blank that white space or markup
  *     follows (next is the byte after the block, or -1 when it is not known yet). A blank
  *     between text bytes is text. */
-std::uint64_t SubtitleEvents(const unsigned char *p, int next)
+#if defined(__GNUC__)
+[[gnu::always_inline]] // once a block, in each walk
+#endif
+inline std::uint64_t
+SubtitleEvents(const unsigned char *p, int next)
 {
     std::uint64_t marks = 0; // markup, entities, tabs, line ends and other control bytes
     std::uint64_t blanks = 0;
@@ -294,7 +299,7 @@ bool LineHoldsTextAt(unsigned char *out)
             if (gt == end)
                 return stop_at(at);
             const unsigned char *name_end;
-            TagKind kind = ClassifyTagInBuffer(at, &name_end);
+            TagKind kind = ClassifyTagInBuffer(at, &name_end, false);
             text = gt + 1;
             events = EventsFrom(events, block, text);
             switch (kind) {
@@ -332,17 +337,111 @@ bool LineHoldsTextAt(unsigned char *out)
     return stop_at(text); // the last bytes are for the run-at-a-time scans
 }
 
-/* WalkSubtitleText
+namespace
+{
+
+// The events of a subtitle for the listener the conversion has, through its table.
+struct ListenerEvents {
+    const SubtitleListener *listener;
+    void put_text(const unsigned char *bytes, std::size_t count, bool blank_before) const
+    {
+        listener->put_text(bytes, count, blank_before);
+    }
+    void put_entity_text(bool blank_before) const
+    {
+        const ConversionState::Text &text = conversion_state.text;
+        listener->put_text(text.entity_text, static_cast<std::size_t>(text.entity_length),
+                           blank_before);
+    }
+    void start_subtitle() const
+    {
+        listener->start_subtitle();
+    }
+    void break_line() const
+    {
+        listener->break_line();
+    }
+    void mark_paragraph(const char *class_name, bool of_chosen_class) const
+    {
+        listener->mark_paragraph(class_name, of_chosen_class);
+    }
+    void start_block() const
+    {
+    }
+    void hand_back() const
+    {
+    }
+    static constexpr bool STYLES = true; // as the listener asks
+};
+
+// The same events for Sync Save's stamped lines, written inline: where the output stands is
+// kept in registers for as long as the walk goes on.
+struct StampEvents {
+    unsigned char *out;
+    bool mid_line;
+    bool stamp_pending;
+
+    StampEvents()
+        : out(write_buffer + conversion_state.writing.write_length),
+          mid_line(conversion_state.writing.mid_line), stamp_pending(stamp_lines.stamp_pending)
+    {
+    }
+    // A block's text, stamps and entities fit in BLOCK_OUTPUT.
+    void start_block()
+    {
+        if (out > write_buffer + WRITE_BUFFER_SIZE - BLOCK_OUTPUT)
+            out = FlushOutput(out);
+    }
+    void hand_back() const
+    {
+        conversion_state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
+        conversion_state.writing.mid_line = mid_line;
+        stamp_lines.stamp_pending = stamp_pending;
+    }
+    // A run of a block's text, at most BLOCK bytes.
+    void put_text(const unsigned char *bytes, std::size_t count, bool blank_before)
+    {
+        if (stamp_pending) {
+            if (mid_line)
+                *out++ = '\n';
+            out += PutTimeStamp(out);
+            stamp_lines.stamp_written = true;
+            stamp_pending = false;
+        } else if (blank_before) {
+            *out++ = ' ';
+        }
+        mid_line = true; // a subtitle's text holds no line end
+        out = CopyChunks(out, bytes, count);
+    }
+    void put_entity_text(bool blank_before)
+    {
+        put_text(conversion_state.text.entity_text,
+                 static_cast<std::size_t>(conversion_state.text.entity_length), blank_before);
+    }
+    void start_subtitle()
+    {
+        stamp_pending = true;
+    }
+    void break_line() const
+    {
+    }
+    void mark_paragraph(const char *, bool) const
+    {
+    }
+    static constexpr bool STYLES = false; // never: they mean nothing to Sync Save
+};
+
+/* WalkSubtitleEvents
  *     The subtitles of Sync Save with no class chosen: hands the listener each run of text, with
  *     one blank for each run of white space, line breaks and paragraph tags between text bytes,
  *     and the tags that mean something to it; reads entities and tags in place and starts a
  *     subtitle at each SYNC tag. Stops before a parameter block, a tag or entity the buffer's
  *     end cuts, a SYNC value or an attribute read with a CR, the last bytes. */
-[[gnu::noinline]] const unsigned char *WalkSubtitleText(const unsigned char *start,
-                                                        const unsigned char *end)
+template <class Events>
+const unsigned char *WalkSubtitleEvents(const unsigned char *start, const unsigned char *end,
+                                        Events listener)
 {
     ConversionState &state = conversion_state;
-    const SubtitleListener &listener = Listener();
     bool first_text_pending = state.text.first_text_pending;
     bool blank_pending = state.text.blank_pending;
     const bool reads_classes = ReadsClasses();
@@ -365,11 +464,13 @@ bool LineHoldsTextAt(unsigned char *out)
     auto hand_back = [&](const unsigned char *where) {
         state.text.first_text_pending = first_text_pending;
         state.text.blank_pending = blank_pending;
+        listener.hand_back();
         return where;
     };
 
     // Look at one block at a time while a whole one is left.
     for (; end - block >= BLOCK; block = text) {
+        listener.start_block();
         int next = end - block > BLOCK ? block[BLOCK] : -1;
         std::uint64_t events = SubtitleEvents(block, next);
         while (events != 0) {
@@ -398,9 +499,7 @@ bool LineHoldsTextAt(unsigned char *out)
                 if (entity == EntityRead::Decoded && IsWhiteSpace(state.text.entity_text[0])) {
                     blank_pending = !first_text_pending;
                 } else if (entity == EntityRead::Decoded) {
-                    listener.put_text(state.text.entity_text,
-                                      static_cast<std::size_t>(state.text.entity_length),
-                                      blank_pending);
+                    listener.put_entity_text(blank_pending);
                     first_text_pending = blank_pending = false;
                 }
                 text = after; // the '&' itself when it began no entity: text
@@ -414,7 +513,7 @@ bool LineHoldsTextAt(unsigned char *out)
             if (gt == end)
                 return hand_back(at);
             const unsigned char *name_end;
-            TagKind kind = ClassifyTagInBuffer(at, &name_end);
+            TagKind kind = ClassifyTagInBuffer(at, &name_end, Events::STYLES && reads_styles);
             switch (kind) {
             case TagKind::Sync:
                 if (!CaptureSyncValue(name_end, gt))
@@ -467,4 +566,18 @@ bool LineHoldsTextAt(unsigned char *out)
             put_text(next_block);
     }
     return hand_back(text); // the last bytes are for the run-at-a-time scans
+}
+
+} // namespace
+
+/* WalkSubtitleText
+ *     WalkSubtitleEvents for the conversion's listener; Sync Save's own stamps are written
+ *     without a call a run. */
+[[gnu::noinline]] const unsigned char *WalkSubtitleText(const unsigned char *start,
+                                                        const unsigned char *end)
+{
+    const SubtitleListener *listener = conversion_state.text.listener;
+    if (listener == &stamp_listener)
+        return WalkSubtitleEvents(start, end, StampEvents{});
+    return WalkSubtitleEvents(start, end, ListenerEvents{listener});
 }

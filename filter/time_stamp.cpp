@@ -1,6 +1,7 @@
 // The stamp that opens each subtitle line in sync mode: «HH :MM :SS  ».
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "stamp_lines.h"
 
 #include <cstdint>
 #include <cstring>
@@ -108,21 +109,19 @@ std::size_t PutTimeStamp(unsigned char *out)
     return length + 10;
 }
 
+StampLines stamp_lines;
+
 namespace
 {
 
-bool stamp_pending; // the subtitle's stamp waits for its first text byte
-bool stamp_written; // a subtitle reached the output
-
 void StartStamps()
 {
-    stamp_pending = false;
-    stamp_written = false;
+    stamp_lines = StampLines{};
 }
 
 void StartStampedSubtitle()
 {
-    stamp_pending = true;
+    stamp_lines.stamp_pending = true;
 }
 
 /* PutStampedText
@@ -131,23 +130,18 @@ void StartStampedSubtitle()
 void PutStampedText(const unsigned char *bytes, std::size_t count, bool blank_before)
 {
     ConversionState &state = conversion_state;
-    // One look for room: a line end and a stamp, or a blank, and the bytes.
-    if (VELMORA_RARELY(count + TIME_STAMP_SIZE + 1 >
-                       WRITE_BUFFER_SIZE - state.writing.write_length))
-        FlushWriteBuffer();
-    unsigned char *out = write_buffer + state.writing.write_length;
-    if (stamp_pending) {
+    if (stamp_lines.stamp_pending) {
+        unsigned char stamp[TIME_STAMP_SIZE];
+        std::size_t length = PutTimeStamp(stamp);
         if (state.writing.mid_line)
-            *out++ = '\n';
-        out += PutTimeStamp(out);
-        stamp_pending = false;
-        stamp_written = true;
+            WriteByte('\n');
+        WriteBytes(stamp, length);
+        stamp_lines.stamp_pending = false;
+        stamp_lines.stamp_written = true;
     } else if (blank_before) {
-        *out++ = ' ';
+        WriteByte(' ');
     }
-    state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
-    WriteBytes(bytes, count); // a subtitle's text holds no line end
-    state.writing.mid_line = true;
+    WriteBytes(bytes, count);
 }
 
 void IgnoreLineBreak()
@@ -164,7 +158,7 @@ void IgnoreStyle(StyleTag, bool, std::uint32_t)
  *     Ends the last subtitle's line. */
 bool FinishStamps()
 {
-    if (stamp_written && conversion_state.writing.mid_line)
+    if (stamp_lines.stamp_written && conversion_state.writing.mid_line)
         WriteByte('\n');
     return true;
 }

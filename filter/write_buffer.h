@@ -21,6 +21,21 @@ constexpr std::size_t BUFFER_SLACK = 64;
 
 extern unsigned char write_buffer[WRITE_BUFFER_SIZE + BUFFER_SLACK];
 
+// Bytes past a subtitle's text that a listener may read (and past its output, write): the
+// read buffer's slack, or that of the array the text stands in.
+constexpr std::size_t TEXT_SLACK = 16;
+static_assert(TEXT_SLACK <= BUFFER_SLACK, "the buffers' slack holds a chunk");
+
+/* CopyChunks
+ *     Copies count bytes from from to out sixteen at a time, reading and writing up to 15 bytes
+ *     past them. */
+inline unsigned char *CopyChunks(unsigned char *out, const unsigned char *from, std::size_t count)
+{
+    for (std::size_t k = 0; k < count; k += TEXT_SLACK)
+        std::memcpy(out + k, from + k, TEXT_SLACK);
+    return out + count;
+}
+
 // Writes what write_buffer holds to output_stream.
 void FlushWriteBuffer();
 
