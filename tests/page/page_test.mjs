@@ -169,7 +169,7 @@ describe('status, preview and class menu', {timeout: 180000}, () => {
          format: 'srt', status: 'bi_krcc_encc_two_p_per_sync_quoted_tiny.smi: UTF-8, 3 cues',
          classes: ['All', 'KRCC: 안녕하세요', 'ENCC: Hello'], saves: true,
          preview: '1\n00:00:00,000 --> 00:00:03,000\n안녕하세요\nHello\n\n2\n00:00:03,000 --> 00:00:06,000\n반갑습니다\n' +
-                      'Nice to meet you\n\n3\n00:00:06,000 --> 00:00:10,000\n오늘 날씨가 좋네요\nThe weather is nice today'},
+                      'Nice to meet you\n\n3\n00:00:06,000 --> 00:00:10,000\n오늘 날씨가 좋네요\nThe weather is nice today\n'},
         {name: 'markup in a subtitle is shown as text and runs nothing', languages: ['en'], files: [markup_file],
          format: 'sync', status: '<img src=x onerror=window.ran=3>.smi: UTF-8, 3 lines', saves: true,
          preview: '00 :00 :00  <script>window.ran = 1</script>\n00 :00 :01  <img src=x onerror="window.ran = 2">\n' +
