@@ -13,6 +13,11 @@
 #include <cstring>
 #include <sys/types.h>
 
+// The filter's scans are its SSE2 ones, which -msimd128 -msse2 make WebAssembly SIMD.
+#if !defined(VELMORA_SSE2_SCANS)
+#error "the WebAssembly build must take the SSE2 scans: compile with -msimd128 -msse2"
+#endif
+
 // The callbacks of the call being made, in velmora_io.js. A piece read is at most size bytes,
 // 0 at the end, -1 when the caller's function threw; the others give 0, or -1 when it threw or
 // (restart) cannot go back.
