@@ -106,6 +106,23 @@ export async function ChooseFiles(page, paths, timeout = 60000)
                                {timeout, polling: 50});
 }
 
+/* DropFiles
+ *     Drags files from outside over the page and drops them there, and waits for their
+ *     conversion and their classes; whether the page showed where to drop them is returned. */
+export async function DropFiles(page, paths, x, y)
+{
+    const cdp = await page.createCDPSession();
+    const data = {items: [], files: paths, dragOperationsMask: 1};
+    await cdp.send('Input.dispatchDragEvent', {type: 'dragEnter', x, y, data});
+    await cdp.send('Input.dispatchDragEvent', {type: 'dragOver', x, y, data});
+    const shown = await page.$eval('#drop-cover', (cover) => !cover.hidden);
+    await AwaitConversion(page, () => cdp.send('Input.dispatchDragEvent', {type: 'drop', x, y, data}));
+    await page.waitForFunction(() => document.getElementById('class').dataset.state === 'done',
+                               {timeout: 60000, polling: 50});
+    await cdp.detach();
+    return shown;
+}
+
 /* SetControls
  *     Sets the format, the class and the two boxes, each through its control, and waits for
  *     the conversion that follows. */

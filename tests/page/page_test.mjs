@@ -10,7 +10,7 @@ import { after, before, describe, test } from 'node:test';
 import { pathToFileURL } from 'node:url';
 
 import {
-    AwaitConversion, ChooseFiles, ClosePage, LaunchBrowser, MakeTemporaryFolder, OpenPage,
+    ChooseFiles, ClosePage, DropFiles, LaunchBrowser, MakeTemporaryFolder, OpenPage,
     ReadStatus, Save, SETTINGS, SetControls, fflate,
 } from './browser.mjs';
 
@@ -126,10 +126,6 @@ const SINGLE_CASES = [
      output: 'ko_kamisama_e01_utf16le_bom_crlf.txt'},
     {name: 'a class of a bilingual subtitle', file: 'bi_krcc_encc_two_p_per_sync_quoted_tiny.smi', format: 'srt',
      className: 'ENCC', output: 'bi_krcc_encc_two_p_per_sync_quoted_tiny.encc.srt'},
-    {name: 'a .sami file as WebVTT', file: 'en_nova_einstein_full_program_quoted_lowercase.sami', format: 'vtt',
-     output: 'en_nova_einstein_full_program_quoted_lowercase.vtt'},
-    {name: 'JSON Lines of a Latin-1 subtitle', file: 'en_transformers2007_full_film_cp1252_xhtml_br.smi', format: 'json',
-     output: 'en_transformers2007_full_film_cp1252_xhtml_br.jsonl'},
 ];
 
 describe('one subtitle gives one file', {timeout: 180000}, () => {
@@ -237,6 +233,21 @@ describe('the page itself', {timeout: 120000}, () => {
         });
     }
 
+    test('files dropped anywhere on the page are chosen', {timeout: 30000}, async () => {
+        const session = await OpenPage(browser);
+        try {
+            const dropped = [TINY_BILINGUAL, NOT_SAMI];
+            assert.ok(await DropFiles(session.page, dropped, 450, 850), 'no sign of where to drop');
+            assert.equal(await ReadStatus(session.page),
+                         'bi_krcc_encc_two_p_per_sync_quoted_tiny.smi: UTF-8\n' +
+                             'trap_srt_content_with_smi_extension_ko.smi: UTF-8');
+            assert.equal(await session.page.$eval('#files', (input) => input.files.length), 2);
+            assert.equal(await session.page.$eval('#drop-cover', (cover) => cover.hidden), true);
+        } finally {
+            await ClosePage(session);
+        }
+    });
+
     test('every control is labelled and reached by the keyboard', {timeout: 30000}, async () => {
         const session = await OpenPage(browser);
         try {
@@ -276,7 +287,30 @@ describe('the page itself', {timeout: 120000}, () => {
     });
 });
 
-describe('a 50 MB subtitle', {timeout: 240000}, () => {
+describe('large subtitles', {timeout: 300000}, () => {
+    test('starts that go back after the first MiB of cues: read again, smi2txt\'s bytes', {timeout: 60000}, async () => {
+        const folder = MakeTemporaryFolder('back');
+        const halves = [1, 2].map((seed) => {
+            const half = join(folder, `half${seed}.smi`);
+            execFileSync(SETTINGS.make_sami, [String(3 * 1024 * 1024), half, String(seed)], {timeout: 60000});
+            return readFileSync(half);
+        });
+        const back = join(folder, 'back.smi');
+        writeFileSync(back, Buffer.concat(halves));
+        const session = await OpenPage(browser);
+        try {
+            await SetControls(session.page, {format: 'srt'});
+            await ChooseFiles(session.page, [back]);
+            const download = await Save(session);
+            assert.equal(download?.name, 'back.srt');
+            assert.ok(download.bytes.equals(RunSmi2txt([back], Smi2txtOptions({format: 'srt'})).get('back.srt')),
+                      'differs from smi2txt\'s');
+        } finally {
+            await ClosePage(session);
+        }
+    });
+
+
     test('converts with progress shown, no long task, smi2txt\'s bytes', {timeout: 200000}, async () => {
         const folder = MakeTemporaryFolder('large');
         const large = join(folder, 'large.smi');
