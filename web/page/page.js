@@ -359,6 +359,7 @@ function TakeWorkerMessage(event)
         return;
     case 'zipped':
         page_state.busy = false;
+        page_state.save_wanted = false; // a Save pressed while zipping gets this zip
         Download(message.blob, 'velmora.zip');
         ShowStatus();
         return;
