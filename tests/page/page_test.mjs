@@ -154,7 +154,19 @@ describe('status, preview and class menu', {timeout: 180000}, () => {
                   '<SAMI><BODY>\n<SYNC Start=0><P Class=KRCC>&lt;script&gt;window.ran = 1&lt;/script&gt;\n' +
                       '<SYNC Start=1000><P Class=KRCC>&lt;img src=x onerror="window.ran = 2"&gt;\n' +
                       '<SYNC Start=2000><P Class=&lt;b&gt;>&lt;b&gt;bold&lt;/b&gt;\n</BODY></SAMI>\n');
+    const invalid_file = join(markup, 'invalid.smi');
+    writeFileSync(invalid_file, Buffer.concat([
+        Buffer.from('\ufeff<SYNC Start=0><P Class=KRCC>안녕 '), Buffer.from([0xff, 0xfe]), Buffer.from(' 하세요\n')]));
     const CASES = [
+        {name: 'bytes not valid in the encoding, English', languages: ['en'], files: [invalid_file], format: 'sync',
+         status: 'invalid.smi: UTF-8, 1 line, 2 bytes are not valid UTF-8; each sequence written as U+FFFD',
+         preview: '00 :00 :00  안녕 \ufffd\ufffd 하세요', saves: true},
+        {name: 'bytes not valid in the encoding, Korean', languages: ['ko'], files: [invalid_file], format: 'srt',
+         status: 'invalid.smi: UTF-8, 자막 1개, UTF-8에 맞지 않는 2바이트를 U+FFFD로 썼습니다', saves: true},
+        {name: 'a class one of two subtitles lacks, Korean', languages: ['ko'],
+         files: [TINY_BILINGUAL, CORPUS('ko_small_class_kr_font_b.smi')], format: 'srt', className: 'ENCC',
+         status: 'bi_krcc_encc_two_p_per_sync_quoted_tiny.smi: UTF-8, 자막 3개\n' +
+                     'ko_small_class_kr_font_b.smi: ENCC 클래스의 자막이 없습니다 (클래스: KR)', saves: true},
         {name: 'no SYNC tag, English', languages: ['en-GB'], files: [NOT_SAMI], format: 'sync',
          status: 'trap_srt_content_with_smi_extension_ko.smi: no SYNC tag: not a SAMI subtitle',
          preview: '', saves: false},

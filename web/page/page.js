@@ -72,7 +72,9 @@ const TEXTS = {
         cannotStart: '변환기를 시작할 수 없습니다: ',
         cannotRead: '자막 파일을 열 수 없습니다',
         noSync: '이 파일에는 자막(SYNC)이 없습니다',
-        noClass: (name, classes) => `${name} 클래스의 자막이 없습니다 (${classes})`,
+        noClass: (name, classes) =>
+            `${name} 클래스의 자막이 없습니다 (` +
+            (classes === 'no classes' ? '클래스 없음' : classes.replace(/^classes: /, '클래스: ')) + ')',
         tooLong: '자막 하나의 내용이 64 KiB를 넘습니다',
         failed: (error) => '변환에 실패했습니다: ' + error,
         cues: (count) => `자막 ${count.toLocaleString('ko')}개`,
