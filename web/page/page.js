@@ -415,22 +415,25 @@ function IsBusy()
  *     Says what happened, one line per subtitle. */
 function ShowStatus()
 {
-    let text;
-    let failed = false;
-    if (page_state.worker_failure) {
-        text = Text('cannotStart') + page_state.worker_failure;
-        failed = true;
-    } else if (page_state.files.length === 0) {
-        text = Text('chooseFirst');
-    } else if (IsBusy() && page_state.results.length < page_state.files.length) {
-        text = Text('converting');
-    } else {
-        const format = controls.format.value;
-        text = page_state.results.map((result) => DescribeResult(result, format)).join('\n');
-        failed = page_state.results.some((result) => !result.ok);
-    }
-    controls.status.textContent = text;
-    controls.status.classList.toggle('failed', failed);
+    let lines; // [text, failed]
+    if (page_state.worker_failure)
+        lines = [[Text('cannotStart') + page_state.worker_failure, true]];
+    else if (page_state.files.length === 0)
+        lines = [[Text('chooseFirst'), false]];
+    else if (IsBusy() && page_state.results.length < page_state.files.length)
+        lines = [[Text('converting'), false]];
+    else
+        lines = page_state.results.map((result) => [DescribeResult(result, controls.format.value), !result.ok]);
+    // Each line its own element, so a failure stands out from the subtitles that converted.
+    controls.status.replaceChildren();
+    lines.forEach(([text, failed], index) => {
+        if (index > 0)
+            controls.status.append('\n');
+        const line = document.createElement('span');
+        line.textContent = text;
+        line.className = failed ? 'failed' : '';
+        controls.status.append(line);
+    });
     // For tests and assistive tools: which conversion this is, and whether it is over.
     controls.status.dataset.job = String(page_state.job);
     controls.status.dataset.state = IsBusy() ? 'busy' : 'done';
