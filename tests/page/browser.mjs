@@ -1,6 +1,6 @@
 // Drives the page in Debian's chromium, headless, as a user would: files chosen through #files,
 // choices made in the controls, Save pressed and the download caught where the browser puts it.
-import { mkdtempSync, readdirSync, readFileSync } from 'node:fs';
+import { mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -23,8 +23,17 @@ export const fflate = require('fflate');
  *     A folder of the test's own, under the system's temporary folder. */
 export function MakeTemporaryFolder(name)
 {
-    return mkdtempSync(join(tmpdir(), `velmora-page-${name}-`));
+    const folder = mkdtempSync(join(tmpdir(), `velmora-page-${name}-`));
+    temporary_folders.push(folder);
+    return folder;
 }
+
+// Every folder made is removed when the tests end, however they end.
+const temporary_folders = [];
+process.on('exit', () => {
+    for (const folder of temporary_folders)
+        rmSync(folder, {recursive: true, force: true});
+});
 
 /* LaunchBrowser
  *     Debian's chromium, headless, with a fresh profile and nothing of its own that goes out
