@@ -294,18 +294,12 @@ void BeginUnit(bool first)
         path.cues.items[path.cues.length - 1].numbered = true;
     }
     unsigned char *end_at = nullptr;
-    std::size_t end_length = SHORT_CUE_TIME;
-    if (!writer.rows && path.subtitle_start < HUNDRED_HOURS) {
-        // «start --> end» for the end to come, as most cues' heads are.
-        PutShortCueTime(path.subtitle_start, writer.time_separator, out);
-        std::memcpy(out + SHORT_CUE_TIME, " --> ", 5);
-        end_at = out + SHORT_CUE_TIME + 5;
-        end_at[SHORT_CUE_TIME] = '\n';
-        out = end_at + SHORT_CUE_TIME + 1;
-    } else {
+    std::size_t end_length = 0;
+    if (!writer.rows)
+        out = PutTimesHead(out, path.subtitle_start, writer.time_separator, &end_at, &end_length);
+    else
         out = writer.put_head(out, path.subtitle_start, path.class_name, path.class_length, &end_at,
                               &end_length);
-    }
     path.slots.Append(EndSlot{static_cast<std::size_t>(end_at - Base()), end_length});
     MadeUpTo(out);
 }

@@ -19,8 +19,9 @@ struct CueWriter {
     bool numbered; // each cue opens with its number, counted from 1 in the order written
     // Before the first cue, straight into the write buffer: WEBVTT, the TSV header.
     void (*put_file_head)();
-    // Puts a unit's head at out, its end left as room of *end_length bytes at *end_at: the
-    // length the end takes when it is written as the start is. head_room bytes at most.
+    // Puts a row's head at out, its end left as room of *end_length bytes at *end_at: the
+    // length the end takes when it is written as the start is. head_room bytes at most. A
+    // cue's head is its times, PutTimesHead (null here).
     std::size_t head_room;
     unsigned char *(*put_head)(unsigned char *out, std::uint32_t start, const char *class_name,
                                std::size_t class_length, unsigned char **end_at,
@@ -90,6 +91,24 @@ inline void PutShortCueTime(std::uint32_t ms, char separator, unsigned char *out
     std::memcpy(out + 2, CUE_TIME_PARTS.minutes_seconds[seconds - hours * 3600u], 8);
     out[8] = static_cast<unsigned char>(separator);
     std::memcpy(out + 9, CUE_TIME_PARTS.milliseconds[ms - seconds * 1000u], 3);
+}
+
+/* PutTimesHead
+ *     Puts a cue's head «start --> end» and its line end at out, the end left as room of
+ *     *end_length bytes at *end_at: the length the start took. */
+inline unsigned char *PutTimesHead(unsigned char *out, std::uint32_t start, char separator,
+                                   unsigned char **end_at, std::size_t *end_length)
+{
+    std::size_t length = SHORT_CUE_TIME;
+    if (start < HUNDRED_HOURS)
+        PutShortCueTime(start, separator, out);
+    else
+        length = PutCueTime(start, separator, out);
+    std::memcpy(out + length, " --> ", 5);
+    *end_at = out + length + 5;
+    *end_length = length;
+    (*end_at)[length] = '\n';
+    return *end_at + length + 1;
 }
 
 // How many decimal digits value takes.

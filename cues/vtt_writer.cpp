@@ -19,17 +19,6 @@ void PutVttFileHead()
     WriteBytes(reinterpret_cast<const unsigned char *>("WEBVTT\n\n"), 8);
 }
 
-unsigned char *PutVttHead(unsigned char *out, std::uint32_t start, const char *, std::size_t,
-                          unsigned char **end_at, std::size_t *end_length)
-{
-    std::size_t length = PutCueTime(start, '.', out);
-    std::memcpy(out + length, " --> ", 5);
-    *end_at = out + length + 5;
-    *end_length = length;
-    (*end_at)[length] = '\n';
-    return *end_at + length + 1;
-}
-
 /* PutVttText
  *     The text with '&', '<' and '>' escaped. */
 unsigned char *PutVttText(unsigned char *out, const unsigned char *text, std::size_t length)
@@ -61,6 +50,6 @@ const char VTT_UNIT_END[UNIT_END_ROOM] = "\n\n";
 
 const CueWriter VTT_WRITER = {
     false,        true, false, false,      PutVttFileHead,     2 * CUE_TIME_SIZE + 8,
-    PutVttHead,   '.',  5,     PutVttText, VTT_LINE_SEPARATOR, 1,
+    nullptr,      '.',  5,     PutVttText, VTT_LINE_SEPARATOR, 1,
     VTT_UNIT_END, 2,
 };

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <iconv.h>
-#include <strings.h>
 #include <type_traits>
 #include <uchardet.h>
 
@@ -53,36 +52,6 @@ std::size_t PutUtf8(const std::uint32_t *code_points, std::size_t count, unsigne
     return static_cast<std::size_t>(out - start);
 }
 
-/* KeepsAscii
- *     Whether the ASCII bytes convert to themselves: the reader copies ASCII without the
- *     converter, which rules out UTF-16, UTF-32 and the encodings that shift with escapes.
- *     Japanese encodings may give 0x5C and 0x7E the yen sign and the overline; browsers read
- *     them as ASCII, so each need only be one character. */
-bool KeepsAscii()
-{
-    unsigned char ascii[127];
-    unsigned char out[4 * sizeof ascii];
-    std::size_t count = 0;
-    for (int c = 1; c < 128; c++)
-        if (c != 0x5C && c != 0x7E)
-            ascii[count++] = static_cast<unsigned char>(c);
-    std::size_t used = 0;
-    std::size_t written = 0;
-    if (DecodeText(ascii, count, out, sizeof out, &used, &written) != DecodeStop::Done ||
-        used != count || written != count || std::memcmp(ascii, out, count) != 0)
-        return false;
-    static const unsigned char JAPANESE_VARIANTS[] = {0x5C, 0x7E};
-    for (const unsigned char &c : JAPANESE_VARIANTS)
-        if (DecodeText(&c, 1, out, sizeof out, &used, &written) != DecodeStop::Done || used != 1 ||
-            written == 0)
-            return false;
-    // An escape that shifts to two-byte characters, as ISO-2022-JP has, must stay ASCII too.
-    static const unsigned char SHIFTS[] = {0x1B, '$', 'B', '0', '!', 0x1B, '(', 'B'};
-    return DecodeText(SHIFTS, sizeof SHIFTS, out, sizeof out, &used, &written) ==
-               DecodeStop::Done &&
-           written == sizeof SHIFTS && std::memcmp(SHIFTS, out, sizeof SHIFTS) == 0;
-}
-
 /* SwallowsPair
  *     Whether the converter takes the two bytes for no character and stops after them. */
 bool SwallowsPair(unsigned char lead, unsigned char trail)
@@ -118,7 +87,7 @@ bool OpenTextDecoder(const char *name)
     converter = iconv_open("WCHAR_T", name);
     if (converter == NO_CONVERTER)
         return false;
-    if (!KeepsAscii()) {
+    if (!DecoderKeepsAscii()) {
         CloseTextDecoder();
         return false;
     }
@@ -231,8 +200,6 @@ bool OpenDetector()
  *     Latin-1 are Windows-1252, and so is no answer or one iconv cannot convert. */
 void GuessTextEncoding(const unsigned char *bytes, std::size_t length, char *name)
 {
-    static const char *const KOREAN[] = {"UHC", "EUC-KR", "CP949"};
-    static const char *const WESTERN[] = {"ASCII", "ISO-8859-1", "WINDOWS-1252"};
     std::snprintf(name, ENCODING_NAME_SIZE, "%s", "WINDOWS-1252");
     if (!OpenDetector())
         return;
@@ -244,16 +211,9 @@ void GuessTextEncoding(const unsigned char *bytes, std::size_t length, char *nam
         library.data_end(detector);
         const char *answer = library.get_charset(detector);
         iconv_t probe = answer[0] != '\0' ? iconv_open("UTF-8", answer) : NO_CONVERTER;
-        if (probe != NO_CONVERTER) {
+        if (probe != NO_CONVERTER)
             iconv_close(probe);
-            std::snprintf(name, ENCODING_NAME_SIZE, "%s", answer);
-        }
-        for (const char *korean : KOREAN)
-            if (strcasecmp(answer, korean) == 0)
-                std::snprintf(name, ENCODING_NAME_SIZE, "%s", "CP949");
-        for (const char *western : WESTERN)
-            if (strcasecmp(answer, western) == 0)
-                std::snprintf(name, ENCODING_NAME_SIZE, "%s", "WINDOWS-1252");
+        NameGuessedEncoding(answer, probe != NO_CONVERTER, name);
     }
     library.destroy(detector);
 }
