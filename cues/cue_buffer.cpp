@@ -362,5 +362,6 @@ void FinishCues()
 
 CueFailure FailedCues()
 {
-    return cue_buffer.failure;
+    // The failure of the last timed conversion: one of another format that follows has none.
+    return CollectsCues() ? cue_buffer.failure : CueFailure::None;
 }
