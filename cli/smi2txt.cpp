@@ -2,7 +2,7 @@
 #include "console_text.h"
 #include "conversion_state.h"
 #include "convert_file.h"
-#include "cue_buffer.h"
+#include "cue_path.h"
 #include "output_file.h"
 #include "velmora_version.h"
 #if defined(_WIN32)
@@ -54,6 +54,8 @@ static const char USAGE_TEXT[] =
     "      --class=NAME     only the text of paragraphs of class NAME (<P Class=NAME>), such\n"
     "                       as ENCC or KRCC in a bilingual file; a file with none is an error\n"
     "      --classes        list the classes the paragraphs use (NAME, a tab, how many P tags)\n"
+    "      --no-styles      srt and vtt without the italic, bold, underline and colour of the\n"
+    "                       subtitle's <i>, <b>, <u> and <font color> tags\n"
     "  -u, --utf8           write UTF-8, the input's encoding found by itself\n"
     "      --from=ENCODING  read the input as ENCODING (cp949, shift_jis...), write UTF-8\n"
     "      --keep-encoding  write the input's own bytes (UTF-16 as UTF-16), not UTF-8\n"
@@ -111,6 +113,7 @@ struct CommandLine {
     bool list_classes;           // --classes: list, convert nothing
     bool utf8_output;            // -u: UTF-8 whatever the input's encoding
     bool keep_encoding;          // --keep-encoding: the input's bytes whatever the locale
+    bool drops_styles;           // --no-styles: srt and vtt as plain text
     std::string source_encoding; // --from: the input's encoding; empty: found by itself
 };
 
@@ -127,6 +130,7 @@ enum LongOption {
     OPTION_VERSION,
     OPTION_FROM,
     OPTION_KEEP_ENCODING,
+    OPTION_NO_STYLES,
 };
 
 // Short options: the letters of the table below; a colon after one that takes an argument.
@@ -143,6 +147,7 @@ static const struct option LONG_OPTIONS[] = {
     {"utf8", no_argument, nullptr, 'u'},
     {"from", required_argument, nullptr, OPTION_FROM},
     {"keep-encoding", no_argument, nullptr, OPTION_KEEP_ENCODING},
+    {"no-styles", no_argument, nullptr, OPTION_NO_STYLES},
     {"version", no_argument, nullptr, OPTION_VERSION},
     {nullptr, 0, nullptr, 0},
 };
@@ -234,6 +239,7 @@ static int TakeOption(int option, const char *argument, const char *as_written)
             return ReportUsageError("unknown encoding: ", command_line.source_encoding);
         return -1;
     case OPTION_KEEP_ENCODING: command_line.keep_encoding = true; return -1;
+    case OPTION_NO_STYLES: command_line.drops_styles = true; return -1;
     case 'h': return PrintText(USAGE_TEXT);
     case OPTION_VERSION: return PrintText(VERSION_TEXT);
     case ':': return ReportUsageError("option requires an argument: ", as_written);
@@ -516,6 +522,7 @@ static void ChooseOptions()
     std::strcpy(options.chosen_class, command_line.chosen_class.c_str());
     options.cue_format = command_line.format->cue_format;
     options.utf8_output = ChooseUtf8Output();
+    options.drops_styles = command_line.drops_styles;
     std::snprintf(options.source_encoding, sizeof options.source_encoding, "%s",
                   command_line.source_encoding.c_str());
 }

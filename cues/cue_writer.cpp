@@ -1,64 +1,7 @@
-// What the timed formats share: the choice of writer, a paragraph read from its record, numbers
-// and times.
+// What the timed formats share: numbers and times.
 #include "cue_writer.h"
 
-#include "byte_io.h"
-#include "conversion_state.h"
-
 #include <cstring>
-
-CueParagraph ReadCueParagraph(const unsigned char **at)
-{
-    CueParagraph paragraph;
-    const unsigned char *p = *at;
-    paragraph.class_length = *p++;
-    paragraph.class_name = p;
-    p += paragraph.class_length;
-    std::uint32_t text_length;
-    std::memcpy(&text_length, p, sizeof text_length);
-    p += sizeof text_length;
-    paragraph.text = p;
-    paragraph.text_length = text_length;
-    *at = p + text_length;
-    return paragraph;
-}
-
-unsigned char *MakeOutputRoom(unsigned char *out, std::size_t count)
-{
-    ConversionState &state = conversion_state;
-    state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
-    if (VELMORA_RARELY(count > WRITE_BUFFER_SIZE - state.writing.write_length))
-        FlushWriteBuffer();
-    return write_buffer + state.writing.write_length;
-}
-
-void EndOutputAt(unsigned char *out)
-{
-    ConversionState &state = conversion_state;
-    state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
-    state.writing.mid_line = false;
-}
-
-void WriteCueHead()
-{
-    switch (conversion_state.options.cue_format) {
-    case CueFormat::Srt: WriteSrtHead(); return;
-    case CueFormat::Vtt: WriteVttHead(); return;
-    case CueFormat::Tsv: WriteTsvHead(); return;
-    default: return;
-    }
-}
-
-void WriteCue(const Cue &cue, const unsigned char *paragraphs)
-{
-    switch (conversion_state.options.cue_format) {
-    case CueFormat::Srt: WriteSrtCue(cue, paragraphs); return;
-    case CueFormat::Vtt: WriteVttCue(cue, paragraphs); return;
-    case CueFormat::Tsv: WriteTsvCue(cue, paragraphs); return;
-    case CueFormat::Json: WriteJsonCue(cue, paragraphs); return;
-    default: return;
-    }
-}
 
 /* PutNumber
  *     Puts value in decimal at out; returns its length, at most 20. Two digits a step. */
@@ -112,14 +55,4 @@ std::size_t PutCueTime(std::uint64_t ms, char separator, unsigned char *out)
     out[9] = static_cast<unsigned char>('0' + millis / 100u);
     PutTwoDigits(millis % 100u, out + 10);
     return length + 12;
-}
-
-/* PutCueTimes
- *     Puts «start --> end» at out; returns its length. */
-std::size_t PutCueTimes(const Cue &cue, char separator, unsigned char *out)
-{
-    std::size_t length = PutCueTime(cue.start, separator, out);
-    std::memcpy(out + length, " --> ", 5);
-    length += 5;
-    return length + PutCueTime(cue.end, separator, out + length);
 }

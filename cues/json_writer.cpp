@@ -3,9 +3,7 @@
 #include "cue_writer.h"
 
 #include "byte_io.h"
-#include "conversion_state.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace
@@ -29,9 +27,6 @@ bool NeedsEscape(std::uint64_t word)
 {
     return HasByteBelow(word, 0x20) || HasByte(word, '"') || HasByte(word, '\\');
 }
-
-// Text escaped at one look for room: each byte may take six.
-constexpr std::size_t JSON_PIECE = 4096;
 
 /* PutEscape
  *     Puts the escape of c, one of ESCAPED_BYTES, at out; returns where it ended. */
@@ -100,40 +95,39 @@ unsigned char *PutJsonBytes(const unsigned char *bytes, std::size_t length, unsi
     return out;
 }
 
-unsigned char *PutText(const char *text, std::size_t length, unsigned char *out)
+void PutNoFileHead()
 {
-    std::memcpy(out, text, length);
-    return out + length;
+}
+
+unsigned char *PutJsonHead(unsigned char *out, std::uint32_t start, const char *class_name,
+                           std::size_t class_length, unsigned char **end_at,
+                           std::size_t *end_length)
+{
+    out = PutBytes(out, "{\"start\":", 9);
+    std::size_t length = PutNumber(start, out);
+    out = PutBytes(out + length, ",\"end\":", 7);
+    *end_at = out;
+    *end_length = length;
+    out = PutBytes(out + length, ",\"class\":\"", 10);
+    out = PutJsonBytes(reinterpret_cast<const unsigned char *>(class_name), class_length, out);
+    return PutBytes(out, "\",\"text\":\"", 10);
+}
+
+std::size_t PutJsonEnd(std::uint64_t end, unsigned char *out)
+{
+    return PutNumber(end, out);
+}
+
+unsigned char *PutJsonText(unsigned char *out, const unsigned char *bytes, std::size_t count)
+{
+    return PutJsonBytes(bytes, count, out);
 }
 
 } // namespace
 
-void WriteJsonCue(const Cue &cue, const unsigned char *paragraphs)
-{
-    // Each object opens with the cue's times.
-    unsigned char head[2 * NUMBER_SIZE + 32];
-    std::memcpy(head, "{\"start\":", 9);
-    std::size_t length = 9 + PutNumber(cue.start, head + 9);
-    std::memcpy(head + length, ",\"end\":", 7);
-    length += 7;
-    length += PutNumber(cue.end, head + length);
-    std::memcpy(head + length, ",\"class\":\"", 10);
-    length += 10;
-    unsigned char *out = write_buffer + conversion_state.writing.write_length;
-    const unsigned char *at = paragraphs;
-    while (at < paragraphs + cue.length) {
-        CueParagraph paragraph = ReadCueParagraph(&at);
-        out = MakeOutputRoom(out, sizeof head + 6 * CLASS_NAME_SIZE + 16);
-        out = PutText(reinterpret_cast<const char *>(head), length, out);
-        out = PutJsonBytes(paragraph.class_name, paragraph.class_length, out);
-        out = PutText("\",\"text\":\"", 10, out);
-        for (std::size_t done = 0; done < paragraph.text_length; done += JSON_PIECE) {
-            std::size_t piece = std::min(JSON_PIECE, paragraph.text_length - done);
-            out = MakeOutputRoom(out, 6 * piece);
-            out = PutJsonBytes(paragraph.text + done, piece, out);
-        }
-        out = MakeOutputRoom(out, 3);
-        out = PutText("\"}\n", 3, out);
-    }
-    EndOutputAt(out);
-}
+const CueWriter JSON_WRITER = {
+    true,        false,         false,
+    false,       PutNoFileHead, 2 * NUMBER_SIZE + 6 * CLASS_NAME_SIZE + 40,
+    PutJsonHead, PutJsonEnd,    6,
+    PutJsonText, "\\n",         "\"}\n",
+};

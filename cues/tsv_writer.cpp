@@ -2,43 +2,59 @@
 // paragraph's lines joined by one blank.
 #include "cue_writer.h"
 
-#include "byte_io.h"
+#include "write_buffer.h"
 
 namespace
 {
 
-/* WriteTsvField
+/* PutTsvField
  *     bytes with every tab and line end written as a blank: they would end the field or row. */
-void WriteTsvField(const unsigned char *bytes, std::size_t length)
+unsigned char *PutTsvField(unsigned char *out, const unsigned char *bytes, std::size_t length)
 {
     for (std::size_t k = 0; k < length; k++) {
         unsigned char c = bytes[k];
-        WriteByte(c == '\t' || c == '\n' || c == '\r' ? ' ' : c);
+        *out++ = c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
     }
+    return out;
 }
 
-} // namespace
-
-void WriteTsvHead()
+void PutTsvFileHead()
 {
     WriteBytes(reinterpret_cast<const unsigned char *>("start\tend\tclass\ttext\n"), 21);
 }
 
-void WriteTsvCue(const Cue &cue, const unsigned char *paragraphs)
+unsigned char *PutTsvHead(unsigned char *out, std::uint32_t start, const char *class_name,
+                          std::size_t class_length, unsigned char **end_at, std::size_t *end_length)
 {
-    // Each row opens with the cue's times.
-    unsigned char times[2 * NUMBER_SIZE + 2];
-    std::size_t length = PutNumber(cue.start, times);
-    times[length++] = '\t';
-    length += PutNumber(cue.end, times + length);
-    times[length++] = '\t';
-    const unsigned char *at = paragraphs;
-    while (at < paragraphs + cue.length) {
-        CueParagraph paragraph = ReadCueParagraph(&at);
-        WriteBytes(times, length);
-        WriteTsvField(paragraph.class_name, paragraph.class_length);
-        WriteByte('\t');
-        WriteTsvField(paragraph.text, paragraph.text_length);
-        WriteByte('\n');
-    }
+    std::size_t length = PutNumber(start, out);
+    out[length] = '\t';
+    *end_at = out + length + 1;
+    *end_length = length;
+    out = *end_at + length;
+    *out++ = '\t';
+    out = PutTsvField(out, reinterpret_cast<const unsigned char *>(class_name), class_length);
+    *out++ = '\t';
+    return out;
 }
+
+std::size_t PutTsvEnd(std::uint64_t end, unsigned char *out)
+{
+    return PutNumber(end, out);
+}
+
+} // namespace
+
+const CueWriter TSV_WRITER = {
+    true,
+    false,
+    false,
+    false,
+    PutTsvFileHead,
+    2 * NUMBER_SIZE + CLASS_NAME_SIZE + 3,
+    PutTsvHead,
+    PutTsvEnd,
+    1,
+    PutTsvField,
+    " ",
+    "\n",
+};

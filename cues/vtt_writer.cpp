@@ -1,10 +1,9 @@
 // WebVTT: «WEBVTT» and an empty line, then per cue «HH:MM:SS.mmm --> HH:MM:SS.mmm», its lines
-// and an empty line; '&', '<' and '>' in the text are written as character references.
+// and an empty line; '&', '<' and '>' in the text are written as character references, and
+// the cue tags <i>, <b> and <u> keep their styles.
 #include "cue_writer.h"
 
-#include "byte_io.h"
-
-#include <cstring>
+#include "write_buffer.h"
 
 namespace
 {
@@ -15,9 +14,30 @@ bool NeedsReference(std::uint64_t word)
     return HasByte(word, '&') || HasByte(word, '<') || HasByte(word, '>');
 }
 
-/* WriteVttText
- *     The text with '&', '<' and '>' escaped; its '\n' between lines stay. */
-void WriteVttText(const unsigned char *text, std::size_t length)
+void PutVttFileHead()
+{
+    WriteBytes(reinterpret_cast<const unsigned char *>("WEBVTT\n\n"), 8);
+}
+
+unsigned char *PutVttHead(unsigned char *out, std::uint32_t start, const char *, std::size_t,
+                          unsigned char **end_at, std::size_t *end_length)
+{
+    std::size_t length = PutCueTime(start, '.', out);
+    std::memcpy(out + length, " --> ", 5);
+    *end_at = out + length + 5;
+    *end_length = length;
+    (*end_at)[length] = '\n';
+    return *end_at + length + 1;
+}
+
+std::size_t PutVttEnd(std::uint64_t end, unsigned char *out)
+{
+    return PutCueTime(end, '.', out);
+}
+
+/* PutVttText
+ *     The text with '&', '<' and '>' escaped. */
+unsigned char *PutVttText(unsigned char *out, const unsigned char *text, std::size_t length)
 {
     const unsigned char *end = text + length;
     while (text < end) {
@@ -26,33 +46,22 @@ void WriteVttText(const unsigned char *text, std::size_t length)
             text += 8;
         while (text < end && *text != '&' && *text != '<' && *text != '>')
             text++;
-        WriteBytes(run, static_cast<std::size_t>(text - run));
+        std::memcpy(out, run, static_cast<std::size_t>(text - run));
+        out += text - run;
         if (text == end)
-            return;
-        const char *escaped = *text == '&' ? "&amp;" : *text == '<' ? "&lt;" : "&gt;";
-        WriteBytes(reinterpret_cast<const unsigned char *>(escaped), std::strlen(escaped));
+            break;
+        if (*text == '&')
+            out = PutBytes(out, "&amp;", 5);
+        else
+            out = PutBytes(out, *text == '<' ? "&lt;" : "&gt;", 4);
         text++;
     }
+    return out;
 }
 
 } // namespace
 
-void WriteVttHead()
-{
-    WriteBytes(reinterpret_cast<const unsigned char *>("WEBVTT\n\n"), 8);
-}
-
-void WriteVttCue(const Cue &cue, const unsigned char *paragraphs)
-{
-    unsigned char head[2 * CUE_TIME_SIZE + 8];
-    std::size_t length = PutCueTimes(cue, '.', head);
-    head[length++] = '\n';
-    WriteBytes(head, length);
-    const unsigned char *at = paragraphs;
-    while (at < paragraphs + cue.length) {
-        CueParagraph paragraph = ReadCueParagraph(&at);
-        WriteVttText(paragraph.text, paragraph.text_length);
-        WriteByte('\n');
-    }
-    WriteByte('\n');
-}
+const CueWriter VTT_WRITER = {
+    false,      true,      false, false,      PutVttFileHead, 2 * CUE_TIME_SIZE + 8,
+    PutVttHead, PutVttEnd, 5,     PutVttText, "\n",           "\n\n",
+};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "conversion_state.h"
+#include "write_buffer.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -13,22 +14,11 @@
 #include <emmintrin.h>
 #endif
 
-#if defined(__GNUC__)
-#define VELMORA_RARELY(condition) __builtin_expect(static_cast<long>(condition), 0L)
-#else
-#define VELMORA_RARELY(condition) (condition)
-#endif
-
 constexpr int CTRL_Z = 0x1A;
 // Room for twice the bytes that decide whether a file is UTF-8, CR LF counting as one.
 constexpr std::size_t READ_BUFFER_SIZE = 192 * 1024;
-constexpr std::size_t WRITE_BUFFER_SIZE = 64 * 1024;
-// The fast scans load and store whole chunks: past the last byte that counts, they may read and
-// write this much more of either buffer.
-constexpr std::size_t BUFFER_SLACK = 64;
 
 extern unsigned char read_buffer[READ_BUFFER_SIZE + BUFFER_SLACK];
-extern unsigned char write_buffer[WRITE_BUFFER_SIZE + BUFFER_SLACK];
 
 // Moves the unread bytes to the front and appends more; false when nothing more came.
 bool FillReadBuffer();
@@ -42,15 +32,6 @@ void StartBuffers();
 
 // Copies a UTF-8 byte order mark that opens the input.
 void CopyByteOrderMark();
-
-// Writes what write_buffer holds to output_stream.
-void FlushWriteBuffer();
-
-// Forgets what write_buffer holds: none of it is written.
-void DiscardOutput();
-
-// Writes the rest at the end of a conversion: a UTF-16 output gets at least its mark.
-void FinishWriting();
 
 // What a UTF-8 sequence is: whole and valid, not valid, or cut by the end of the bytes.
 enum class SequenceRead { Valid, Invalid, Cut };
@@ -70,9 +51,6 @@ std::size_t ReadFromLegacyText(unsigned char *destination, std::size_t capacity)
 std::size_t ReadFromUtf16(unsigned char *destination, std::size_t capacity);
 void WriteAsUtf16(const unsigned char *bytes, std::size_t count, bool final);
 
-// Writes count bytes that do not fit in what write_buffer has left.
-void WriteBytesAround(const unsigned char *bytes, std::size_t count);
-
 /* ReadByte
  *     Next byte of the input (0..255) or EOF, which then stays EOF; a CR that stands before an
  *     LF is read with it, as the LF. The buffer never ends with such a CR while more follows. */
@@ -90,32 +68,4 @@ inline int ReadByte()
         read_buffer[state.reading.read_position] == '\n')
         c = read_buffer[state.reading.read_position++];
     return c;
-}
-
-/* WriteBytes
- *     Writes count bytes at once and remembers whether the output now stands at the start of
- *     a line. */
-inline void WriteBytes(const unsigned char *bytes, std::size_t count)
-{
-    ConversionState &state = conversion_state;
-    if (count == 0)
-        return;
-    if (VELMORA_RARELY(count > WRITE_BUFFER_SIZE - state.writing.write_length)) {
-        WriteBytesAround(bytes, count);
-        return;
-    }
-    std::memcpy(write_buffer + state.writing.write_length, bytes, count);
-    state.writing.write_length += count;
-    state.writing.mid_line = bytes[count - 1] != '\n';
-}
-
-/* WriteByte
- *     Writes one byte and remembers whether the output now stands at the start of a line. */
-inline void WriteByte(int c)
-{
-    ConversionState &state = conversion_state;
-    if (VELMORA_RARELY(state.writing.write_length == WRITE_BUFFER_SIZE))
-        FlushWriteBuffer();
-    write_buffer[state.writing.write_length++] = static_cast<unsigned char>(c);
-    state.writing.mid_line = c != '\n';
 }

@@ -1,7 +1,6 @@
 // The character filter: the three steps of a cycle, the loop that repeats them, and the end.
 #include "byte_io.h"
 #include "conversion_state.h"
-#include "cue_buffer.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,9 +11,8 @@ namespace
 {
 
 /* WriteSubtitleText
- *     Writes the count bytes of one character into the subtitle's one line: the stamp before
- *     its first text byte, one blank for each run of white space between text bytes, nothing
- *     for white space at either end. */
+ *     Hands the count bytes of one character of a subtitle to its listener; white space only
+ *     marks a blank before the next text byte. */
 void WriteSubtitleText(const unsigned char *bytes, std::size_t count)
 {
     if (IsWhiteSpace(bytes[0])) {
@@ -38,28 +36,30 @@ void WriteSaveText(const unsigned char *bytes, std::size_t count)
  *     Forgets where the last conversion's text stood. */
 void StartConversion()
 {
+    ConversionState &state = conversion_state;
     StartBuffers();
     decoding_report = DecodingReport{}; // before a fill decodes UTF-16
-    conversion_state.text = ConversionState::Text{};
+    state.text = ConversionState::Text{};
+    state.text.listener = state.options.subtitle_listener != nullptr
+                              ? state.options.subtitle_listener
+                              : &stamp_listener;
     StartParagraphs();
-    if (CollectsCues())
-        StartCues();
+    if (state.options.mode == ConversionMode::Sync)
+        Listener().start_conversion();
 }
 
 /* EndConversion
- *     Ends the last subtitle's line and hands everything written to the output stream. */
+ *     Lets the listener end the last subtitle and hands everything written to the output
+ *     stream. */
 void EndConversion()
 {
-    ConversionState &state = conversion_state;
     EndParagraph();
-    if (CollectsCues())
-        FinishCues();
-    if (MissedSyncTag() || MissedChosenClass() || FailedCues() != CueFailure::None) {
+    bool kept =
+        conversion_state.options.mode == ConversionMode::Plain || Listener().finish_conversion();
+    if (!kept || MissedSyncTag() || MissedChosenClass()) {
         DiscardOutput(); // not even a byte order mark: nothing of the input was wanted
         return;
     }
-    if (state.text.stamp_written && state.writing.mid_line)
-        WriteByte('\n');
     FinishWriting();
 }
 
@@ -98,35 +98,15 @@ bool MissedSyncTag()
            !conversion_state.text.in_subtitle;
 }
 
-/* StartSubtitleText
- *     Comes before a text byte of a subtitle: the stamp when it is the first, else one blank
- *     for the white space since the last. */
-void StartSubtitleText()
-{
-    ConversionState &state = conversion_state;
-    if (state.text.stamp_pending) {
-        WriteTimeStamp();
-        state.text.stamp_pending = false;
-    } else if (state.text.blank_pending) {
-        WriteByte(' ');
-    }
-    state.text.blank_pending = false;
-}
-
 /* WriteSubtitleBytes
- *     Writes the count bytes of a subtitle's text after what goes before them; the timed
- *     formats take them into the cue buffer instead. */
+ *     Hands the count bytes of a subtitle's text to its listener, with the blank that white
+ *     space before them asks for. */
 void WriteSubtitleBytes(const unsigned char *bytes, std::size_t count)
 {
     ConversionState &state = conversion_state;
-    if (CollectsCues()) {
-        PutCueText(bytes, count, state.text.blank_pending);
-        state.text.stamp_pending = false;
-        state.text.blank_pending = false;
-        return;
-    }
-    StartSubtitleText();
-    WriteBytes(bytes, count);
+    Listener().put_text(bytes, count, state.text.blank_pending);
+    state.text.first_text_pending = false;
+    state.text.blank_pending = false;
 }
 
 /* ReadChar
@@ -175,8 +155,8 @@ void WriteChar()
     int c = state.current_char;
     if (c == EOF || state.text.current_is_markup || TextIsHidden())
         return;
-    unsigned char byte = static_cast<unsigned char>(c);
-    const unsigned char *bytes = state.text.current_is_text ? state.text.entity_text : &byte;
+    unsigned char byte[TEXT_SLACK] = {static_cast<unsigned char>(c)};
+    const unsigned char *bytes = state.text.current_is_text ? state.text.entity_text : byte;
     std::size_t count =
         state.text.current_is_text ? static_cast<std::size_t>(state.text.entity_length) : 1;
     if (state.text.in_subtitle)

@@ -21,12 +21,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "subtitle_events.h"
+
 constexpr int SYNC_VALUE_SIZE = 20;
 constexpr int ENTITY_NAME_SIZE = 31;   // the longest name (or number) an entity may have
 constexpr int CLASS_NAME_SIZE = 64;    // a paragraph's class kept, with a terminating zero
 constexpr int CLASS_LIST_SIZE = 256;   // distinct classes a file's list holds; more are left out
 constexpr int CLASS_SAMPLE_SIZE = 128; // 30 characters of UTF-8 and a terminating zero
 constexpr int TAG_NAME_SIZE = 10;      // the longest name that means something, and one byte more
+// What of a font's colour is kept: 128 characters of UTF-8, all the colour rules look at.
+constexpr int COLOUR_VALUE_SIZE = 512;
 
 enum class ConversionMode { Plain, Sync };
 
@@ -52,6 +56,19 @@ enum class TagKind {
     ScriptEnd,
     HeadEnd,
     Body,
+    // The tags that style a subtitle's text in the timed formats; removed like any other.
+    Italic,
+    ItalicEnd,
+    Emphasis,
+    EmphasisEnd,
+    Bold,
+    BoldEnd,
+    Strong,
+    StrongEnd,
+    Underline,
+    UnderlineEnd,
+    Font,
+    FontEnd,
 };
 
 // One class the P tags of a file use, as first written, and how many P tags use it.
@@ -81,13 +98,16 @@ struct ConversionState {
                                 // 0 for all it holds: tests cut the input anywhere with it
         bool utf8_output; // the text is written as UTF-8 without a byte order mark, whatever the
                           // input's encoding
-        CueFormat cue_format;     // None: stamps; else Sync Save's subtitles go to the cue buffer
+        CueFormat cue_format;     // None: stamps; else the subtitle listener writes cues
         char source_encoding[32]; // the input's encoding as the user named it; empty: guessed
         // Writes the text where output_stream cannot (a Windows console); null for the stream.
         void (*text_writer)(const unsigned char *bytes, std::size_t count, bool final);
         bool holds_every_cue; // the cue buffer writes nothing before the input's end, so that
                               // starts may go back anywhere
         bool drops_styles;    // SubRip and WebVTT without italic, bold, underline or colour
+        // Who takes Sync Save's subtitles: the cue path of the timed formats, or null for the
+        // stamps.
+        const SubtitleListener *subtitle_listener;
     } options;
 
     // The filter's own buffer of the input and what the input's first bytes said.
@@ -137,18 +157,19 @@ struct ConversionState {
 
     // Where the text stands between steps.
     struct Text {
-        bool current_is_text;         // current_char stands for an entity: text, never markup
-        bool current_is_markup;       // current_char is the '>' that ended a tag
-        unsigned char entity_text[8]; // the UTF-8 bytes of that entity's one or two characters
+        bool current_is_text;          // current_char stands for an entity: text, never markup
+        bool current_is_markup;        // current_char is the '>' that ended a tag
+        unsigned char entity_text[16]; // the UTF-8 bytes of that entity's one or two
+                                       // characters, and room to read a chunk
         int entity_length;
         TagKind tag_kind;             // what the name of the tag being read says it is
         bool line_break_pending;      // a line-break tag whose next byte decides on a line end
         bool paragraph_break_pending; // Save: the next text byte starts a line of its own
         bool in_subtitle;             // sync mode: a SYNC tag has started the subtitles
-        bool stamp_pending;      // sync mode: the subtitle's stamp waits for its first text byte
-        bool blank_pending;      // sync mode: white space between two text bytes of a subtitle
-        bool stamp_written;      // sync mode: a subtitle reached the output
-        TagKind parameter_block; // the start tag of the parameter block being read, or Other
+        bool first_text_pending;      // sync mode: the subtitle's first text byte is still to come
+        bool blank_pending;           // sync mode: white space between two text bytes of a subtitle
+        TagKind parameter_block;      // the start tag of the parameter block being read, or Other
+        const SubtitleListener *listener; // the caller's, or Sync Save's stamps
     } text;
 
     // Paragraphs of the chosen class: with one chosen, only their text is written.
@@ -157,6 +178,9 @@ struct ConversionState {
         bool text_hidden;                      // outside a paragraph of the chosen class
         bool chosen_class_found;               // a P tag of the chosen class was read
         char paragraph_class[CLASS_NAME_SIZE]; // the class of the P tag being read
+        char font_colour[COLOUR_VALUE_SIZE];   // the color value of the font tag being read
+        int font_colour_length;                // -1 when the tag has none
+        bool font_colour_cut;                  // more than font_colour holds stands in the value
     } paragraphs;
 };
 
@@ -222,6 +246,12 @@ inline bool IsWhiteSpace(int c)
     return c != EOF && (BYTE_CLASSES.of[c] & WHITE_SPACE) != 0;
 }
 
+// White space as HTML's attribute values know it: tab, line feed, form feed, CR and blank.
+inline bool IsAsciiWhiteSpace(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
 // Tag steps shared by both modes, and what a complete tag does.
 inline bool EndsTagName(int c)
 {
@@ -238,15 +268,15 @@ inline bool OpensParameterBlock(TagKind kind)
 }
 
 /* ClassifyTagName
- *     What the name at name says a tag is, without regard to case; length is set to the
- *     name's length when it is one that means something. Reads up to eight bytes and the one
- *     after a name that means something, which must end it. Told by the first letter, then a
- *     word at a time. */
+ *     What the name at name says a tag is, without regard to case, a style tag only when styles
+ *     are read; length is set to the name's length when it is one that means something. Reads
+ *     up to eight bytes and the one after a name that means something, which must end it. Told
+ *     by the first letter, then a word at a time. */
 #if defined(__GNUC__)
 [[gnu::always_inline]] // called at every tag, from the steps and the fast path alike
 #endif
 inline TagKind
-ClassifyTagName(const unsigned char *name, bool closing, int *length)
+ClassifyTagName(const unsigned char *name, bool closing, int *length, bool styles)
 {
     // Clearing 0x20 makes a letter upper case and nothing else a letter. The first eight
     // bytes are one word, least significant first, however the machine orders them.
@@ -279,16 +309,38 @@ ClassifyTagName(const unsigned char *name, bool closing, int *length)
         *length = whole;
         return same;
     };
+    // A style tag's closing kind follows its opening one.
+    auto styled = [closing](TagKind opening) {
+        return static_cast<TagKind>(static_cast<int>(opening) + (closing ? 1 : 0));
+    };
     switch (name[0] & 0xDF) {
     case 'P':
         if (is("P", 1, 1))
             return closing ? TagKind::ParagraphEnd : TagKind::Paragraph;
         break;
     case 'B':
+        if (styles && is("B", 1, 1))
+            return styled(TagKind::Bold);
         if (!closing && is("BR", 2, 2))
             return TagKind::LineBreak;
         if (!closing && is("BODY", 4, 4))
             return TagKind::Body;
+        break;
+    case 'I':
+        if (styles && is("I", 1, 1))
+            return styled(TagKind::Italic);
+        break;
+    case 'E':
+        if (styles && is("EM", 2, 2))
+            return styled(TagKind::Emphasis);
+        break;
+    case 'U':
+        if (styles && is("U", 1, 1))
+            return styled(TagKind::Underline);
+        break;
+    case 'F':
+        if (styles && is("FONT", 4, 4))
+            return styled(TagKind::Font);
         break;
     case 'H':
         if (closing && is("HEAD", 4, 4))
@@ -301,6 +353,8 @@ ClassifyTagName(const unsigned char *name, bool closing, int *length)
             return closing ? TagKind::StyleEnd : TagKind::Style;
         if (is("SCRIPT", 6, 6))
             return closing ? TagKind::ScriptEnd : TagKind::Script;
+        if (styles && is("STRONG", 6, 6))
+            return styled(TagKind::Strong);
         if (is("SAMIPARAM", 8, 9))
             return closing ? TagKind::SamiParamEnd : TagKind::SamiParam;
         break;
@@ -318,12 +372,19 @@ void FinishTag(TagKind kind);
 void SkipLineBreak();
 void MarkLineBreak();
 void ResolveLineBreak();
-void MarkParagraph();
+void MarkParagraph(TagKind kind);
 void MarkBlank();
-void MarkLineEnd();
+void MarkParagraphTag(const char *class_name, bool of_chosen_class);
+void MarkStyleTag(TagKind kind);
 bool StartParameterBlock(TagKind kind);
 void ResolveParagraphBreak(int c);
 void StartSubtitle();
+
+// The listener of this conversion's subtitles.
+inline const SubtitleListener &Listener()
+{
+    return *conversion_state.text.listener;
+}
 
 // Whether nothing is written where the text now stands: outside the chosen class, in a
 // parameter block, or before the first subtitle of Sync Save.
@@ -346,38 +407,33 @@ void ReadParagraphClass();
 void ReadParagraphClassAt(const unsigned char *p);
 void EndParagraph();
 
-// Whether P tags' classes are read: a class is chosen, or the classes are being listed.
+// A font tag's color attribute, read as ReadParagraphClass reads a class: into font_colour.
+void ReadFontColour();
+void ReadFontColourAt(const unsigned char *p);
+
+// The colour a font tag's color value stands for, as HTML reads it; NO_COLOUR for none.
+std::uint32_t FontColour();
+std::uint32_t ParseLegacyColour(const unsigned char *value, std::size_t length, bool cut);
+
+// Whether P tags' classes are read: a class is chosen, the classes are being listed, or the
+// listener reads them.
 bool ReadsClasses();
+
+// Whether the style tags of a subtitle are read: its listener wants them.
+bool ReadsStyles();
 
 // True when a class was chosen and no P tag of the input had it.
 bool MissedChosenClass();
 
-// Reads the whole input, writing nothing, to fill class_list.
+// Reads the whole input, writing nothing, to fill class_list and each class's sample.
 void ListParagraphClasses();
 
 // Sync-mode steps called from SkipTagSync, WriteChar and CopyTextRun.
-void StartSubtitleText();
 void WriteSubtitleBytes(const unsigned char *bytes, std::size_t count);
 void ReadSyncValue();
-void WriteTimeStamp();
 
 // The start time captured in sync_value, in ms.
 std::uint32_t ReadStartTime();
-
-// Whether Sync Save's subtitles go to the cue buffer (cues/) instead of lines with stamps.
-inline bool CollectsCues()
-{
-    return conversion_state.options.cue_format != CueFormat::None;
-}
-
-// Whether the cue buffer needs each paragraph's class: the format writes it, or a class is
-// chosen. Else a P tag in a subtitle only ends a line.
-inline bool CueClassesMatter()
-{
-    const ConversionState::Options &options = conversion_state.options;
-    return options.cue_format == CueFormat::Tsv || options.cue_format == CueFormat::Json ||
-           options.chosen_class[0] != '\0';
-}
 
 /* PutTwoDigits
  *     Puts value (0..99) as two digits at out: one look instead of a division each. */

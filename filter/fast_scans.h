@@ -21,20 +21,21 @@ inline unsigned char CrStop()
 const unsigned char *FindByte(const unsigned char *p, const unsigned char *end, unsigned char c);
 
 /* ClassifyTagInBuffer
- *     What the name of the tag whose '<' is at lt says it is, as ReadTagName reads it; for a
+ *     What the name of the tag whose '<' is at lt says it is, as ReadTagName reads it (style
+ *     tags when styles are read); for a
  *     name that means something, name_end is left where it ends. The tag's '>' ends it at the
  *     latest, and the buffer's slack lets the word look go past. */
 #if defined(__GNUC__)
 [[gnu::always_inline]] // at every tag of the walks
 #endif
 inline TagKind
-ClassifyTagInBuffer(const unsigned char *lt, const unsigned char **name_end)
+ClassifyTagInBuffer(const unsigned char *lt, const unsigned char **name_end, bool styles)
 {
     const unsigned char *name = lt + 1;
     bool closing = *name == '/';
     name += closing ? 1 : 0;
     int length = 0;
-    TagKind kind = ClassifyTagName(name, closing, &length);
+    TagKind kind = ClassifyTagName(name, closing, &length, styles);
     *name_end = name + length;
     return kind;
 }

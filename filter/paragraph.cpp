@@ -2,7 +2,6 @@
 // («<P Class=ENCC>», «<P Class=KRCC>»), and a user may want the text of one alone.
 #include "byte_io.h"
 #include "conversion_state.h"
-#include "cue_buffer.h"
 
 #include <cstdio>
 #include <cstring>
@@ -14,7 +13,7 @@ namespace
 
 int last_class; // the entry of class_list the last P tag counted in
 
-// Long enough for "class" and one byte more.
+// Long enough for "class" or "color" and one byte more.
 constexpr int ATTRIBUTE_NAME_SIZE = 6;
 
 // What ends «NAME» in the short form of a P tag, «<P Class=NAME>», or makes it another form.
@@ -52,8 +51,9 @@ void SkipBlanks()
 }
 
 /* ReadAttributeName
- *     Reads an attribute's name from current_char on; true when it is "class", in any case. */
-bool ReadAttributeName()
+ *     Reads an attribute's name from current_char on; true when it is wanted (five lower-case
+ *     letters), in any case. */
+bool ReadAttributeName(const char *wanted)
 {
     ConversionState &state = conversion_state;
     char name[ATTRIBUTE_NAME_SIZE];
@@ -66,13 +66,15 @@ bool ReadAttributeName()
         c = ReadByte();
     }
     state.current_char = c;
-    return length == 5 && std::memcmp(name, "class", 5) == 0;
+    return length == 5 && std::memcmp(name, wanted, 5) == 0;
 }
 
 /* ReadAttributeValue
  *     Reads a value in double or single quotes, or bare up to a blank or the tag's '>'; keeps
- *     what fits in paragraph_class when keep is set. The tag's '>' ends a quoted value too. */
-void ReadAttributeValue(bool keep)
+ *     what fits of it in the size bytes at kept (none when null) and returns how much that is.
+ *     *cut tells whether a byte but white space was left out. The tag's '>' ends a quoted value
+ *     too. */
+int ReadAttributeValue(char *kept, int size, bool *cut)
 {
     ConversionState &state = conversion_state;
     int length = 0;
@@ -82,14 +84,83 @@ void ReadAttributeValue(bool keep)
     // Look for the end of the value.
     while (state.current_char != EOF && state.current_char != '>' &&
            (quote != 0 ? state.current_char != quote : !IsWhiteSpace(state.current_char))) {
-        if (keep && length < CLASS_NAME_SIZE - 1)
-            state.paragraphs.paragraph_class[length++] = static_cast<char>(state.current_char);
+        if (kept != nullptr && length < size)
+            kept[length++] = static_cast<char>(state.current_char);
+        else if (kept != nullptr && !IsAsciiWhiteSpace(state.current_char))
+            *cut = true;
         state.current_char = ReadByte();
     }
     if (quote != 0 && state.current_char == quote)
         state.current_char = ReadByte();
-    if (keep)
-        state.paragraphs.paragraph_class[length] = '\0';
+    return length;
+}
+
+/* ReadAttribute
+ *     Reads a tag's attributes up to its '>' for the value of the first one named wanted; keeps
+ *     what fits in the size bytes at kept and returns its length, -1 when there is none. */
+int ReadAttribute(const char *wanted, char *kept, int size, bool *cut)
+{
+    ConversionState &state = conversion_state;
+    int found = -1;
+    *cut = false;
+    // Look at one attribute at a time until the tag's '>'.
+    for (;;) {
+        while (IsWhiteSpace(state.current_char) || state.current_char == '/')
+            state.current_char = ReadByte();
+        if (state.current_char == '>' || state.current_char == EOF)
+            return found;
+        bool is_wanted = ReadAttributeName(wanted);
+        SkipBlanks();
+        if (state.current_char != '=')
+            continue; // an attribute without a value
+        state.current_char = ReadByte();
+        SkipBlanks();
+        bool keep = is_wanted && found < 0;
+        int length = ReadAttributeValue(keep ? kept : nullptr, size, cut);
+        if (keep)
+            found = length;
+    }
+}
+
+/* FindAttributeAt
+ *     ReadAttribute for a tag whole in memory from p to its '>': where the first value of
+ *     wanted begins and its length, -1 when there is none. */
+int FindAttributeAt(const unsigned char *p, const char *wanted, const unsigned char **value)
+{
+    int found = -1;
+    // Look at one attribute at a time until the tag's '>'.
+    for (;;) {
+        while (IsWhiteSpace(*p) || *p == '/')
+            p++;
+        if (*p == '>')
+            return found;
+        const unsigned char *name = p;
+        while (!IsWhiteSpace(*p) && *p != '=' && *p != '>' && *p != '/')
+            p++;
+        bool is_wanted = p - name == 5;
+        for (int k = 0; k < 5 && is_wanted; k++)
+            is_wanted = ToLowerAscii(name[k]) == wanted[k];
+        while (IsWhiteSpace(*p))
+            p++;
+        if (*p != '=')
+            continue; // an attribute without a value
+        p++;
+        while (IsWhiteSpace(*p))
+            p++;
+        // The value, in quotes or bare; the tag's '>' ends it either way.
+        unsigned char quote = *p == '"' || *p == '\'' ? *p : 0;
+        if (quote != 0)
+            p++;
+        const unsigned char *start = p;
+        while (*p != '>' && (quote != 0 ? *p != quote : !IsWhiteSpace(*p)))
+            p++;
+        if (is_wanted && found < 0) {
+            *value = start;
+            found = static_cast<int>(p - start);
+        }
+        if (quote != 0 && *p == quote)
+            p++;
+    }
 }
 
 /* RecordClass
@@ -130,8 +201,7 @@ void OpenParagraph()
         RecordClass();
     bool chosen = choosing && state.paragraphs.paragraph_class[0] != '\0' &&
                   EqualIgnoringCase(state.paragraphs.paragraph_class, state.options.chosen_class);
-    if (CollectsCues() && state.text.in_subtitle)
-        StartCueParagraph(state.paragraphs.paragraph_class, chosen);
+    MarkParagraphTag(state.paragraphs.paragraph_class, chosen);
     if (state.options.chosen_class[0] == '\0')
         return;
     state.paragraphs.text_hidden = !chosen;
@@ -146,23 +216,10 @@ void OpenParagraph()
 void ReadParagraphClass()
 {
     ConversionState &state = conversion_state;
-    bool found = false;
-    state.paragraphs.paragraph_class[0] = '\0';
-    // Look at one attribute at a time until the tag's '>'.
-    for (;;) {
-        while (IsWhiteSpace(state.current_char) || state.current_char == '/')
-            state.current_char = ReadByte();
-        if (state.current_char == '>' || state.current_char == EOF)
-            break;
-        bool is_class = ReadAttributeName();
-        SkipBlanks();
-        if (state.current_char != '=')
-            continue; // an attribute without a value
-        state.current_char = ReadByte();
-        SkipBlanks();
-        ReadAttributeValue(is_class && !found);
-        found = found || is_class;
-    }
+    bool cut = false;
+    int length =
+        ReadAttribute("class", state.paragraphs.paragraph_class, CLASS_NAME_SIZE - 1, &cut);
+    state.paragraphs.paragraph_class[length < 0 ? 0 : length] = '\0';
     if (state.current_char == EOF)
         return; // a tag cut off by the end of the input opens nothing
     EndParagraph();
@@ -175,8 +232,6 @@ void ReadParagraphClass()
 void ReadParagraphClassAt(const unsigned char *p)
 {
     ConversionState &state = conversion_state;
-    bool found = false;
-    state.paragraphs.paragraph_class[0] = '\0';
     // Most tags are «<P Class=NAME>»: told at one look when NAME is short and ends the tag.
     if (std::memcmp(p, " Class=", 7) == 0) {
         const unsigned char *value = p + 7;
@@ -191,45 +246,41 @@ void ReadParagraphClassAt(const unsigned char *p)
             return;
         }
     }
-    // Look at one attribute at a time until the tag's '>'.
-    for (;;) {
-        while (IsWhiteSpace(*p) || *p == '/')
-            p++;
-        if (*p == '>')
-            break;
-        const unsigned char *name = p;
-        while (!IsWhiteSpace(*p) && *p != '=' && *p != '>' && *p != '/')
-            p++;
-        bool is_class = p - name == 5 && ToLowerAscii(name[0]) == 'c' &&
-                        ToLowerAscii(name[1]) == 'l' && ToLowerAscii(name[2]) == 'a' &&
-                        ToLowerAscii(name[3]) == 's' && ToLowerAscii(name[4]) == 's';
-        while (IsWhiteSpace(*p))
-            p++;
-        if (*p != '=')
-            continue; // an attribute without a value
-        p++;
-        while (IsWhiteSpace(*p))
-            p++;
-        // The value, in quotes or bare; the tag's '>' ends it either way.
-        unsigned char quote = *p == '"' || *p == '\'' ? *p : 0;
-        if (quote != 0)
-            p++;
-        const unsigned char *value = p;
-        while (*p != '>' && (quote != 0 ? *p != quote : !IsWhiteSpace(*p)))
-            p++;
-        if (is_class && !found) {
-            std::size_t length = static_cast<std::size_t>(p - value);
-            if (length > CLASS_NAME_SIZE - 1)
-                length = CLASS_NAME_SIZE - 1;
-            std::memcpy(state.paragraphs.paragraph_class, value, length);
-            state.paragraphs.paragraph_class[length] = '\0';
-        }
-        if (quote != 0 && *p == quote)
-            p++;
-        found = found || is_class;
-    }
+    const unsigned char *value = nullptr;
+    int length = FindAttributeAt(p, "class", &value);
+    if (length > CLASS_NAME_SIZE - 1)
+        length = CLASS_NAME_SIZE - 1;
+    if (length > 0)
+        std::memcpy(state.paragraphs.paragraph_class, value, static_cast<std::size_t>(length));
+    state.paragraphs.paragraph_class[length < 0 ? 0 : length] = '\0';
     EndParagraph();
     OpenParagraph();
+}
+
+/* ReadFontColour
+ *     Reads a font tag's attributes up to its '>' for its color value. Of a value longer than
+ *     font_colour holds, what the colour rules look at is kept. */
+void ReadFontColour()
+{
+    ConversionState::Paragraphs &paragraphs = conversion_state.paragraphs;
+    paragraphs.font_colour_length = ReadAttribute("color", paragraphs.font_colour,
+                                                  COLOUR_VALUE_SIZE, &paragraphs.font_colour_cut);
+}
+
+/* ReadFontColourAt
+ *     ReadFontColour for a font tag whole in memory from p to its '>'. */
+void ReadFontColourAt(const unsigned char *p)
+{
+    ConversionState::Paragraphs &paragraphs = conversion_state.paragraphs;
+    const unsigned char *value = nullptr;
+    int length = FindAttributeAt(p, "color", &value);
+    int kept = length > COLOUR_VALUE_SIZE ? COLOUR_VALUE_SIZE : length;
+    paragraphs.font_colour_length = kept;
+    paragraphs.font_colour_cut = false;
+    for (int k = kept; k < length && !paragraphs.font_colour_cut; k++)
+        paragraphs.font_colour_cut = !IsAsciiWhiteSpace(value[k]);
+    if (kept > 0)
+        std::memcpy(paragraphs.font_colour, value, static_cast<std::size_t>(kept));
 }
 
 /* EndParagraph
@@ -245,7 +296,7 @@ void EndParagraph()
         if (state.options.mode == ConversionMode::Plain && state.writing.mid_line)
             WriteByte('\n');
     } else {
-        MarkLineEnd();
+        MarkParagraphTag(nullptr, false);
     }
 }
 
@@ -261,36 +312,18 @@ void StartParagraphs()
 
 bool ReadsClasses()
 {
-    return conversion_state.options.chosen_class[0] != '\0' ||
-           conversion_state.paragraphs.listing_classes || (CollectsCues() && CueClassesMatter());
+    const ConversionState &state = conversion_state;
+    return state.options.chosen_class[0] != '\0' || state.paragraphs.listing_classes ||
+           (state.options.mode == ConversionMode::Sync && Listener().reads_classes);
+}
+
+bool ReadsStyles()
+{
+    return conversion_state.options.mode == ConversionMode::Sync && Listener().reads_styles;
 }
 
 bool MissedChosenClass()
 {
     return conversion_state.options.chosen_class[0] != '\0' &&
            !conversion_state.paragraphs.chosen_class_found;
-}
-
-/* ListParagraphClasses
- *     Reads the whole input for its P tags and their classes, writing nothing. A '<' in an
- *     entity is never a raw byte, so every raw '<' that opens a tag is one; inside a parameter
- *     block only a tag that ends it means anything. */
-void ListParagraphClasses()
-{
-    ConversionState &state = conversion_state;
-    state.paragraphs.listing_classes = true;
-    class_list.length = 0;
-    while (!state.reading.input_ended) {
-        state.current_char = ReadByte();
-        if (!ReadTagStart())
-            continue;
-        if (state.text.tag_kind == TagKind::Paragraph) {
-            ReadParagraphClass();
-            continue;
-        }
-        SkipTagRest();
-        if (state.current_char != EOF)
-            StartParameterBlock(state.text.tag_kind);
-    }
-    state.paragraphs.listing_classes = false;
 }

@@ -158,6 +158,8 @@ static void WriteOut(bool final)
     state.writing.line_floor = 0;
     if (state.options.text_writer != nullptr)
         state.options.text_writer(write_buffer, state.writing.write_length, final);
+    else if (state.output_stream == nullptr)
+        state.writing.write_length = 0; // the input is only read, for its classes
     else if (state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output)
         WriteAsUtf16(write_buffer, state.writing.write_length, final);
     else if (state.writing.write_length > 0)
@@ -173,6 +175,16 @@ void FlushWriteBuffer()
 void FinishWriting()
 {
     WriteOut(true);
+}
+
+void FlushWriteBufferBefore(std::size_t keep_from)
+{
+    ConversionState &state = conversion_state;
+    std::size_t kept = state.writing.write_length - keep_from;
+    state.writing.write_length = keep_from;
+    WriteOut(false);
+    std::memmove(write_buffer, write_buffer + keep_from, kept);
+    state.writing.write_length = kept;
 }
 
 void WriteBytesAround(const unsigned char *bytes, std::size_t count)

@@ -3,7 +3,6 @@
 // Nothing inside a tag after its name means anything but a SYNC tag's value or a P tag's class.
 #include "byte_io.h"
 #include "conversion_state.h"
-#include "cue_buffer.h"
 
 #include <cstdio>
 #include <cstring>
@@ -70,7 +69,7 @@ void ReadTagName()
     }
     name[length < TAG_NAME_SIZE ? length : TAG_NAME_SIZE] = ' ';
     int ignored;
-    state.text.tag_kind = ClassifyTagName(name, closing, &ignored);
+    state.text.tag_kind = ClassifyTagName(name, closing, &ignored, ReadsStyles());
 }
 
 /* StartSubtitle
@@ -81,11 +80,10 @@ void StartSubtitle()
     ConversionState &state = conversion_state;
     state.sync_value[state.sync_value_length] = '>';
     EndParagraph();
-    if (CollectsCues())
-        StartCue(ReadStartTime());
     state.text.in_subtitle = true;
-    state.text.stamp_pending = true;
+    state.text.first_text_pending = true;
     state.text.blank_pending = false;
+    Listener().start_subtitle();
 }
 
 /* MarkBlank
@@ -93,19 +91,35 @@ void StartSubtitle()
 void MarkBlank()
 {
     ConversionState &state = conversion_state;
-    if (!state.text.stamp_pending)
+    if (!state.text.first_text_pending)
         state.text.blank_pending = true;
 }
 
-/* MarkLineEnd
- *     A P or </P> tag in a subtitle: white space in Sync Save; in the timed formats the text
- *     after it is a paragraph of no class, until a P tag gives one. */
-void MarkLineEnd()
+/* MarkParagraphTag
+ *     A P tag of class_name, or a </P> tag (null), in a subtitle: white space in Sync Save, a
+ *     paragraph to the listener. */
+void MarkParagraphTag(const char *class_name, bool of_chosen_class)
 {
-    if (CollectsCues())
-        EndCueParagraph();
-    else
-        MarkBlank();
+    if (!conversion_state.text.in_subtitle)
+        return;
+    MarkBlank();
+    Listener().mark_paragraph(class_name, of_chosen_class);
+}
+
+/* MarkStyleTag
+ *     A complete style tag of kind in a subtitle, for a listener that reads them; a font's
+ *     color attribute has been read. */
+void MarkStyleTag(TagKind kind)
+{
+    if (!ReadsStyles() || TextIsHidden() || !conversion_state.text.in_subtitle)
+        return;
+    int offset = static_cast<int>(kind) - static_cast<int>(TagKind::Italic);
+    if (offset < 0)
+        return; // not a style tag
+    auto tag = static_cast<StyleTag>(offset / 2);
+    bool closing = offset % 2 == 1;
+    std::uint32_t colour = tag == StyleTag::Font && !closing ? FontColour() : NO_COLOUR;
+    Listener().mark_style(tag, closing, colour);
 }
 
 /* StartParameterBlock
@@ -127,24 +141,24 @@ void MarkLineBreak()
     ConversionState &state = conversion_state;
     if (TextIsHidden())
         return;
-    if (!state.text.in_subtitle)
+    if (!state.text.in_subtitle) {
         state.text.line_break_pending = true;
-    else if (CollectsCues())
-        BreakCueLine();
-    else
-        MarkBlank();
+        return;
+    }
+    MarkBlank();
+    Listener().break_line();
 }
 
 /* MarkParagraph
- *     A complete P, </P> or, in Save, SYNC tag with no class chosen: white space in a
+ *     A complete P, </P> or, in Save, SYNC tag of kind with no class chosen: a paragraph in a
  *     subtitle; in Save a line that holds text ends before the next text byte. */
-void MarkParagraph()
+void MarkParagraph(TagKind kind)
 {
     ConversionState &state = conversion_state;
     if (state.options.chosen_class[0] != '\0' || TextIsHidden())
         return;
     if (state.text.in_subtitle)
-        MarkLineEnd();
+        MarkParagraphTag(kind == TagKind::Paragraph ? "" : nullptr, false);
     else if (!state.text.paragraph_break_pending && LineHoldsText())
         state.text.paragraph_break_pending = true;
 }
@@ -157,13 +171,13 @@ void FinishTag(TagKind kind)
         return;
     switch (kind) {
     case TagKind::LineBreak: MarkLineBreak(); return;
-    case TagKind::Paragraph: MarkParagraph(); return;
+    case TagKind::Paragraph: MarkParagraph(kind); return;
     case TagKind::ParagraphEnd:
     case TagKind::Sync:
         EndParagraph();
-        MarkParagraph();
+        MarkParagraph(kind);
         return;
-    default: return;
+    default: MarkStyleTag(kind); return;
     }
 }
 
@@ -220,6 +234,12 @@ void SkipMarkedTag()
     }
     if (state.text.tag_kind == TagKind::LineBreak) {
         SkipLineBreak();
+        return;
+    }
+    if (state.text.tag_kind == TagKind::Font && ReadsStyles()) {
+        ReadFontColour();
+        if (state.current_char != EOF)
+            MarkStyleTag(TagKind::Font);
         return;
     }
     SkipTagRest();

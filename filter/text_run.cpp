@@ -78,8 +78,8 @@ const unsigned char *FindSubtitleTextEnd(const unsigned char *p, const unsigned 
 
 /* SkipTagInBuffer
  *     Does at once what the steps do for the tag whose '<' is at lt, when the whole tag is in
- *     the buffer and needs nothing only they can do (a P tag whose class is read, a '<' that
- *     may be text, a parameter block). Returns the byte after its '>', or nullptr to leave
+ *     the buffer and needs nothing only they can do (a '<' that may be text, a parameter block,
+ *     a CR LF in an attribute that is read). Returns the byte after its '>', or nullptr to leave
  *     the tag to the steps. */
 const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned char *end)
 {
@@ -90,11 +90,18 @@ const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned cha
     if (gt == end)
         return nullptr;
     const unsigned char *name_end;
-    TagKind kind = ClassifyTagInBuffer(lt, &name_end);
+    TagKind kind = ClassifyTagInBuffer(lt, &name_end, ReadsStyles());
     if (kind == TagKind::Paragraph && ReadsClasses()) {
         if (state.reading.joins_line_ends && FindByte(name_end, gt, '\r') != gt)
             return nullptr; // the steps read its CR LF as one byte
         ReadParagraphClassAt(name_end);
+        return gt + 1;
+    }
+    if (kind == TagKind::Font && ReadsStyles()) {
+        if (state.reading.joins_line_ends && FindByte(name_end, gt, '\r') != gt)
+            return nullptr; // the steps read its CR LF as one byte
+        ReadFontColourAt(name_end);
+        MarkStyleTag(kind);
         return gt + 1;
     }
     if (kind == TagKind::Sync && state.options.mode == ConversionMode::Sync) {

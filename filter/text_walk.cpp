@@ -3,8 +3,8 @@
 // a CR LF and, in a subtitle, white space); the walk goes from one to the next with a count of
 // trailing zeros and copies the text between them at once. The state they change most is kept
 // in locals and handed back when they stop.
-#include "cue_buffer.h"
 #include "fast_scans.h"
+#include "stamp_lines.h"
 
 #include <cstdint>
 #include <cstring>
@@ -70,7 +70,11 @@ std::uint64_t SaveEvents(const unsigned char *p, unsigned char cr)
  *     below a blank (tabs and line ends among them), and each blank that white space or markup
  *     follows (next is the byte after the block, or -1 when it is not known yet). A blank
  *     between text bytes is text. */
-std::uint64_t SubtitleEvents(const unsigned char *p, int next)
+#if defined(__GNUC__)
+[[gnu::always_inline]] // once a block, in each walk
+#endif
+inline std::uint64_t
+SubtitleEvents(const unsigned char *p, int next)
 {
     std::uint64_t marks = 0; // markup, entities, tabs, line ends and other control bytes
     std::uint64_t blanks = 0;
@@ -295,7 +299,7 @@ bool LineHoldsTextAt(unsigned char *out)
             if (gt == end)
                 return stop_at(at);
             const unsigned char *name_end;
-            TagKind kind = ClassifyTagInBuffer(at, &name_end);
+            TagKind kind = ClassifyTagInBuffer(at, &name_end, false);
             text = gt + 1;
             events = EventsFrom(events, block, text);
             switch (kind) {
@@ -333,86 +337,152 @@ bool LineHoldsTextAt(unsigned char *out)
     return stop_at(text); // the last bytes are for the run-at-a-time scans
 }
 
-/* WalkSubtitleText
- *     The subtitles of Sync Save with no class chosen: writes each stamp before its
- *     subtitle's first text byte, one blank for each run of white space, line breaks and
- *     paragraph tags between text bytes, and the text between as it stands; reads entities
- *     and tags in place and starts a subtitle at each SYNC tag. Stops before a parameter
- *     block, a tag or entity the buffer's end cuts, a SYNC value with a CR, the last bytes.
- *     In the timed formats the text, the SYNC tags, line breaks and paragraphs go to the cue
- *     buffer instead, which writes for itself. */
-[[gnu::noinline]] const unsigned char *WalkSubtitleText(const unsigned char *start,
-                                                        const unsigned char *end)
+namespace
 {
-    ConversionState &state = conversion_state;
-    unsigned char *out = write_buffer + state.writing.write_length;
-    unsigned char *const out_limit = write_buffer + WRITE_BUFFER_SIZE - BLOCK_OUTPUT;
-    bool stamp_pending = state.text.stamp_pending;
-    bool blank_pending = state.text.blank_pending;
-    bool mid_line = state.writing.mid_line;
-    const bool cues = CollectsCues();
-    const bool reads_classes = ReadsClasses();
-    const unsigned char *text = start; // the first byte of the text not yet written
-    const unsigned char *block = start;
 
-    // What goes before a text byte: the subtitle's stamp, or a blank for the white space since
-    // the last one.
-    auto start_text = [&]() {
+// The events of a subtitle for the listener the conversion has, through its table.
+struct ListenerEvents {
+    const SubtitleListener *listener;
+    void put_text(const unsigned char *bytes, std::size_t count, bool blank_before) const
+    {
+        listener->put_text(bytes, count, blank_before);
+    }
+    void put_entity_text(bool blank_before) const
+    {
+        const ConversionState::Text &text = conversion_state.text;
+        listener->put_text(text.entity_text, static_cast<std::size_t>(text.entity_length),
+                           blank_before);
+    }
+    void start_subtitle() const
+    {
+        listener->start_subtitle();
+    }
+    void break_line() const
+    {
+        listener->break_line();
+    }
+    void mark_paragraph(const char *class_name, bool of_chosen_class) const
+    {
+        listener->mark_paragraph(class_name, of_chosen_class);
+    }
+    void start_block() const
+    {
+    }
+    void hand_back() const
+    {
+    }
+    static constexpr bool STYLES = true; // as the listener asks
+};
+
+// The same events for Sync Save's stamped lines, written inline: where the output stands is
+// kept in registers for as long as the walk goes on.
+struct StampEvents {
+    unsigned char *out;
+    bool mid_line;
+    bool stamp_pending;
+
+    StampEvents()
+        : out(write_buffer + conversion_state.writing.write_length),
+          mid_line(conversion_state.writing.mid_line), stamp_pending(stamp_lines.stamp_pending)
+    {
+    }
+    // A block's text, stamps and entities fit in BLOCK_OUTPUT.
+    void start_block()
+    {
+        if (out > write_buffer + WRITE_BUFFER_SIZE - BLOCK_OUTPUT)
+            out = FlushOutput(out);
+    }
+    void hand_back() const
+    {
+        conversion_state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
+        conversion_state.writing.mid_line = mid_line;
+        stamp_lines.stamp_pending = stamp_pending;
+    }
+    // A run of a block's text, at most BLOCK bytes.
+    void put_text(const unsigned char *bytes, std::size_t count, bool blank_before)
+    {
         if (stamp_pending) {
             if (mid_line)
                 *out++ = '\n';
             out += PutTimeStamp(out);
-            state.text.stamp_written = true;
+            stamp_lines.stamp_written = true;
             stamp_pending = false;
-        } else if (blank_pending) {
+        } else if (blank_before) {
             *out++ = ' ';
         }
-        blank_pending = false;
-        mid_line = true;
-    };
-    // Writes the text from text to to; blanks that lead it are white space.
-    auto write_text = [&](const unsigned char *to) {
+        mid_line = true; // a subtitle's text holds no line end
+        out = CopyChunks(out, bytes, count);
+    }
+    void put_entity_text(bool blank_before)
+    {
+        put_text(conversion_state.text.entity_text,
+                 static_cast<std::size_t>(conversion_state.text.entity_length), blank_before);
+    }
+    void start_subtitle()
+    {
+        stamp_pending = true;
+    }
+    void break_line() const
+    {
+    }
+    void mark_paragraph(const char *, bool) const
+    {
+    }
+    static constexpr bool STYLES = false; // never: they mean nothing to Sync Save
+};
+
+/* WalkSubtitleEvents
+ *     The subtitles of Sync Save with no class chosen: hands the listener each run of text, with
+ *     one blank for each run of white space, line breaks and paragraph tags between text bytes,
+ *     and the tags that mean something to it; reads entities and tags in place and starts a
+ *     subtitle at each SYNC tag. Stops before a parameter block, a tag or entity the buffer's
+ *     end cuts, a SYNC value or an attribute read with a CR, the last bytes. */
+template <class Events>
+const unsigned char *WalkSubtitleEvents(const unsigned char *start, const unsigned char *end,
+                                        Events listener)
+{
+    ConversionState &state = conversion_state;
+    bool first_text_pending = state.text.first_text_pending;
+    bool blank_pending = state.text.blank_pending;
+    const bool reads_classes = ReadsClasses();
+    const bool reads_styles = ReadsStyles();
+    const bool cr_pairs = CrStop() == '\r';
+    const unsigned char *text = start; // the first byte of the text not yet handed on
+    const unsigned char *block = start;
+
+    // Hands on the text from text to to; blanks that lead it are white space.
+    auto put_text = [&](const unsigned char *to) {
         for (; text < to && *text == ' '; text++)
-            blank_pending = !stamp_pending;
+            blank_pending = !first_text_pending;
         if (text == to)
             return;
-        if (cues) {
-            PutCueText(text, static_cast<std::size_t>(to - text), blank_pending);
-            stamp_pending = blank_pending = false;
-            text = to;
-            return;
-        }
-        start_text();
-        out = CopyText(out, text, to);
+        listener.put_text(text, static_cast<std::size_t>(to - text), blank_pending);
+        first_text_pending = blank_pending = false;
         text = to;
     };
-    // Hands the state back when the walk stops at where.
-    auto stop_at = [&](const unsigned char *where) {
-        state.text.stamp_pending = stamp_pending;
+    // What the steps keep of it, before a step reads the state or the walk stops at where.
+    auto hand_back = [&](const unsigned char *where) {
+        state.text.first_text_pending = first_text_pending;
         state.text.blank_pending = blank_pending;
-        if (cues)
-            return where; // the cue buffer keeps write_buffer's state itself
-        state.writing.mid_line = mid_line;
-        state.writing.write_length = static_cast<std::size_t>(out - write_buffer);
+        listener.hand_back();
         return where;
     };
 
     // Look at one block at a time while a whole one is left.
     for (; end - block >= BLOCK; block = text) {
-        if (out > out_limit)
-            out = FlushOutput(out);
+        listener.start_block();
         int next = end - block > BLOCK ? block[BLOCK] : -1;
         std::uint64_t events = SubtitleEvents(block, next);
         while (events != 0) {
             const unsigned char *at = block + CountTrailingZeros(events);
             events &= events - 1;
-            write_text(at);
+            put_text(at);
             unsigned char c = *at;
             if (IsWhiteSpace(c)) {
                 const unsigned char *p = at + 1;
                 while (p < end && IsWhiteSpace(*p))
                     p++;
-                blank_pending = !stamp_pending;
+                blank_pending = !first_text_pending;
                 text = p;
                 events = EventsFrom(events, block, text);
                 continue;
@@ -425,18 +495,12 @@ bool LineHoldsTextAt(unsigned char *out)
                 EntityRead entity;
                 const unsigned char *after = ReadEntityAt(at, end, &entity);
                 if (after == nullptr)
-                    return stop_at(at);
+                    return hand_back(at);
                 if (entity == EntityRead::Decoded && IsWhiteSpace(state.text.entity_text[0])) {
-                    blank_pending = !stamp_pending;
-                } else if (entity == EntityRead::Decoded && cues) {
-                    PutCueText(state.text.entity_text,
-                               static_cast<std::size_t>(state.text.entity_length), blank_pending);
-                    stamp_pending = blank_pending = false;
+                    blank_pending = !first_text_pending;
                 } else if (entity == EntityRead::Decoded) {
-                    start_text();
-                    std::memcpy(out, state.text.entity_text,
-                                sizeof state.text.entity_text); // slack
-                    out += state.text.entity_length;
+                    listener.put_entity_text(blank_pending);
+                    first_text_pending = blank_pending = false;
                 }
                 text = after; // the '&' itself when it began no entity: text
                 events = EventsFrom(events, block, text);
@@ -447,50 +511,73 @@ bool LineHoldsTextAt(unsigned char *out)
             if (gt == nullptr)
                 continue;
             if (gt == end)
-                return stop_at(at);
+                return hand_back(at);
             const unsigned char *name_end;
-            TagKind kind = ClassifyTagInBuffer(at, &name_end);
+            TagKind kind = ClassifyTagInBuffer(at, &name_end, Events::STYLES && reads_styles);
             switch (kind) {
             case TagKind::Sync:
                 if (!CaptureSyncValue(name_end, gt))
-                    return stop_at(at);
+                    return hand_back(at);
                 state.sync_value[state.sync_value_length] = '>';
-                if (cues)
-                    StartCue(ReadStartTime());
-                stamp_pending = true;
+                first_text_pending = true;
                 blank_pending = false;
+                listener.start_subtitle();
                 break;
             case TagKind::Paragraph:
-                if (cues && !reads_classes) {
-                    EndCueParagraph();
-                } else if (cues) {
-                    if (CrStop() == '\r' && FindByte(name_end, gt, '\r') != gt)
-                        return stop_at(at); // the steps read its CR LF as one byte
+                if (reads_classes) {
+                    if (cr_pairs && FindByte(name_end, gt, '\r') != gt)
+                        return hand_back(at); // the steps read its CR LF as one byte
+                    hand_back(at);
                     ReadParagraphClassAt(name_end);
+                } else {
+                    listener.mark_paragraph("", false);
                 }
-                blank_pending = !stamp_pending;
-                break;
-            case TagKind::LineBreak:
-                if (cues)
-                    BreakCueLine();
-                blank_pending = !stamp_pending;
+                blank_pending = !first_text_pending;
                 break;
             case TagKind::ParagraphEnd:
-                if (cues)
-                    EndCueParagraph();
-                blank_pending = !stamp_pending;
+                listener.mark_paragraph(nullptr, false);
+                blank_pending = !first_text_pending;
+                break;
+            case TagKind::LineBreak:
+                listener.break_line();
+                blank_pending = !first_text_pending;
                 break;
             case TagKind::Style:
             case TagKind::SamiParam:
-            case TagKind::Script: state.text.parameter_block = kind; return stop_at(gt + 1);
-            default: break;
+            case TagKind::Script: state.text.parameter_block = kind; return hand_back(gt + 1);
+            case TagKind::Font:
+                if (!reads_styles)
+                    break;
+                if (cr_pairs && FindByte(name_end, gt, '\r') != gt)
+                    return hand_back(at); // the steps read its CR LF as one byte
+                ReadFontColourAt(name_end);
+                MarkStyleTag(kind);
+                break;
+            default:
+                if (reads_styles)
+                    MarkStyleTag(kind);
+                break;
             }
             text = gt + 1;
             events = EventsFrom(events, block, text);
         }
         const unsigned char *next_block = block + BLOCK;
         if (text < next_block)
-            write_text(next_block);
+            put_text(next_block);
     }
-    return stop_at(text); // the last bytes are for the run-at-a-time scans
+    return hand_back(text); // the last bytes are for the run-at-a-time scans
+}
+
+} // namespace
+
+/* WalkSubtitleText
+ *     WalkSubtitleEvents for the conversion's listener; Sync Save's own stamps are written
+ *     without a call a run. */
+[[gnu::noinline]] const unsigned char *WalkSubtitleText(const unsigned char *start,
+                                                        const unsigned char *end)
+{
+    const SubtitleListener *listener = conversion_state.text.listener;
+    if (listener == &stamp_listener)
+        return WalkSubtitleEvents(start, end, StampEvents{});
+    return WalkSubtitleEvents(start, end, ListenerEvents{listener});
 }

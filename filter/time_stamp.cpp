@@ -1,6 +1,7 @@
 // The stamp that opens each subtitle line in sync mode: «HH :MM :SS  ».
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "stamp_lines.h"
 
 #include <cstdint>
 #include <cstring>
@@ -108,15 +109,63 @@ std::size_t PutTimeStamp(unsigned char *out)
     return length + 10;
 }
 
-/* WriteTimeStamp
- *     Writes the captured start time as its stamp, opening a new line first when the output is
- *     in the middle of one. */
-void WriteTimeStamp()
+StampLines stamp_lines;
+
+namespace
 {
-    unsigned char stamp[TIME_STAMP_SIZE];
-    std::size_t length = PutTimeStamp(stamp);
-    if (conversion_state.writing.mid_line)
-        WriteByte('\n');
-    WriteBytes(stamp, length);
-    conversion_state.text.stamp_written = true;
+
+void StartStamps()
+{
+    stamp_lines = StampLines{};
 }
+
+void StartStampedSubtitle()
+{
+    stamp_lines.stamp_pending = true;
+}
+
+/* PutStampedText
+ *     Writes text of the subtitle's one line: its stamp before the first, opening a new line
+ *     when the output is in the middle of one, else the blank asked for. */
+void PutStampedText(const unsigned char *bytes, std::size_t count, bool blank_before)
+{
+    ConversionState &state = conversion_state;
+    if (stamp_lines.stamp_pending) {
+        unsigned char stamp[TIME_STAMP_SIZE];
+        std::size_t length = PutTimeStamp(stamp);
+        if (state.writing.mid_line)
+            WriteByte('\n');
+        WriteBytes(stamp, length);
+        stamp_lines.stamp_pending = false;
+        stamp_lines.stamp_written = true;
+    } else if (blank_before) {
+        WriteByte(' ');
+    }
+    WriteBytes(bytes, count);
+}
+
+void IgnoreLineBreak()
+{
+}
+void IgnoreParagraph(const char *, bool)
+{
+}
+void IgnoreStyle(StyleTag, bool, std::uint32_t)
+{
+}
+
+/* FinishStamps
+ *     Ends the last subtitle's line. */
+bool FinishStamps()
+{
+    if (stamp_lines.stamp_written && conversion_state.writing.mid_line)
+        WriteByte('\n');
+    return true;
+}
+
+} // namespace
+
+SubtitleListener stamp_listener = {
+    StartStamps,     false,           false,       StartStampedSubtitle, PutStampedText,
+    IgnoreLineBreak, IgnoreParagraph, IgnoreStyle, FinishStamps,
+};

@@ -3,7 +3,7 @@
 
 #include "console_text.h"
 #include "conversion_state.h"
-#include "cue_buffer.h"
+#include "cue_path.h"
 #include "output_file.h"
 
 #include <cerrno>
@@ -117,9 +117,17 @@ static bool WritesUtf16()
     return state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output;
 }
 
+/* ChooseListener
+ *     Who takes Sync Save's subtitles: the cue path for a timed format, else the stamps. */
+static void ChooseListener()
+{
+    ConversionState::Options &options = conversion_state.options;
+    options.subtitle_listener = options.cue_format != CueFormat::None ? CueListener() : nullptr;
+}
+
 /* ConversionFailure
  *     Why the conversion just run gave no text to keep, or Succeeded: a failed read, then a
- *     Sync Save without subtitles, then a class no paragraph has. */
+ *     Sync Save without subtitles, then a class no paragraph has, then cues that failed. */
 static ConversionOutcome ConversionFailure()
 {
     if (ferror(conversion_state.input_stream))
@@ -128,7 +136,8 @@ static ConversionOutcome ConversionFailure()
         return ConversionOutcome::NoSyncTag;
     if (MissedChosenClass())
         return ConversionOutcome::NoParagraphOfClass;
-    if (FailedCues() != CueFailure::None)
+    // The cue path keeps its last failure: a conversion of another format after it has none.
+    if (conversion_state.options.cue_format != CueFormat::None && FailedCues() != CueFailure::None)
         return ConversionOutcome::CuesFailed;
     return ConversionOutcome::Succeeded;
 }
@@ -162,6 +171,7 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
     if (state.output_stream == nullptr)
         return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
     errno = 0;
+    ChooseListener();
     RunConversion(mode);
     state.output_stream = nullptr; // closed by FinishOutputFile or AbandonOutputFile
     // A failed read leaves the text incomplete: it must not replace the target. Nor must the
@@ -209,6 +219,7 @@ ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
     if (state.options.utf8_output)
         WriteTextToConsole();
     errno = 0;
+    ChooseListener();
     RunConversion(mode);
     state.options.text_writer = nullptr;
     state.output_stream = nullptr; // standard output stays open

@@ -7,7 +7,7 @@
 
 #include "app_state.h"
 #include "convert_file.h"
-#include "cue_buffer.h"
+#include "cue_path.h"
 #include "ui_texts.h"
 
 #include <cstdio>
@@ -66,6 +66,7 @@ void ChooseSaveOptions(const SaveType &type, const char *chosen_class)
     std::snprintf(options.chosen_class, sizeof options.chosen_class, "%s", chosen_class);
     options.cue_format = type.cue_format;
     options.utf8_output = type.utf8_output;
+    options.drops_styles = false; // smi2txt keeps the styles unless --no-styles
 }
 
 /* WriteTextFile

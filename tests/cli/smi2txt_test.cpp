@@ -418,9 +418,11 @@ INSTANTIATE_TEST_SUITE_P(Arguments, Smi2txtStatusTest, ::testing::ValuesIn(STATU
 TEST_F(Smi2txtTest, TimedFormatsAndWhereTheyGo)
 {
     const char srt[] = "1\n00:00:01,000 --> 00:00:03,000\nHello\nworld\n\n"
-                       "2\n00:01:01,000 --> 00:01:05,000\nBye & thanks\n\n";
+                       "2\n00:01:01,000 --> 00:01:05,000\nBye & <i>thanks</i>\n\n";
     WriteFile(WorkPath("in.smi"), SUBTITLE);
     EXPECT_EQ(RunSmi2txt({"--format=srt", "in.smi"}).out, srt);
+    EXPECT_NE(RunSmi2txt({"--format=srt", "--no-styles", "in.smi"}).out.find("Bye & thanks\n"),
+              std::string::npos);
     EXPECT_EQ(RunSmi2txt({"in.smi", "--format", "srt"}).out, srt);
     EXPECT_EQ(RunSmi2txt({"--format=srt"}, SUBTITLE).out, srt); // standard input
     EXPECT_EQ(RunSmi2txt({"--class=encc", "--format=vtt", "in.smi", "--output=out.vtt"}).status, 0);

@@ -1,6 +1,6 @@
 // The timed formats: where each cue ends, in which order cues come, how lines and paragraphs
 // are kept, and what each format escapes.
-#include "cue_buffer.h"
+#include "cue_path.h"
 #include "filter_fixture.h"
 
 #include <cstring>

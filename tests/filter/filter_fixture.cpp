@@ -1,5 +1,7 @@
 #include "filter_fixture.h"
 
+#include "cue_path.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -194,6 +196,8 @@ std::string FilterTest::ConvertText(const std::string &input, ConversionMode mod
     OpenStreams(input);
     if (conversion_state.input_stream == nullptr || conversion_state.output_stream == nullptr)
         return "(streams not open)";
+    ConversionState::Options &options = conversion_state.options;
+    options.subtitle_listener = options.cue_format != CueFormat::None ? CueListener() : nullptr;
     RunConversion(mode);
     missed_sync_tag_ = MissedSyncTag();
     return CloseAndReadOutput();

@@ -60,7 +60,8 @@ class ClassListTest : public FilterTest
 {
   protected:
     /* ListClasses
-     *     The classes of input as ListParagraphClasses finds them, «NAME COUNT» a line. */
+     *     The classes of input as ListParagraphClasses finds them, «NAME COUNT: SAMPLE» a
+     *     line. */
     std::string ListClasses(const std::string &input)
     {
         OpenStreams(input);
@@ -68,7 +69,8 @@ class ClassListTest : public FilterTest
         std::string list;
         for (int k = 0; k < class_list.length; k++) {
             const ParagraphClass &entry = class_list.classes[k];
-            list += std::string(entry.name) + " " + std::to_string(entry.count) + "\n";
+            list += std::string(entry.name) + " " + std::to_string(entry.count) + ": " +
+                    entry.sample + "\n";
         }
         CloseAndReadOutput();
         return list;
@@ -79,8 +81,29 @@ TEST_F(ClassListTest, ListsClassesAsFirstWrittenInOrderOfFirstUse)
 {
     EXPECT_EQ(ListClasses("<P Class=KRCC>a<p class='encc'>&lt;P Class=X&gt;<P Class=krcc>"
                           "<P CLASS=\"ENCC\"><P><P id=1 Class = ENCC >"),
-              "KRCC 2\nencc 3\n");
-    EXPECT_EQ(ListClasses("<P Class=A>\n<P Class=B"), "A 1\n"); // a tag cut off counts not
+              "KRCC 2: \nencc 3: \n");
+    EXPECT_EQ(ListClasses("<P Class=A>\n<P Class=B"), "A 1: \n"); // a tag cut off counts not
+}
+
+// A sample is the first subtitle with text of its class, as Sync Save of that class writes it,
+// cut at a blank to at most 30 characters.
+TEST_F(ClassListTest, SamplesAreFirstWordsOfFirstSubtitleWithText)
+{
+    EXPECT_EQ(ListClasses("<P Class=KRCC>before<SYNC Start=1><P Class=KRCC>&nbsp;<P Class=ENCC>"
+                          "Hello <i>there</i><br>you<P Class=KRCC>\xEC\x95\x88<P Class=ENCC>"
+                          "again<SYNC Start=2><P Class=KRCC>later"),
+              "KRCC 4: \xEC\x95\x88\nENCC 2: Hello there you again\n");
+    EXPECT_EQ(ListClasses("<SYNC Start=1><P Class=E>twelve chars twelve chars tw x"
+                          "<SYNC Start=2><P Class=F>twelve chars twelve chars twelve"
+                          "<SYNC Start=3><P Class=G>thirty-one-characters-in-a-word"),
+              "E 1: twelve chars twelve chars tw x\nF 1: twelve chars twelve chars\n"
+              "G 1: thirty-one-characters-in-a-wor\n");
+    // Thirty Hangul syllables and more: characters, not bytes, are counted.
+    std::string hangul;
+    for (int k = 0; k < 31; k++)
+        hangul += "\xEA\xB0\x80";
+    EXPECT_EQ(ListClasses("<SYNC Start=1><P Class=K>" + hangul),
+              "K 1: " + hangul.substr(0, 90) + "\n");
 }
 
 // The bilingual files others wrote: each class alone, one stamped line per subtitle, the
@@ -103,6 +126,12 @@ TEST_F(ClassListTest, BilingualRealFiles)
             std::string plain = ConvertText(input, ConversionMode::Plain);
             std::string sync = ConvertText(input, ConversionMode::Sync);
             ExpectOneSubtitleALine(sync);
+            // The sample opens the first line's text, after its stamp.
+            std::size_t sample_at = list.find(std::string(chosen) + " ");
+            sample_at = list.find(": ", sample_at) + 2;
+            std::string sample = list.substr(sample_at, list.find('\n', sample_at) - sample_at);
+            EXPECT_FALSE(sample.empty());
+            EXPECT_NE(sync.find("  " + sample), std::string::npos) << sample;
             size_t text_start = sync.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
             bool korean = std::any_of(sync.begin() + static_cast<long>(text_start), sync.end(),
                                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Reads smi2txt's timed formats back with real readers, for every real subtitle file.
 
-For each file that Sync Save converts: the SRT cues are its lines (same number, same words,
-the start second of each stamp) in order of their starts; ffmpeg decodes the SRT and the
-WebVTT with no error and finds each cue's start and duration; the W3C validator's WebVTT
-parser reports no error; every JSON line parses, its keys in order.
+For each file that Sync Save converts: the SRT cues without styles are its lines (same number,
+same words, the start second of each stamp) in order of their starts, and the styled SRT and
+WebVTT are those bytes with style tags added; ffmpeg decodes the SRT and the WebVTT with no
+error and finds each cue's start and duration; the W3C validator's WebVTT parser reports no
+error; every JSON line parses, its keys in order.
 
 usage: check_readers.py SMI2TXT CORPUS_DIR NODE_MODULES WORK_DIR
 """
@@ -18,6 +19,7 @@ SMI2TXT, CORPUS, NODE_MODULES, WORK = sys.argv[1:5]
 HERE = os.path.dirname(os.path.abspath(__file__))
 TIME = re.compile(r"^(\d{2,}):(\d{2}):(\d{2})[,.](\d{3}) --> (\d{2,}):(\d{2}):(\d{2})[,.](\d{3})$")
 STAMP = re.compile(rb"^(\d{2,}) :(\d{2}) :(\d{2})  (.*)$")
+STYLE_TAG = re.compile(rb"</?[ibu]>|<font color=\"#[0-9a-f]{6}\">|</font>")
 failures = []
 
 
@@ -79,7 +81,7 @@ def ffmpeg_times(path, name):
 def check(path):
     name = os.path.basename(path)
     status, sync, _ = convert(path, "--sync", "-u")
-    srt_status, srt, srt_error = convert(path, "--format=srt")
+    srt_status, srt, srt_error = convert(path, "--format=srt", "--no-styles")
     if status != 0:
         if srt_status == 0:
             fail(name, "SRT written where Sync Save fails")
@@ -109,6 +111,9 @@ def check(path):
         if subprocess.run([SMI2TXT, option, path, "-o", target], timeout=60).returncode != 0:
             fail(name, f"{option} failed")
             continue
+        plain = convert(path, option, "--no-styles")[1]
+        if STYLE_TAG.sub(b"", open(target, "rb").read()) != plain:
+            fail(name + extension, "the styled cues are not the plain ones with tags added")
         if ffmpeg_times(target, name + extension) != expected:
             fail(name + extension, "ffmpeg finds other starts or durations")
     validate = subprocess.run(["node", os.path.join(HERE, "validate_vtt.js"), stem + ".vtt"],

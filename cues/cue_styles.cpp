@@ -1,0 +1,204 @@
+// The styles SubRip and WebVTT keep. Tags open and close styles as the input has them, however
+// crossed, repeated or left open; what is written is always well nested and has no empty or
+// needless tag: before each piece of text the written tags that no longer apply close, taking
+// those opened inside them along, and the styles that apply and are not open open, in the order
+// their tags came in.
+#include "cue_writer.h"
+
+namespace
+{
+
+// What is written: a style, and for colour its value.
+enum Style { ITALIC, BOLD, UNDERLINE, COLOUR, STYLE_COUNT };
+
+constexpr int FONT_DEPTH = 64; // fonts kept with their colour; more nested ones count without
+
+struct Font {
+    std::uint32_t colour; // or NO_COLOUR
+    std::uint64_t since;  // its tag's place among the style tags
+};
+
+struct WrittenTag {
+    Style style;
+    std::uint32_t colour;
+};
+
+// The process-wide record of the styles of the paragraph being read.
+struct Styles {
+    bool colours;                    // colour is written
+    long open[5];                    // open tags of each kind: i, em, b, strong, u
+    std::uint64_t since[5];          // the place of the outermost open tag of each kind
+    Font fonts[FONT_DEPTH];          // the open fonts, outermost first
+    long font_depth;                 // how many are open, past FONT_DEPTH too
+    std::uint32_t colour;            // the colour in force: the innermost font's that has one
+    std::uint64_t colour_since;      // that font's place
+    std::uint64_t tags;              // style tags taken, for their places
+    WrittenTag written[STYLE_COUNT]; // the tags open in the output, outermost first
+    int written_count;
+    bool changed; // a tag was taken since the last text: what applies may differ
+};
+
+Styles styles;
+
+/* FindColour
+ *     The colour in force: the innermost open font's that has one. */
+void FindColour()
+{
+    Styles &state = styles;
+    state.colour = NO_COLOUR;
+    long depth = state.font_depth < FONT_DEPTH ? state.font_depth : FONT_DEPTH;
+    for (long k = depth - 1; k >= 0; k--) {
+        if (state.fonts[k].colour != NO_COLOUR) {
+            state.colour = state.fonts[k].colour;
+            state.colour_since = state.fonts[k].since;
+            return;
+        }
+    }
+}
+
+/* StyleInForce
+ *     Whether style applies now, and from which tag's place. */
+bool StyleInForce(Style style, std::uint64_t *since)
+{
+    const Styles &state = styles;
+    auto kinds = [&](int first, int count) {
+        bool open = false;
+        for (int k = first; k < first + count; k++) {
+            if (state.open[k] > 0 && (!open || state.since[k] < *since))
+                *since = state.since[k];
+            open = open || state.open[k] > 0;
+        }
+        return open;
+    };
+    switch (style) {
+    case ITALIC: return kinds(0, 2);
+    case BOLD: return kinds(2, 2);
+    case UNDERLINE: return kinds(4, 1);
+    default: *since = state.colour_since; return state.colours && state.colour != NO_COLOUR;
+    }
+}
+
+bool StillApplies(const WrittenTag &tag)
+{
+    std::uint64_t since = 0;
+    return StyleInForce(tag.style, &since) && (tag.style != COLOUR || tag.colour == styles.colour);
+}
+
+unsigned char *PutOpeningTag(unsigned char *out, const WrittenTag &tag)
+{
+    static const char HEX_DIGITS[] = "0123456789abcdef";
+    switch (tag.style) {
+    case ITALIC: return PutBytes(out, "<i>", 3);
+    case BOLD: return PutBytes(out, "<b>", 3);
+    case UNDERLINE: return PutBytes(out, "<u>", 3);
+    default: break;
+    }
+    out = PutBytes(out, "<font color=\"#", 14);
+    for (int shift = 20; shift >= 0; shift -= 4)
+        *out++ = static_cast<unsigned char>(HEX_DIGITS[(tag.colour >> shift) & 0xF]);
+    return PutBytes(out, "\">", 2);
+}
+
+unsigned char *PutClosingTag(unsigned char *out, const WrittenTag &tag)
+{
+    switch (tag.style) {
+    case ITALIC: return PutBytes(out, "</i>", 4);
+    case BOLD: return PutBytes(out, "</b>", 4);
+    case UNDERLINE: return PutBytes(out, "</u>", 4);
+    default: return PutBytes(out, "</font>", 7);
+    }
+}
+
+} // namespace
+
+void StartStyles(bool colours)
+{
+    styles = Styles{};
+    styles.colours = colours;
+}
+
+void ForgetStyleTags()
+{
+    Styles &state = styles;
+    for (long &open : state.open)
+        open = 0;
+    state.font_depth = 0;
+    state.colour = NO_COLOUR;
+    state.changed = true;
+}
+
+void TakeStyleTag(StyleTag tag, bool closing, std::uint32_t colour)
+{
+    Styles &state = styles;
+    std::uint64_t place = ++state.tags;
+    state.changed = true;
+    if (tag == StyleTag::Font) {
+        if (closing && state.font_depth > 0) {
+            state.font_depth--;
+            FindColour();
+        } else if (!closing) {
+            if (state.font_depth < FONT_DEPTH)
+                state.fonts[state.font_depth] = Font{colour, place};
+            state.font_depth++;
+            FindColour();
+        }
+        return;
+    }
+    int kind = static_cast<int>(tag);
+    if (closing && state.open[kind] > 0)
+        state.open[kind]--;
+    else if (!closing && state.open[kind]++ == 0)
+        state.since[kind] = place;
+}
+
+unsigned char *PutStylesBeforeText(unsigned char *out, const char *separator)
+{
+    Styles &state = styles;
+    std::size_t separator_length = std::strlen(separator);
+    if (!state.changed)
+        return PutBytes(out, separator, separator_length);
+    state.changed = false;
+    int kept = 0;
+    while (kept < state.written_count && StillApplies(state.written[kept]))
+        kept++;
+    for (int k = state.written_count - 1; k >= kept; k--)
+        out = PutClosingTag(out, state.written[k]);
+    state.written_count = kept;
+    out = PutBytes(out, separator, separator_length);
+    // The styles to open, in the order their tags came in.
+    Style opening[STYLE_COUNT];
+    std::uint64_t places[STYLE_COUNT];
+    int count = 0;
+    for (int s = 0; s < STYLE_COUNT; s++) {
+        auto style = static_cast<Style>(s);
+        std::uint64_t since = 0;
+        bool written = false;
+        for (int k = 0; k < state.written_count; k++)
+            written = written || state.written[k].style == style;
+        if (written || !StyleInForce(style, &since))
+            continue;
+        int at = count++;
+        for (; at > 0 && places[at - 1] > since; at--) {
+            opening[at] = opening[at - 1];
+            places[at] = places[at - 1];
+        }
+        opening[at] = style;
+        places[at] = since;
+    }
+    for (int k = 0; k < count; k++) {
+        WrittenTag tag{opening[k], opening[k] == COLOUR ? state.colour : NO_COLOUR};
+        out = PutOpeningTag(out, tag);
+        state.written[state.written_count++] = tag;
+    }
+    return out;
+}
+
+unsigned char *PutClosingStyles(unsigned char *out)
+{
+    Styles &state = styles;
+    for (int k = state.written_count - 1; k >= 0; k--)
+        out = PutClosingTag(out, state.written[k]);
+    state.written_count = 0;
+    state.changed = true;
+    return out;
+}
