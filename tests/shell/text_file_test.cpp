@@ -316,6 +316,23 @@ TEST_F(TextFileTest, CueTooLongFailsOnlyItsOwnSave)
     EXPECT_EQ(ReadFile(folder / "out.txt"), PLAIN_TEXT);
 }
 
+// The Language menu's texts come in UTF-8 from a subtitle in the ANSI code page too, and the
+// saves' own choice of encoding is left as it was.
+TEST_F(TextFileTest, ListsClassesWithTheirFirstWordsInUtf8)
+{
+    WriteFile(subtitle, "<SYNC Start=0><P Class=KRCC>\xBE\xC8\xB3\xE7 \xC7\xCF\xBC\xBC\xBF\xE4\r\n"
+                        "<P Class=ENCC>Hello there\r\n");
+    Choose(subtitle);
+    ASSERT_TRUE(ListChosenSubtitleClasses());
+    ASSERT_EQ(class_list.length, 2);
+    EXPECT_STREQ(class_list.classes[0].name, "KRCC");
+    EXPECT_STREQ(class_list.classes[0].sample, "\xEC\x95\x88\xEB\x85\x95 "
+                                               "\xED\x95\x98\xEC\x84\xB8\xEC\x9A\x94");
+    EXPECT_STREQ(class_list.classes[1].sample, "Hello there");
+    EXPECT_FALSE(conversion_state.options.utf8_output);
+    EXPECT_EQ(conversion_state.input_stream, nullptr);
+}
+
 // Only the name's own extension decides, in any case; a folder's does not.
 TEST(TypeOfExtensionTest, TellsTimedFormatsByTheNamesExtension)
 {
