@@ -125,7 +125,7 @@ static bool KeepSubtitle(HWND hwnd, const wchar_t *path)
 }
 
 /* ChooseSubtitle
- *     Open: lets the user choose the subtitle; nothing is opened until a save. */
+ *     Open: lets the user choose the subtitle; nothing is converted until a save. */
 static void ChooseSubtitle(HWND hwnd)
 {
     OPENFILENAMEW &record = app_state.file_dialog;
@@ -167,7 +167,7 @@ static void SaveTextFile(HWND hwnd, ConversionMode mode)
         ShowError(hwnd, error);
         return;
     }
-    char report[TEXT_BUFFER_SIZE];
+    char report[2 * TEXT_BUFFER_SIZE]; // room for the count and the encoding's name
     DescribeSavedFile(report, sizeof report);
     MessageBoxA(hwnd, report, CONVERT_OK_TEXT, MB_OK);
 }
