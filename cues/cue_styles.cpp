@@ -27,6 +27,7 @@ struct WrittenTag {
 struct Styles {
     bool colours;                    // colour is written
     long open[5];                    // open tags of each kind: i, em, b, strong, u
+    long tags_open;                  // of them all
     std::uint64_t since[5];          // the place of the outermost open tag of each kind
     Font fonts[FONT_DEPTH];          // the open fonts, outermost first
     long font_depth;                 // how many are open, past FONT_DEPTH too
@@ -35,7 +36,6 @@ struct Styles {
     std::uint64_t tags;              // style tags taken, for their places
     WrittenTag written[STYLE_COUNT]; // the tags open in the output, outermost first
     int written_count;
-    bool changed; // a tag was taken since the last text: what applies may differ
 };
 
 Styles styles;
@@ -111,27 +111,37 @@ unsigned char *PutClosingTag(unsigned char *out, const WrittenTag &tag)
 
 } // namespace
 
+bool styles_changed;
+bool styles_open;
+bool styles_written;
+
 void StartStyles(bool colours)
 {
     styles = Styles{};
     styles.colours = colours;
+    styles.colour = NO_COLOUR;
+    styles_changed = false;
+    styles_open = false;
+    styles_written = false;
 }
 
 void ForgetStyleTags()
 {
     Styles &state = styles;
+    state.tags_open = 0;
     for (long &open : state.open)
         open = 0;
     state.font_depth = 0;
     state.colour = NO_COLOUR;
-    state.changed = true;
+    styles_changed = true;
+    styles_open = false;
 }
 
 void TakeStyleTag(StyleTag tag, bool closing, std::uint32_t colour)
 {
     Styles &state = styles;
     std::uint64_t place = ++state.tags;
-    state.changed = true;
+    styles_changed = true;
     if (tag == StyleTag::Font) {
         if (closing && state.font_depth > 0) {
             state.font_depth--;
@@ -142,22 +152,26 @@ void TakeStyleTag(StyleTag tag, bool closing, std::uint32_t colour)
             state.font_depth++;
             FindColour();
         }
+        styles_open = state.tags_open > 0 || state.font_depth > 0;
         return;
     }
     int kind = static_cast<int>(tag);
-    if (closing && state.open[kind] > 0)
+    if (closing && state.open[kind] > 0) {
         state.open[kind]--;
-    else if (!closing && state.open[kind]++ == 0)
-        state.since[kind] = place;
+        state.tags_open--;
+    } else if (!closing) {
+        if (state.open[kind]++ == 0)
+            state.since[kind] = place;
+        state.tags_open++;
+    }
+    styles_open = state.tags_open > 0 || state.font_depth > 0;
 }
 
-unsigned char *PutStylesBeforeText(unsigned char *out, const char *separator)
+unsigned char *PutStylesBeforeText(unsigned char *out, const char *separator,
+                                   std::size_t separator_length)
 {
     Styles &state = styles;
-    std::size_t separator_length = std::strlen(separator);
-    if (!state.changed)
-        return PutBytes(out, separator, separator_length);
-    state.changed = false;
+    styles_changed = false;
     int kept = 0;
     while (kept < state.written_count && StillApplies(state.written[kept]))
         kept++;
@@ -190,6 +204,7 @@ unsigned char *PutStylesBeforeText(unsigned char *out, const char *separator)
         out = PutOpeningTag(out, tag);
         state.written[state.written_count++] = tag;
     }
+    styles_written = state.written_count > 0;
     return out;
 }
 
@@ -199,6 +214,6 @@ unsigned char *PutClosingStyles(unsigned char *out)
     for (int k = state.written_count - 1; k >= 0; k--)
         out = PutClosingTag(out, state.written[k]);
     state.written_count = 0;
-    state.changed = true;
+    styles_written = false;
     return out;
 }

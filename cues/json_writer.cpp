@@ -3,6 +3,7 @@
 #include "cue_writer.h"
 
 #include "byte_io.h"
+#include "write_buffer.h"
 
 #include <cstring>
 
@@ -113,21 +114,60 @@ unsigned char *PutJsonHead(unsigned char *out, std::uint32_t start, const char *
     return PutBytes(out, "\",\"text\":\"", 10);
 }
 
-std::size_t PutJsonEnd(std::uint64_t end, unsigned char *out)
-{
-    return PutNumber(end, out);
-}
-
+/* PutJsonText
+ *     PutJsonBytes for a subtitle's text, which may be read TEXT_SLACK bytes past its end: its
+ *     last sixteen bytes and fewer are looked at in one compare too. */
 unsigned char *PutJsonText(unsigned char *out, const unsigned char *bytes, std::size_t count)
 {
+#if defined(VELMORA_SSE2_SCANS)
+    static_assert(TEXT_SLACK >= 16, "a chunk may be read past the text");
+    const unsigned char *end = bytes + count;
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i last_control = _mm_set1_epi8(0x1F);
+    while (bytes < end) {
+        __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), chunk);
+        __m128i escaped = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)),
+            _mm_cmpeq_epi8(_mm_min_epu8(chunk, last_control), chunk));
+        std::size_t left = static_cast<std::size_t>(end - bytes);
+        unsigned inside = left >= 16 ? 0xFFFFu : (1u << left) - 1;
+        auto mask = static_cast<unsigned>(_mm_movemask_epi8(escaped)) & inside;
+        if (mask == 0) {
+            std::size_t step = left >= 16 ? 16 : left;
+            out += step;
+            bytes += step;
+            continue;
+        }
+        auto kept = static_cast<std::size_t>(__builtin_ctz(mask));
+        out = PutEscape(bytes[kept], out + kept);
+        bytes += kept + 1;
+    }
+    return out;
+#else
     return PutJsonBytes(bytes, count, out);
+#endif
 }
 
 } // namespace
 
+const char JSON_LINE_SEPARATOR[SEPARATOR_ROOM + 1] = "\\n";
+const char JSON_UNIT_END[UNIT_END_ROOM] = "\"}\n";
+
 const CueWriter JSON_WRITER = {
-    true,        false,         false,
-    false,       PutNoFileHead, 2 * NUMBER_SIZE + 6 * CLASS_NAME_SIZE + 40,
-    PutJsonHead, PutJsonEnd,    6,
-    PutJsonText, "\\n",         "\"}\n",
+    true,
+    false,
+    false,
+    false,
+    PutNoFileHead,
+    2 * NUMBER_SIZE + 6 * CLASS_NAME_SIZE + 40,
+    PutJsonHead,
+    0,
+    6,
+    PutJsonText,
+    JSON_LINE_SEPARATOR,
+    2,
+    JSON_UNIT_END,
+    3,
 };

@@ -2,6 +2,8 @@
 // line; <i>, <b>, <u> and <font color="#rrggbb"> as players read them.
 #include "cue_writer.h"
 
+#include "write_buffer.h"
+
 namespace
 {
 
@@ -20,20 +22,18 @@ unsigned char *PutSrtHead(unsigned char *out, std::uint32_t start, const char *,
     return *end_at + length + 1;
 }
 
-std::size_t PutSrtEnd(std::uint64_t end, unsigned char *out)
-{
-    return PutCueTime(end, ',', out);
-}
-
 unsigned char *PutSrtText(unsigned char *out, const unsigned char *bytes, std::size_t count)
 {
-    std::memcpy(out, bytes, count);
-    return out + count;
+    return CopyChunks(out, bytes, count);
 }
 
 } // namespace
 
+const char SRT_LINE_SEPARATOR[SEPARATOR_ROOM + 1] = "\n";
+const char SRT_UNIT_END[UNIT_END_ROOM] = "\n\n";
+
 const CueWriter SRT_WRITER = {
-    false,      true,      true, true,       PutNoFileHead, 2 * CUE_TIME_SIZE + 8,
-    PutSrtHead, PutSrtEnd, 1,    PutSrtText, "\n",          "\n\n",
+    false,        true, true, true,       PutNoFileHead,      2 * CUE_TIME_SIZE + 8,
+    PutSrtHead,   ',',  1,    PutSrtText, SRT_LINE_SEPARATOR, 1,
+    SRT_UNIT_END, 2,
 };

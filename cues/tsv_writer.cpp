@@ -37,12 +37,10 @@ unsigned char *PutTsvHead(unsigned char *out, std::uint32_t start, const char *c
     return out;
 }
 
-std::size_t PutTsvEnd(std::uint64_t end, unsigned char *out)
-{
-    return PutNumber(end, out);
-}
-
 } // namespace
+
+const char TSV_LINE_SEPARATOR[SEPARATOR_ROOM + 1] = " ";
+const char TSV_UNIT_END[UNIT_END_ROOM] = "\n";
 
 const CueWriter TSV_WRITER = {
     true,
@@ -52,9 +50,11 @@ const CueWriter TSV_WRITER = {
     PutTsvFileHead,
     2 * NUMBER_SIZE + CLASS_NAME_SIZE + 3,
     PutTsvHead,
-    PutTsvEnd,
+    0,
     1,
     PutTsvField,
-    " ",
-    "\n",
+    TSV_LINE_SEPARATOR,
+    1,
+    TSV_UNIT_END,
+    1,
 };

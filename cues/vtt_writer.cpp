@@ -30,11 +30,6 @@ unsigned char *PutVttHead(unsigned char *out, std::uint32_t start, const char *,
     return *end_at + length + 1;
 }
 
-std::size_t PutVttEnd(std::uint64_t end, unsigned char *out)
-{
-    return PutCueTime(end, '.', out);
-}
-
 /* PutVttText
  *     The text with '&', '<' and '>' escaped. */
 unsigned char *PutVttText(unsigned char *out, const unsigned char *text, std::size_t length)
@@ -61,7 +56,11 @@ unsigned char *PutVttText(unsigned char *out, const unsigned char *text, std::si
 
 } // namespace
 
+const char VTT_LINE_SEPARATOR[SEPARATOR_ROOM + 1] = "\n";
+const char VTT_UNIT_END[UNIT_END_ROOM] = "\n\n";
+
 const CueWriter VTT_WRITER = {
-    false,      true,      false, false,      PutVttFileHead, 2 * CUE_TIME_SIZE + 8,
-    PutVttHead, PutVttEnd, 5,     PutVttText, "\n",           "\n\n",
+    false,        true, false, false,      PutVttFileHead,     2 * CUE_TIME_SIZE + 8,
+    PutVttHead,   '.',  5,     PutVttText, VTT_LINE_SEPARATOR, 1,
+    VTT_UNIT_END, 2,
 };

@@ -157,9 +157,16 @@ bool FinishSamples()
 }
 
 SubtitleListener sample_listener = {
-    StartSamples,        true,          false,
-    StartSampleSubtitle, PutSampleText, IgnoreLineBreak,
-    MarkSampleParagraph, IgnoreStyle,   FinishSamples,
+    StartSamples,
+    true,
+    false,
+    StartSampleSubtitle,
+    PutSampleText,
+    IgnoreLineBreak,
+    MarkSampleParagraph,
+    IgnoreStyle,
+    FinishSamples,
+    nullptr,
 };
 
 } // namespace

@@ -404,7 +404,7 @@ bool MissedSyncTag();
 // Paragraph steps, when a class is chosen or listed.
 void StartParagraphs();
 void ReadParagraphClass();
-void ReadParagraphClassAt(const unsigned char *p);
+bool ReadParagraphClassAt(const unsigned char *p, const unsigned char *gt);
 void EndParagraph();
 
 // A font tag's color attribute, read as ReadParagraphClass reads a class: into font_colour.

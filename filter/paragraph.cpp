@@ -228,8 +228,9 @@ void ReadParagraphClass()
 
 /* ReadParagraphClassAt
  *     ReadParagraphClass for a P tag that stands whole in memory from p, the byte after its
- *     name, to its '>', with no byte the steps would read otherwise (a CR before an LF). */
-void ReadParagraphClassAt(const unsigned char *p)
+ *     name, to its '>' at gt. False, reading nothing, when it holds a byte the steps would read
+ *     otherwise (a CR before an LF). */
+bool ReadParagraphClassAt(const unsigned char *p, const unsigned char *gt)
 {
     ConversionState &state = conversion_state;
     // Most tags are «<P Class=NAME>»: told at one look when NAME is short and ends the tag.
@@ -243,9 +244,11 @@ void ReadParagraphClassAt(const unsigned char *p)
             state.paragraphs.paragraph_class[length] = '\0';
             EndParagraph();
             OpenParagraph();
-            return;
+            return true;
         }
     }
+    if (state.reading.joins_line_ends && std::memchr(p, '\r', static_cast<std::size_t>(gt - p)))
+        return false;
     const unsigned char *value = nullptr;
     int length = FindAttributeAt(p, "class", &value);
     if (length > CLASS_NAME_SIZE - 1)
@@ -255,6 +258,7 @@ void ReadParagraphClassAt(const unsigned char *p)
     state.paragraphs.paragraph_class[length < 0 ? 0 : length] = '\0';
     EndParagraph();
     OpenParagraph();
+    return true;
 }
 
 /* ReadFontColour

@@ -34,6 +34,10 @@ struct SubtitleListener {
     void (*mark_style)(StyleTag tag, bool closing, std::uint32_t colour);
     // The end of the input; false when nothing written may be kept.
     bool (*finish_conversion)();
+    // The fast path's walk over a subtitle's text (subtitle_walk.h), made with this listener's
+    // own events so that they need no call a piece of text; null for the walk through this
+    // table.
+    const unsigned char *(*walk_text)(const unsigned char *start, const unsigned char *end);
 };
 
 // Sync Save's listener: each subtitle one line behind its stamp.

@@ -91,12 +91,8 @@ const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned cha
         return nullptr;
     const unsigned char *name_end;
     TagKind kind = ClassifyTagInBuffer(lt, &name_end, ReadsStyles());
-    if (kind == TagKind::Paragraph && ReadsClasses()) {
-        if (state.reading.joins_line_ends && FindByte(name_end, gt, '\r') != gt)
-            return nullptr; // the steps read its CR LF as one byte
-        ReadParagraphClassAt(name_end);
-        return gt + 1;
-    }
+    if (kind == TagKind::Paragraph && ReadsClasses())
+        return ReadParagraphClassAt(name_end, gt) ? gt + 1 : nullptr;
     if (kind == TagKind::Font && ReadsStyles()) {
         if (state.reading.joins_line_ends && FindByte(name_end, gt, '\r') != gt)
             return nullptr; // the steps read its CR LF as one byte

@@ -167,5 +167,5 @@ bool FinishStamps()
 
 SubtitleListener stamp_listener = {
     StartStamps,     false,           false,       StartStampedSubtitle, PutStampedText,
-    IgnoreLineBreak, IgnoreParagraph, IgnoreStyle, FinishStamps,
+    IgnoreLineBreak, IgnoreParagraph, IgnoreStyle, FinishStamps,         nullptr,
 };

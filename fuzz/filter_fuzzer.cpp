@@ -5,6 +5,7 @@
 // the input saved.
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "cue_path.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -174,8 +175,9 @@ struct Output {
     bool utf16;
 };
 
-// The timed format mode 2 writes; the input's first byte chooses it.
+// The timed format mode 2 writes, with its styles or without; the input's first byte chooses.
 static CueFormat cue_format;
+static bool drops_styles;
 
 // How the input is read: its bytes as they are, decoded for UTF-8 output (-u), or as CP949.
 enum class Reading { Bytes, Utf8Output, FromCp949 };
@@ -225,6 +227,8 @@ static Output ConvertBytes(const std::uint8_t *data, size_t size, int mode, bool
     if (chosen_class != nullptr)
         std::strcpy(conversion_state.options.chosen_class, chosen_class);
     conversion_state.options.cue_format = mode == 2 ? cue_format : CueFormat::None;
+    conversion_state.options.subtitle_listener = mode == 2 ? CueListener() : nullptr;
+    conversion_state.options.drops_styles = drops_styles;
     conversion_state.options.utf8_output = mode == 2 || reading != Reading::Bytes;
     if (reading == Reading::FromCp949)
         std::strcpy(conversion_state.options.source_encoding, "cp949");
@@ -268,6 +272,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
     static const CueFormat CUE_FORMATS[] = {CueFormat::Srt, CueFormat::Vtt, CueFormat::Tsv,
                                             CueFormat::Json};
     cue_format = CUE_FORMATS[size == 0 ? 0 : data[0] % 4];
+    drops_styles = size > 0 && data[0] % 8 >= 4;
     for (int mode = 0; mode < 3; mode++) {
         // The timed formats are always UTF-8: as bytes they read as -u does.
         for (Reading reading : {Reading::Bytes, Reading::Utf8Output, Reading::FromCp949}) {

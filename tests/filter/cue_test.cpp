@@ -145,6 +145,88 @@ TEST_P(CueFormatTest, EscapesAndEmptyFile)
 
 INSTANTIATE_TEST_SUITE_P(Formats, CueFormatTest, ::testing::ValuesIn(FORMAT_CASES), RowName{});
 
+struct StyleCase {
+    const char *name;
+    std::string text; // of one subtitle, its lines in one P
+    std::string srt;  // the cue's lines
+    std::string vtt;  // "" for the same as srt
+};
+
+std::ostream &operator<<(std::ostream &stream, const StyleCase &row)
+{
+    return stream << row.name;
+}
+
+const StyleCase STYLE_CASES[] = {
+    {"RepeatedTagsCount", "<i><i>a</i>b</i>c", "<i>ab</i>c", ""},
+    {"CrossedTagsNestAgain", "<b>a<i>b</b>c</i>", "<b>a<i>b</i></b><i>c</i>", ""},
+    {"ColourInsideItalic", "<i>a<font color=red>b</font>c</i>",
+     "<i>a<font color=\"#ff0000\">b</font>c</i>", "<i>abc</i>"},
+    {"BlanksStandBetweenTags", "<i>a </i>b a<i> b</i>", "<i>a</i> b a <i>b</i>", ""},
+    {"EmptyAndBlankStylesAreNotWritten", "<i></i>a<b> </b>c<u>", "a c", ""},
+    {"UnclosedStylesCloseWithTheCue", "<U>a<EM class=x>b<strong>c", "<u>a<i>b<b>c</b></i></u>",
+     ""},
+    {"ClosingTagOfAnotherKindClosesNothing", "<em>a</i>b</em>c", "<i>ab</i>c", ""},
+    {"FontsSideBySide", "<font color=red>a<font color=blue>b</font>c</font>",
+     "<font color=\"#ff0000\">a</font><font color=\"#0000ff\">b</font><font "
+     "color=\"#ff0000\">c</font>",
+     "abc"},
+    {"FontWithoutColourCounts", "<font color=red>a<font face=x>b</font>c</font>d",
+     "<font color=\"#ff0000\">abc</font>d", "abcd"},
+    {"RejectedColourCounts", "<font color=red>a<font color=transparent>b</font>c</font>d",
+     "<font color=\"#ff0000\">abc</font>d", "abcd"},
+    {"StylesGoOnAcrossLines", "<i>a<br>b</i><br>c", "<i>a\nb</i>\nc", ""},
+    {"ParagraphEndsStyles", "<i>a<P>b</P><b>c", "<i>a</i>\nb\n<b>c</b>", ""},
+    {"ReferenceIsText", "&lt;i&gt;a<i>&amp;</i>", "<i>a<i>&</i>", "&lt;i&gt;a<i>&amp;</i>"},
+};
+
+class CueStyleTest : public FilterTest, public ::testing::WithParamInterface<StyleCase>
+{
+};
+
+// Styles are the tags' own, well nested, whatever the input's tags; WebVTT has no colour.
+TEST_P(CueStyleTest, SrtAndVttCues)
+{
+    const StyleCase &row = GetParam();
+    std::string input = "<SYNC Start=1000><P>" + row.text + "\n<SYNC Start=2000>&nbsp;";
+    conversion_state.options.utf8_output = true;
+    for (CueFormat format : {CueFormat::Srt, CueFormat::Vtt}) {
+        conversion_state.options.cue_format = format;
+        std::string head = format == CueFormat::Srt ? "1\n00:00:01,000 --> 00:00:02,000\n"
+                                                    : "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\n";
+        std::string text = format == CueFormat::Vtt && !row.vtt.empty() ? row.vtt : row.srt;
+        for (bool byte_at_a_time : {false, true}) {
+            conversion_state.options.byte_at_a_time = byte_at_a_time;
+            EXPECT_EQ(ConvertText(input, ConversionMode::Sync), LineEnds(head + text + "\n\n"))
+                << (format == CueFormat::Srt ? "srt" : "vtt")
+                << (byte_at_a_time ? ", steps alone" : ", fast path");
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Tags, CueStyleTest, ::testing::ValuesIn(STYLE_CASES), RowName{});
+
+struct ColourCase {
+    const char *value;
+    std::uint32_t rgb; // or NO_COLOUR
+};
+
+// Colours as HTML reads a font's color, its recovery of malformed values too.
+TEST(LegacyColourTest, ReadsAsHtmlDoes)
+{
+    const ColourCase CASES[] = {
+        {"Silver", 0xc0c0c0},      {"#FF80C0", 0xff80c0},   {"ff80c0", 0xff80c0},
+        {"#f0c", 0xff00cc},        {" RED ", 0xff0000},     {"chucknorris", 0xc00000},
+        {"#abcd", 0xabcd00},       {"abc", 0x0a0b0c},       {"#1234567890ab", 0x125690},
+        {"transparent", NO_COLOUR}, {"", NO_COLOUR},        {" ", 0x000000},
+        {"\xEA\xB0\x80" "ff", 0x000f0f}, {"\xF0\x9F\x98\x80" "ff", 0x00ff00},
+    };
+    for (const ColourCase &row : CASES) {
+        const auto *value = reinterpret_cast<const unsigned char *>(row.value);
+        EXPECT_EQ(ParseLegacyColour(value, std::strlen(row.value), false), row.rgb) << row.value;
+    }
+}
+
 // Past the limits a file fails whole and writes nothing.
 TEST_F(FilterTest, CuesPastTheirLimitsFailTheFile)
 {
