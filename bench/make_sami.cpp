@@ -66,7 +66,8 @@ static void WriteText(const char *text)
 }
 
 /* WriteSubtitleLine
- *     Writes three to nine words, now and then in italics, a quotation or an ampersand. */
+ *     Writes three to nine words, now and then in italics, in colour or in bold, a quotation
+ *     or an ampersand. */
 static void WriteSubtitleLine()
 {
     std::uint32_t count = 3 + NextRandom(7);
@@ -75,6 +76,11 @@ static void WriteSubtitleLine()
         WriteText("<i>");
     else if (decoration == 1)
         WriteText("&quot;");
+    else if (decoration == 2)
+        WriteText(NextRandom(2) == 0 ? "<font color=\"#FF80C0\">" : "<font color=yellow>");
+    bool bold = decoration == 3 && NextRandom(2) == 0;
+    if (bold)
+        WriteText("<b>");
     for (std::uint32_t k = 0; k < count; k++) {
         if (k > 0)
             WriteText(k == count / 2 && NextRandom(20) == 0 ? " &amp; " : " ");
@@ -85,6 +91,10 @@ static void WriteSubtitleLine()
         WriteText("</i>");
     else if (decoration == 1)
         WriteText("&quot;");
+    else if (decoration == 2)
+        WriteText("</font>");
+    if (bold)
+        WriteText("</b>");
     static const char *const ENDINGS[] = {".", ".", "?", "!", ",", "..."};
     WriteText(ENDINGS[NextRandom(6)]);
 }

@@ -174,3 +174,9 @@ for mode in "" --sync "--sync -u" "--format srt" "--format json"; do
   line+=" | $(peak_kib "$smi2txt" $mode "$work/korean.smi" -o "$work/out.txt") KiB"
   echo "$line |"
 done
+
+# The npm package under Node.js beside smi2txt, when it is built (cmake --preset wasm).
+if [[ -f build/wasm/npm/velmora.mjs ]]; then
+  echo
+  RUNS=$runs bench/run_node_benchmark.sh "$build_dir" build/wasm
+fi

@@ -805,6 +805,10 @@ struct CueEvents {
     {
         MarkCueParagraph(class_name, of_chosen_class);
     }
+    void mark_style(StyleTag tag, bool closing, std::uint32_t colour) const
+    {
+        MarkCueStyle(tag, closing, colour);
+    }
     void start_block() const
     {
     }

@@ -78,12 +78,6 @@ bool StyleInForce(Style style, std::uint64_t *since)
     }
 }
 
-bool StillApplies(const WrittenTag &tag)
-{
-    std::uint64_t since = 0;
-    return StyleInForce(tag.style, &since) && (tag.style != COLOUR || tag.colour == styles.colour);
-}
-
 unsigned char *PutOpeningTag(unsigned char *out, const WrittenTag &tag)
 {
     static const char HEX_DIGITS[] = "0123456789abcdef";
@@ -172,32 +166,34 @@ unsigned char *PutStylesBeforeText(unsigned char *out, const char *separator,
 {
     Styles &state = styles;
     styles_changed = false;
+    // What is in force now, and from which tag's place.
+    bool in_force[STYLE_COUNT];
+    std::uint64_t places[STYLE_COUNT];
+    for (int s = 0; s < STYLE_COUNT; s++)
+        in_force[s] = StyleInForce(static_cast<Style>(s), &places[s]);
+    auto applies = [&](const WrittenTag &tag) {
+        return in_force[tag.style] && (tag.style != COLOUR || tag.colour == state.colour);
+    };
     int kept = 0;
-    while (kept < state.written_count && StillApplies(state.written[kept]))
+    while (kept < state.written_count && applies(state.written[kept]))
         kept++;
     for (int k = state.written_count - 1; k >= kept; k--)
         out = PutClosingTag(out, state.written[k]);
     state.written_count = kept;
-    out = PutBytes(out, separator, separator_length);
+    std::memcpy(out, separator, SEPARATOR_ROOM);
+    out += separator_length;
     // The styles to open, in the order their tags came in.
+    for (int k = 0; k < state.written_count; k++)
+        in_force[state.written[k].style] = false;
     Style opening[STYLE_COUNT];
-    std::uint64_t places[STYLE_COUNT];
     int count = 0;
     for (int s = 0; s < STYLE_COUNT; s++) {
-        auto style = static_cast<Style>(s);
-        std::uint64_t since = 0;
-        bool written = false;
-        for (int k = 0; k < state.written_count; k++)
-            written = written || state.written[k].style == style;
-        if (written || !StyleInForce(style, &since))
+        if (!in_force[s])
             continue;
         int at = count++;
-        for (; at > 0 && places[at - 1] > since; at--) {
+        for (; at > 0 && places[opening[at - 1]] > places[s]; at--)
             opening[at] = opening[at - 1];
-            places[at] = places[at - 1];
-        }
-        opening[at] = style;
-        places[at] = since;
+        opening[at] = static_cast<Style>(s);
     }
     for (int k = 0; k < count; k++) {
         WrittenTag tag{opening[k], opening[k] == COLOUR ? state.colour : NO_COLOUR};

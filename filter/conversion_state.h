@@ -376,6 +376,18 @@ void MarkParagraph(TagKind kind);
 void MarkBlank();
 void MarkParagraphTag(const char *class_name, bool of_chosen_class);
 void MarkStyleTag(TagKind kind);
+
+/* StyleOfTag
+ *     The style tag a tag of kind is, and whether it closes; false for any other tag. */
+inline bool StyleOfTag(TagKind kind, StyleTag *tag, bool *closing)
+{
+    int offset = static_cast<int>(kind) - static_cast<int>(TagKind::Italic);
+    if (offset < 0)
+        return false;
+    *tag = static_cast<StyleTag>(offset / 2);
+    *closing = offset % 2 == 1;
+    return true;
+}
 bool StartParameterBlock(TagKind kind);
 void ResolveParagraphBreak(int c);
 void StartSubtitle();
@@ -409,7 +421,7 @@ void EndParagraph();
 
 // A font tag's color attribute, read as ReadParagraphClass reads a class: into font_colour.
 void ReadFontColour();
-void ReadFontColourAt(const unsigned char *p);
+bool ReadFontColourAt(const unsigned char *p);
 
 // The colour a font tag's color value stands for, as HTML reads it; NO_COLOUR for none.
 std::uint32_t FontColour();

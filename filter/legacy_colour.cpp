@@ -244,13 +244,25 @@ std::uint32_t ParseLegacyColour(const unsigned char *value, std::size_t length, 
     while (!cut && end > start && IsAsciiWhiteSpace(end[-1]))
         end--;
     std::size_t stripped = static_cast<std::size_t>(end - start);
+    // «#RRGGBB», as most subtitles write it: no name starts with '#'.
+    if (!cut && stripped == 7 && start[0] == '#') {
+        std::uint32_t rgb = 0;
+        bool hex = true;
+        for (std::size_t k = 1; k < 7 && hex; k++) {
+            int digit = HexValue(start[k]);
+            hex = digit >= 0;
+            rgb = rgb << 4 | static_cast<std::uint32_t>(hex ? digit : 0);
+        }
+        if (hex)
+            return rgb;
+    }
     static const char TRANSPARENT[] = "transparent";
     bool is_transparent = !cut && stripped == sizeof TRANSPARENT - 1;
     for (std::size_t k = 0; is_transparent && k < stripped; k++)
         is_transparent = (start[k] | 0x20) == TRANSPARENT[k];
     if (is_transparent)
         return NO_COLOUR;
-    if (!cut) {
+    if (!cut && stripped > 0 && (start[0] | 0x20) >= 'a' && (start[0] | 0x20) <= 'z') {
         std::uint32_t named = FindNamedColour(start, stripped);
         if (named != NO_COLOUR)
             return named;

@@ -272,12 +272,35 @@ void ReadFontColour()
 }
 
 /* ReadFontColourAt
- *     ReadFontColour for a font tag whole in memory from p to its '>'. */
-void ReadFontColourAt(const unsigned char *p)
+ *     ReadFontColour for a font tag whole in memory from p to its '>'. False, reading nothing,
+ *     when its value holds a CR that the steps would read with its LF as one byte. */
+bool ReadFontColourAt(const unsigned char *p)
 {
     ConversionState::Paragraphs &paragraphs = conversion_state.paragraphs;
     const unsigned char *value = nullptr;
-    int length = FindAttributeAt(p, "color", &value);
+    int length = -1;
+    // Most tags are «<font color=VALUE>» or «<font color="VALUE">»: told at one look when
+    // VALUE is short and ends the tag.
+    if (p[0] == ' ' && (p[1] | 0x20) == 'c' && (p[2] | 0x20) == 'o' && (p[3] | 0x20) == 'l' &&
+        (p[4] | 0x20) == 'o' && (p[5] | 0x20) == 'r' && p[6] == '=') {
+        const unsigned char *start = p + 7;
+        unsigned char quote = *start == '"' || *start == '\'' ? *start : 0;
+        start += quote != 0 ? 1 : 0;
+        int count = 0;
+        while (count < COLOUR_VALUE_SIZE && start[count] != '>' && start[count] != quote &&
+               !IsWhiteSpace(start[count]))
+            count++;
+        const unsigned char *after = start + count + (quote != 0 && start[count] == quote);
+        if (*after == '>' && (quote == 0 || start[count] == quote)) {
+            value = start;
+            length = count;
+        }
+    }
+    if (value == nullptr)
+        length = FindAttributeAt(p, "color", &value);
+    if (length > 0 && conversion_state.reading.joins_line_ends &&
+        std::memchr(value, '\r', static_cast<std::size_t>(length)) != nullptr)
+        return false;
     int kept = length > COLOUR_VALUE_SIZE ? COLOUR_VALUE_SIZE : length;
     paragraphs.font_colour_length = kept;
     paragraphs.font_colour_cut = false;
@@ -285,6 +308,7 @@ void ReadFontColourAt(const unsigned char *p)
         paragraphs.font_colour_cut = !IsAsciiWhiteSpace(value[k]);
     if (kept > 0)
         std::memcpy(paragraphs.font_colour, value, static_cast<std::size_t>(kept));
+    return true;
 }
 
 /* EndParagraph

@@ -172,8 +172,9 @@ ReadEntityAt(const unsigned char *amp, const unsigned char *end, EntityRead *ent
  *     end cuts, a SYNC value or an attribute read with a CR, the last bytes. */
 // Events has put_text(bytes, count, blank_before), put_entity_text(blank_before) for the
 // entity just read, start_subtitle(), break_line(), mark_paragraph(class_name,
-// of_chosen_class), start_block() at each block and hand_back() before it stops or a step
-// reads the state, and STYLES, false when style tags never matter to it.
+// of_chosen_class), mark_style(tag, closing, colour), start_block() at each block and
+// hand_back() before it stops or a step reads the state, and STYLES, false when style tags
+// never matter to it.
 template <class Events>
 inline const unsigned char *WalkSubtitleEvents(const unsigned char *start, const unsigned char *end,
                                                Events listener)
@@ -183,7 +184,6 @@ inline const unsigned char *WalkSubtitleEvents(const unsigned char *start, const
     bool blank_pending = state.text.blank_pending;
     const bool reads_classes = ReadsClasses();
     const bool reads_styles = ReadsStyles();
-    const bool cr_pairs = CrStop() == '\r';
     const unsigned char *text = start; // the first byte of the text not yet handed on
     const unsigned char *block = start;
 
@@ -284,14 +284,15 @@ inline const unsigned char *WalkSubtitleEvents(const unsigned char *start, const
             case TagKind::Font:
                 if (!reads_styles)
                     break;
-                if (cr_pairs && FindByte(name_end, gt, '\r') != gt)
+                if (!ReadFontColourAt(name_end))
                     return hand_back(at); // the steps read its CR LF as one byte
-                ReadFontColourAt(name_end);
-                MarkStyleTag(kind);
+                listener.mark_style(StyleTag::Font, false, FontColour());
                 break;
             default:
-                if (reads_styles)
-                    MarkStyleTag(kind);
+                StyleTag tag;
+                bool closing;
+                if (reads_styles && StyleOfTag(kind, &tag, &closing))
+                    listener.mark_style(tag, closing, NO_COLOUR);
                 break;
             }
             text = gt + 1;

@@ -113,11 +113,10 @@ void MarkStyleTag(TagKind kind)
 {
     if (!ReadsStyles() || TextIsHidden() || !conversion_state.text.in_subtitle)
         return;
-    int offset = static_cast<int>(kind) - static_cast<int>(TagKind::Italic);
-    if (offset < 0)
-        return; // not a style tag
-    auto tag = static_cast<StyleTag>(offset / 2);
-    bool closing = offset % 2 == 1;
+    StyleTag tag;
+    bool closing;
+    if (!StyleOfTag(kind, &tag, &closing))
+        return;
     std::uint32_t colour = tag == StyleTag::Font && !closing ? FontColour() : NO_COLOUR;
     Listener().mark_style(tag, closing, colour);
 }

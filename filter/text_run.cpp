@@ -94,9 +94,8 @@ const unsigned char *SkipTagInBuffer(const unsigned char *lt, const unsigned cha
     if (kind == TagKind::Paragraph && ReadsClasses())
         return ReadParagraphClassAt(name_end, gt) ? gt + 1 : nullptr;
     if (kind == TagKind::Font && ReadsStyles()) {
-        if (state.reading.joins_line_ends && FindByte(name_end, gt, '\r') != gt)
+        if (!ReadFontColourAt(name_end))
             return nullptr; // the steps read its CR LF as one byte
-        ReadFontColourAt(name_end);
         MarkStyleTag(kind);
         return gt + 1;
     }

@@ -214,6 +214,10 @@ struct ListenerEvents {
     {
         listener->mark_paragraph(class_name, of_chosen_class);
     }
+    void mark_style(StyleTag tag, bool closing, std::uint32_t colour) const
+    {
+        listener->mark_style(tag, closing, colour);
+    }
     void start_block() const
     {
     }
@@ -275,6 +279,9 @@ struct StampEvents {
     {
     }
     void mark_paragraph(const char *, bool) const
+    {
+    }
+    void mark_style(StyleTag, bool, std::uint32_t) const
     {
     }
     static constexpr bool STYLES = false; // never: they mean nothing to Sync Save

@@ -109,6 +109,18 @@ ConversionOutcome OpenStandardInput()
     return ConversionOutcome::Succeeded;
 }
 
+/* OpenSubtitleStream
+ *     Makes stream the input and reads its byte order mark. */
+ConversionOutcome OpenSubtitleStream(FILE *stream)
+{
+    ConversionState &state = conversion_state;
+    CloseSubtitle();
+    state.options.input_binary = true; // the filter applies the text-mode rules itself
+    state.input_stream = stream;
+    DetectTextEncoding();
+    return ConversionOutcome::Succeeded;
+}
+
 /* WritesUtf16
  *     Whether the text is written as UTF-16, as the input is, rather than in bytes. */
 static bool WritesUtf16()
@@ -224,6 +236,33 @@ ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
     state.options.text_writer = nullptr;
     state.output_stream = nullptr; // standard output stays open
     return CloseSubtitleWith(ConversionFailure());
+}
+
+/* ConvertIntoStream
+ *     Runs the conversion into output; a file whose starts go back late is converted again
+ *     holding every cue, after both streams went back to their start. */
+ConversionOutcome ConvertIntoStream(FILE *output, ConversionMode mode)
+{
+    ConversionState &state = conversion_state;
+    state.output_stream = output;
+    errno = 0;
+    ChooseListener();
+    RunConversion(mode);
+    ConversionOutcome failure = ConversionFailure();
+    if (failure == ConversionOutcome::CuesFailed && FailedCues() == CueFailure::StartsWentBack &&
+        fseek(output, 0, SEEK_SET) == 0 && fseek(state.input_stream, 0, SEEK_SET) == 0) {
+        ForgetConversion();
+        DetectTextEncoding();
+        errno = 0;
+        state.options.holds_every_cue = true;
+        RunConversion(mode);
+        state.options.holds_every_cue = false;
+        failure = ConversionFailure();
+    }
+    state.output_stream = nullptr; // the caller's to close
+    if (failure == ConversionOutcome::Succeeded && (fflush(output) != 0 || ferror(output)))
+        failure = ConversionOutcome::WriteFailed;
+    return CloseSubtitleWith(failure);
 }
 
 /* ListSubtitleClasses

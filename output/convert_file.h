@@ -24,6 +24,10 @@ ConversionOutcome OpenSubtitle(const char *path);
 // The same for standard input.
 ConversionOutcome OpenStandardInput();
 
+// The same for a stream the caller made (over memory, or over callbacks), which the conversion
+// then owns: CloseSubtitle closes it.
+ConversionOutcome OpenSubtitleStream(FILE *stream);
+
 // Converts the open input into output_path, replacing that file only when everything
 // succeeded. Closes the input whatever happens.
 ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode);
@@ -31,6 +35,12 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode);
 // Converts the open input to standard output, which stays open: checking its writes with
 // fflush is the caller's. Closes the input whatever happens.
 ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode);
+
+// Converts the open input into output, a stream the caller made, which stays open; its writes
+// are checked. When the starts go back late and both streams can go back to their start (seek),
+// the output is begun again and the input read again holding every cue, as ConvertIntoFile
+// does. Closes the input whatever happens.
+ConversionOutcome ConvertIntoStream(FILE *output, ConversionMode mode);
 
 // Reads the open input for the classes of its P tags into class_list. Closes the input
 // whatever happens.

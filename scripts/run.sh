@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The main job: install what is missing, build smi2txt and the Windows program, and convert the
-# bundled example in both modes.
+# The main job: install what is missing, build smi2txt, the Windows program and the browser
+# page, and convert the bundled example in both modes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,3 +14,8 @@ echo "==== smi2txt examples/sample.smi (Save) ===="
 build/native/cli/smi2txt examples/sample.smi
 echo "==== smi2txt --sync examples/sample.smi (Sync Save) ===="
 build/native/cli/smi2txt --sync examples/sample.smi
+
+# ---- the browser page: one file, made by the wasm preset beside the npm package ----
+cmake --preset wasm >/dev/null
+cmake --build --preset wasm
+echo "==== the browser page: $(pwd)/build/wasm/velmora.html (open it in a browser, or copy it anywhere) ===="

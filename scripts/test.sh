@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Every test: the native unit, command-line and install tests (prefix, Debian package, manual
-# page), the same under the sanitizers, the Windows build under Wine (unit tests and the
-# program driven on a virtual display), the resource and zip checks of the 32-bit release, and
-# a fuzzing smoke run that compares the fast path with the steps. Each test has a time limit.
+# page), the npm package under Node.js against that smi2txt, the native tests again under the
+# sanitizers, the Windows build under Wine (unit tests and the program driven on a virtual
+# display), the resource and zip checks of the 32-bit release, and a fuzzing smoke run that
+# compares the fast path with the steps. Each test has a time limit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +18,7 @@ run_preset() {
 }
 
 run_preset native
+run_preset wasm
 run_preset sanitize
 run_preset mingw-i686
 cmake --preset mingw-x86_64 >/dev/null
