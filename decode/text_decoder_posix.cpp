@@ -20,6 +20,9 @@ constexpr std::size_t CODE_POINT_BLOCK_SIZE = 4096;
 
 iconv_t converter = NO_CONVERTER;
 bool lead_bytes[256];
+// glibc's CP949 takes the pair A2 E8, which it has no character for, for no character at all,
+// losing the byte after it: the pair is then not valid, as browsers read it.
+bool swallows_a2e8;
 // iconv converts into code points (glibc's wchar_t is UCS-4) in one step, where UTF-8 would
 // take two: the code points are then written as UTF-8 here.
 std::uint32_t code_point_block[CODE_POINT_BLOCK_SIZE];
@@ -80,6 +83,33 @@ bool KeepsAscii()
            written == sizeof SHIFTS && std::memcmp(SHIFTS, out, sizeof SHIFTS) == 0;
 }
 
+/* SwallowsPair
+ *     Whether the converter takes the two bytes for no character and stops after them. */
+bool SwallowsPair(unsigned char lead, unsigned char trail)
+{
+    unsigned char pair[3] = {lead, trail, 'A'};
+    char *in = reinterpret_cast<char *>(pair);
+    std::size_t in_left = sizeof pair;
+    char *to = reinterpret_cast<char *>(code_point_block);
+    std::size_t to_left = sizeof code_point_block;
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    iconv(converter, &in, &in_left, &to, &to_left);
+    return in_left <= 1 && to_left == sizeof code_point_block;
+}
+
+/* LengthBeforeSwallowedPair
+ *     How many of the length bytes stand before a pair A2 E8 that starts a character. */
+std::size_t LengthBeforeSwallowedPair(const unsigned char *bytes, std::size_t length)
+{
+    std::size_t k = 0;
+    while (k + 1 < length) {
+        if (bytes[k] == 0xA2 && bytes[k + 1] == 0xE8)
+            return k;
+        k += lead_bytes[bytes[k]] ? 2 : 1;
+    }
+    return length;
+}
+
 } // namespace
 
 bool OpenTextDecoder(const char *name)
@@ -92,6 +122,7 @@ bool OpenTextDecoder(const char *name)
         CloseTextDecoder();
         return false;
     }
+    swallows_a2e8 = SwallowsPair(0xA2, 0xE8);
     // A byte that alone is an incomplete character leads a longer one.
     for (int byte = 0; byte < 256; byte++) {
         unsigned char in = static_cast<unsigned char>(byte);
@@ -109,6 +140,7 @@ void CloseTextDecoder()
     if (converter != NO_CONVERTER)
         iconv_close(converter);
     converter = NO_CONVERTER;
+    swallows_a2e8 = false;
 }
 
 DecodeStop DecodeText(const unsigned char *bytes, std::size_t length, unsigned char *out,
@@ -116,7 +148,8 @@ DecodeStop DecodeText(const unsigned char *bytes, std::size_t length, unsigned c
 {
     iconv(converter, nullptr, nullptr, nullptr, nullptr);
     char *in = const_cast<char *>(reinterpret_cast<const char *>(bytes));
-    std::size_t in_left = length;
+    std::size_t whole = swallows_a2e8 ? LengthBeforeSwallowedPair(bytes, length) : length;
+    std::size_t in_left = whole;
     *used = 0;
     *written = 0;
     for (;;) {
@@ -128,11 +161,11 @@ DecodeStop DecodeText(const unsigned char *bytes, std::size_t length, unsigned c
         std::size_t to_left = room * sizeof code_point_block[0];
         std::size_t result = iconv(converter, &in, &in_left, &to, &to_left);
         int error = errno;
-        *used = length - in_left;
+        *used = whole - in_left;
         *written +=
             PutUtf8(code_point_block, room - to_left / sizeof code_point_block[0], out + *written);
         if (result != static_cast<std::size_t>(-1))
-            return DecodeStop::Done;
+            return whole < length ? DecodeStop::Invalid : DecodeStop::Done;
         if (error == EILSEQ)
             return DecodeStop::Invalid;
         if (error == EINVAL)

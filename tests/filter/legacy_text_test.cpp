@@ -30,6 +30,8 @@ const Case CASES[] = {
     {"EucKrIsCp949", "euc-kr", "a\xB0\xA1\x9F\xE5 b", "a\xEA\xB0\x80\xEC\x9E\x8C b", 0},
     {"TrailByteThatIsAscii", "cp949", "\x81\x41<b>\x81\x41</b>", "\xEA\xB0\x82\xEA\xB0\x82", 0},
     {"InvalidPairIsOneReplacement", "cp949", "x\xC9\xA1y\xC8\xFFz", "x" FFFD "y" FFFD "z", 4},
+    // A2 E8 has no character in browsers' CP949; the byte after it stays.
+    {"PairWithoutCharacterKeepsTheByteAfter", "cp949", "x\xA2\xE8" "Ay", "x" FFFD "Ay", 2},
     {"LeadBeforeAsciiTakesOnlyTheLead", "cp949", "x\xB0<i>y</i>\x80", "x" FFFD "y" FFFD, 2},
     {"LeadCutByTheEnd", "cp949", "x\xB0", "x" FFFD, 1},
     {"Windows1252UnassignedAreC1", "windows-1252", "\x80\x81\x9D\xE9",
