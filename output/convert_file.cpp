@@ -139,7 +139,7 @@ static void ChooseListener()
 
 /* ConversionFailure
  *     Why the conversion just run gave no text to keep, or Succeeded: a failed read, then a
- *     Sync Save without subtitles, then a class no paragraph has. */
+ *     Sync Save without subtitles, then a class no paragraph has, then cues that failed. */
 static ConversionOutcome ConversionFailure()
 {
     if (ferror(conversion_state.input_stream))
@@ -148,7 +148,8 @@ static ConversionOutcome ConversionFailure()
         return ConversionOutcome::NoSyncTag;
     if (MissedChosenClass())
         return ConversionOutcome::NoParagraphOfClass;
-    if (FailedCues() != CueFailure::None)
+    // The cue path keeps its last failure: a conversion of another format after it has none.
+    if (conversion_state.options.cue_format != CueFormat::None && FailedCues() != CueFailure::None)
         return ConversionOutcome::CuesFailed;
     return ConversionOutcome::Succeeded;
 }

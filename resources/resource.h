@@ -7,6 +7,8 @@
 // they are different resource types, so the numbers do not collide.
 #define STR_TITLE     103
 #define STR_CLASS     109
+#define STR_LANGUAGE  110
+#define STR_ALL       111
 
 // The menu and the accelerator table, one id for both.
 #define RES_MAIN      109
@@ -26,4 +28,10 @@
 #define CMD_OPEN      32771
 #define CMD_SAVE      32772
 #define CMD_SYNC_SAVE 32773
+
+// The Language menu, built when a subtitle is chosen: All, then one item for each class of the
+// subtitle's list, in a range that no other command uses.
+#define CMD_LANGUAGE_ALL   40000
+#define CMD_LANGUAGE_FIRST 40001
+#define CMD_LANGUAGE_LAST  40256
 // clang-format on

@@ -5,6 +5,8 @@
 
 #include <commdlg.h>
 
+#include "conversion_state.h"
+
 constexpr int TEXT_BUFFER_SIZE = 100;
 constexpr int PATH_BUFFER_SIZE = 256;
 constexpr int WINDOW_WIDTH = 300; // at 96 DPI
@@ -20,9 +22,18 @@ struct AppState {
     OPENFILENAMEW file_dialog;               // shared by the open and the save dialog
     UINT window_dpi;                         // the DPI the window is drawn for
     HFONT paint_font;                        // the painted lines' font; none at 96 DPI
+    DWORD save_type;      // the type last chosen in Save's dialog, from 1; 0 before any save
+    DWORD sync_save_type; // the same for Sync Save's dialog
+    HMENU language_menu;  // the chosen subtitle's Language menu, or none
+    int language_count;   // the classes it lists
+    char language_classes[CLASS_LIST_SIZE][CLASS_NAME_SIZE]; // their names, as listed
+    int chosen_language; // 0 for every class, else the class kept by saves, from 1
 };
 
 extern AppState app_state;
+
+// The name part of a path: what follows its last separator.
+const wchar_t *FileNameOf(const wchar_t *path);
 
 ATOM RegisterMainClass(HINSTANCE instance);
 bool CreateMainWindow(HINSTANCE instance, int show_command);

@@ -7,7 +7,9 @@
 #include "app_state.h"
 #include "conversion_state.h"
 #include "convert_file.h"
+#include "language_menu.h"
 #include "resource.h"
+#include "save_dialog.h"
 #include "text_file.h"
 #include "ui_texts.h"
 #include "window_dpi.h"
@@ -22,10 +24,8 @@ static_assert(offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR) == 76,
               "OPENFILENAME_SIZE_VERSION_400W of 32-bit Windows");
 #endif
 
-// What the two dialogs ask of the user: Open takes only a file that exists; Save asks before
-// it replaces one.
+// What Open asks of the user: a file that exists (Save's dialog is in save_dialog.cpp).
 constexpr DWORD OPEN_FLAGS = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-constexpr DWORD SAVE_FLAGS = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
 
 /* FillFileDialog
  *     Prepares the one dialog record both file dialogs share, every member written out. */
@@ -49,8 +49,8 @@ static void FillFileDialog(HWND hwnd)
     dialog.Flags = 0; // set before each dialog
     dialog.nFileOffset = 0;
     dialog.nFileExtension = 0;
-    dialog.lpstrDefExt = DEFAULT_EXTENSION;
-    dialog.lCustData = 0;
+    dialog.lpstrDefExt = nullptr; // set before each dialog
+    dialog.lCustData = 0;         // for the save dialog's hook
     dialog.lpfnHook = nullptr;
     dialog.lpTemplateName = nullptr;
 }
@@ -75,8 +75,8 @@ static void ReportDialogFailure(HWND hwnd)
 }
 
 /* FileNameOf
- *     The name part of a path: what follows its last separator. */
-static const wchar_t *FileNameOf(const wchar_t *path)
+ *     What follows a path's last separator. */
+const wchar_t *FileNameOf(const wchar_t *path)
 {
     const wchar_t *name = path;
     for (const wchar_t *p = path; *p != L'\0'; ++p)
@@ -86,24 +86,32 @@ static const wchar_t *FileNameOf(const wchar_t *path)
 }
 
 /* ShowSubtitleInTitle
- *     "movie.smi - Velmora". Set through the wide default procedure, an ANSI window keeps a
- *     name outside the ANSI code page whole. */
+ *     "movie.smi - Velmora", "movie.smi [ENCC] - Velmora" with a class chosen. Set through the
+ *     wide default procedure, an ANSI window keeps a name outside the ANSI code page whole. */
 static void ShowSubtitleInTitle(HWND hwnd)
 {
-    wchar_t title[PATH_BUFFER_SIZE + TEXT_BUFFER_SIZE + 4];
+    wchar_t title[PATH_BUFFER_SIZE + CLASS_NAME_SIZE + TEXT_BUFFER_SIZE + 8];
     wchar_t program[TEXT_BUFFER_SIZE];
+    wchar_t chosen_class[CLASS_NAME_SIZE];
     if (MultiByteToWideChar(UI_CODE_PAGE, 0, app_state.window_title, -1, program,
                             TEXT_BUFFER_SIZE) == 0)
         program[0] = L'\0';
+    if (MultiByteToWideChar(CP_UTF8, 0, ChosenClass(), -1, chosen_class, CLASS_NAME_SIZE) == 0)
+        chosen_class[0] = L'\0';
     std::wcscpy(title, FileNameOf(app_state.subtitle_path));
+    if (chosen_class[0] != L'\0') {
+        std::wcscat(title, TITLE_CLASS_OPEN);
+        std::wcscat(title, chosen_class);
+        std::wcscat(title, TITLE_CLASS_CLOSE);
+    }
     std::wcscat(title, TITLE_SEPARATOR);
     std::wcscat(title, program);
     DefWindowProcW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title));
 }
 
 /* KeepSubtitle
- *     Makes path the subtitle every save reads, whichever way it came; false, after saying so,
- *     when it is longer than the program's paths. */
+ *     Makes path the subtitle every save reads, whichever way it came, with its own Language
+ *     menu; false, after saying so, when it is longer than the program's paths. */
 static bool KeepSubtitle(HWND hwnd, const wchar_t *path)
 {
     if (std::wcslen(path) >= PATH_BUFFER_SIZE) {
@@ -111,17 +119,23 @@ static bool KeepSubtitle(HWND hwnd, const wchar_t *path)
         return false;
     }
     std::wcscpy(app_state.subtitle_path, path);
+    BuildLanguageMenu(hwnd);
     ShowSubtitleInTitle(hwnd);
     return true;
 }
 
 /* ChooseSubtitle
- *     Open: lets the user choose the subtitle; nothing is opened until a save. */
+ *     Open: lets the user choose the subtitle; nothing is converted until a save. */
 static void ChooseSubtitle(HWND hwnd)
 {
-    app_state.file_dialog.lpstrFilter = SUBTITLE_FILTER;
-    app_state.file_dialog.lpstrInitialDir = nullptr;
-    app_state.file_dialog.Flags = OPEN_FLAGS;
+    OPENFILENAMEW &record = app_state.file_dialog;
+    record.lpstrFilter = SUBTITLE_FILTER;
+    record.nFilterIndex = 1;
+    record.lpstrInitialDir = nullptr;
+    record.Flags = OPEN_FLAGS;
+    record.lpstrDefExt = SUBTITLE_EXTENSION;
+    record.lCustData = 0;
+    record.lpfnHook = nullptr;
     if (!GetOpenFileNameW(&app_state.file_dialog)) {
         ReportDialogFailure(hwnd);
         return;
@@ -130,49 +144,32 @@ static void ChooseSubtitle(HWND hwnd)
         MessageBoxA(hwnd, OPEN_OK_TEXT, OPEN_OK_CAPTION, MB_OK);
 }
 
-/* ProposeTextName
- *     Starts the save dialog in the subtitle's folder with its name and .txt: "movie.txt". */
-static void ProposeTextName()
-{
-    const wchar_t *name = FileNameOf(app_state.subtitle_path);
-    size_t folder_length = static_cast<size_t>(name - app_state.subtitle_path);
-    std::memset(app_state.save_folder, 0, sizeof app_state.save_folder);
-    std::wmemcpy(app_state.save_folder, app_state.subtitle_path, folder_length);
-    std::memset(app_state.path_buffer, 0, sizeof app_state.path_buffer);
-    std::wcscpy(app_state.path_buffer, name);
-    wchar_t *dot = std::wcsrchr(app_state.path_buffer, L'.');
-    if (dot != nullptr && dot != app_state.path_buffer)
-        *dot = L'\0';
-    // A name that leaves no room for the extension is proposed without it.
-    if (std::wcslen(app_state.path_buffer) + std::wcslen(TEXT_EXTENSION) < PATH_BUFFER_SIZE)
-        std::wcscat(app_state.path_buffer, TEXT_EXTENSION);
-    app_state.file_dialog.lpstrInitialDir = folder_length > 0 ? app_state.save_folder : nullptr;
-}
-
 /* SaveTextFile
- *     Save and Sync Save: converts the chosen subtitle into the file the save dialog names.
- *     "Convert OK" comes only once that file is complete and closed. */
+ *     Save and Sync Save: converts the chosen subtitle into the file and type the save dialog
+ *     names, keeping the class chosen. "Convert OK" comes only once that file is complete and
+ *     closed. */
 static void SaveTextFile(HWND hwnd, ConversionMode mode)
 {
-    app_state.file_dialog.lpstrFilter = TEXT_FILTER;
-    app_state.file_dialog.Flags = SAVE_FLAGS;
     const char *error = OpenChosenSubtitle();
     if (error != nullptr) {
         ShowError(hwnd, error);
         return;
     }
-    ProposeTextName();
-    if (!GetSaveFileNameW(&app_state.file_dialog)) {
+    const SaveType *type = AskForSaveFile(mode);
+    if (type == nullptr) {
         CloseSubtitle(); // the subtitle stays chosen for the next save
         ReportDialogFailure(hwnd);
         return;
     }
+    ChooseSaveOptions(*type, ChosenClass());
     error = WriteTextFile(app_state.path_buffer, mode);
     if (error != nullptr) {
         ShowError(hwnd, error);
         return;
     }
-    MessageBoxA(hwnd, CONVERT_OK_TEXT, CONVERT_OK_TEXT, MB_OK);
+    char report[2 * TEXT_BUFFER_SIZE]; // room for the count and the encoding's name
+    DescribeSavedFile(report, sizeof report);
+    MessageBoxA(hwnd, report, CONVERT_OK_TEXT, MB_OK);
 }
 
 /* TakeDroppedFile
@@ -285,6 +282,10 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
         case CMD_SYNC_SAVE: SaveTextFile(hwnd, ConversionMode::Sync); return 0;
         case CMD_ABOUT: ShowAboutBox(hwnd); return 0;
         case CMD_EXIT: DestroyWindow(hwnd); return 0;
+        }
+        if (ChooseLanguage(LOWORD(wparam))) { // a Language item: the title names its class
+            ShowSubtitleInTitle(hwnd);
+            return 0;
         }
         break;
     case WM_DESTROY:

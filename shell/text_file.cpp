@@ -7,7 +7,11 @@
 
 #include "app_state.h"
 #include "convert_file.h"
+#include "cue_path.h"
 #include "ui_texts.h"
+
+#include <cstdio>
+#include <cstring>
 
 /* OutcomeText
  *     The error box's text for a step's outcome, or none when the step succeeded. */
@@ -19,10 +23,13 @@ static const char *OutcomeText(ConversionOutcome outcome)
     case ConversionOutcome::OutputIsInput: return SAME_AS_SUBTITLE_TEXT;
     case ConversionOutcome::CannotCreateOutput: return CANNOT_CREATE_OUTPUT_TEXT;
     case ConversionOutcome::NoSyncTag: return NO_SYNC_TAG_TEXT;
+    case ConversionOutcome::CuesFailed:
+        if (FailedCues() == CueFailure::CueTooLong || FailedCues() == CueFailure::TooManyHeld)
+            return SUBTITLE_TOO_LONG_TEXT;
+        return CONVERSION_FAILED_TEXT;
     case ConversionOutcome::ReadFailed:
     case ConversionOutcome::WriteFailed:
-    case ConversionOutcome::NoParagraphOfClass:
-    case ConversionOutcome::CuesFailed: return CONVERSION_FAILED_TEXT;
+    case ConversionOutcome::NoParagraphOfClass: return CONVERSION_FAILED_TEXT;
     }
     return CONVERSION_FAILED_TEXT;
 }
@@ -40,7 +47,7 @@ static bool NarrowPath(const wchar_t *path, char *utf8)
 
 /* OpenChosenSubtitle
  *     Opens subtitle_path as the input and looks at its first bytes before the save dialog,
- *     so a refused subtitle never costs a file. */
+ *     so a subtitle that cannot be read never costs a file. */
 const char *OpenChosenSubtitle()
 {
     CloseSubtitle();
@@ -48,6 +55,18 @@ const char *OpenChosenSubtitle()
     if (app_state.subtitle_path[0] == L'\0' || !NarrowPath(app_state.subtitle_path, path))
         return CANNOT_OPEN_SUBTITLE_TEXT;
     return OutcomeText(OpenSubtitle(path));
+}
+
+/* ChooseSaveOptions
+ *     The options smi2txt.exe sets for -u, --format and --class when it writes into a file;
+ *     whatever else it could set stays as at start. */
+void ChooseSaveOptions(const SaveType &type, const char *chosen_class)
+{
+    ConversionState::Options &options = conversion_state.options;
+    std::snprintf(options.chosen_class, sizeof options.chosen_class, "%s", chosen_class);
+    options.cue_format = type.cue_format;
+    options.utf8_output = type.utf8_output;
+    options.drops_styles = false; // smi2txt keeps the styles unless --no-styles
 }
 
 /* WriteTextFile
@@ -60,6 +79,35 @@ const char *WriteTextFile(const wchar_t *output_path, ConversionMode mode)
         return CANNOT_CREATE_OUTPUT_TEXT;
     }
     return OutcomeText(ConvertIntoFile(path, mode));
+}
+
+/* DescribeSavedFile
+ *     "Convert OK", with the count of bytes written as U+FFFD after it when there were any. */
+void DescribeSavedFile(char *text, std::size_t size)
+{
+    if (decoding_report.invalid_bytes == 0)
+        std::snprintf(text, size, "%s", CONVERT_OK_TEXT);
+    else
+        std::snprintf(text, size, INVALID_BYTES_FORMAT, CONVERT_OK_TEXT,
+                      decoding_report.encoding_name, decoding_report.invalid_bytes);
+}
+
+/* ListChosenSubtitleClasses
+ *     One reading of the chosen subtitle for its classes, with the first words decoded into
+ *     UTF-8 whatever the subtitle's encoding; the choice of UTF-8 for saves stays as it was. */
+bool ListChosenSubtitleClasses()
+{
+    class_list.length = 0;
+    if (OpenChosenSubtitle() != nullptr)
+        return false;
+    ConversionState::Options &options = conversion_state.options;
+    bool utf8_output = options.utf8_output;
+    options.utf8_output = true;
+    options.chosen_class[0] = '\0';
+    options.cue_format = CueFormat::None;
+    ConversionOutcome outcome = ListSubtitleClasses();
+    options.utf8_output = utf8_output;
+    return outcome == ConversionOutcome::Succeeded;
 }
 
 const char *FileDialogFailureText(DWORD error)

@@ -13,6 +13,10 @@ static_assert(sizeof OPEN_OK_CAPTION == 9, "stored in code page 949");
 
 // Save's and Sync Save's report, text and caption alike.
 constexpr char CONVERT_OK_TEXT[] = "Convert OK";
+// Its second part when bytes the subtitle's encoding lacks were written as U+FFFD: the count
+// and the encoding's name.
+constexpr char INVALID_BYTES_FORMAT[] = "%s\n\n%s에 없는 바이트 %lld개를 U+FFFD로 바꿨습니다";
+static_assert(sizeof INVALID_BYTES_FORMAT == 50, "stored in code page 949");
 
 // The four painted lines, padded with blanks that are never drawn.
 constexpr char PAINT_LINE_1[] = "영어자막(smi)에서 자막내용만    ";
@@ -31,12 +35,21 @@ static_assert(sizeof PAINT_LINE_4 == 38, "stored in code page 949");
 // The file dialogs' filters, for their wide forms: name and pattern pairs, then an empty string.
 constexpr wchar_t SUBTITLE_FILTER[] =
     L"자막 파일 (*.smi;*.sami)\0*.smi;*.sami\0모든 파일 (*.*)\0*.*\0";
-constexpr wchar_t TEXT_FILTER[] = L"Txt File\0*.txt\0";
-constexpr wchar_t DEFAULT_EXTENSION[] = L"txt";
-constexpr wchar_t TEXT_EXTENSION[] = L".txt"; // of the name Save proposes
+constexpr wchar_t SUBTITLE_EXTENSION[] = L"smi"; // added to a name typed without one
+// Save's and Sync Save's types, in the order of SAVE_TYPES and SYNC_SAVE_TYPES (save_dialog.cpp).
+constexpr wchar_t SAVE_FILTER[] = L"Txt File (*.txt)\0*.txt\0UTF-8 Txt File (*.txt)\0*.txt\0";
+constexpr wchar_t SYNC_SAVE_FILTER[] =
+    L"Txt File (*.txt)\0*.txt\0UTF-8 Txt File (*.txt)\0*.txt\0SubRip (*.srt)\0*.srt\0"
+    L"WebVTT (*.vtt)\0*.vtt\0";
 
-// The title after a subtitle is chosen: "movie.smi - Velmora".
+// The title after a subtitle is chosen: "movie.smi - Velmora", or with one class chosen
+// "movie.smi [ENCC] - Velmora".
 constexpr wchar_t TITLE_SEPARATOR[] = L" - ";
+constexpr wchar_t TITLE_CLASS_OPEN[] = L" [";
+constexpr wchar_t TITLE_CLASS_CLOSE[] = L"]";
+
+// A Language item: "&2 ENCC: Hello", the class and its first words.
+constexpr wchar_t CLASS_SAMPLE_SEPARATOR[] = L": ";
 
 // Error boxes: one caption, a text for each way a command can fail.
 constexpr char ERROR_CAPTION[] = "오류";
@@ -47,6 +60,7 @@ constexpr char CANNOT_CREATE_OUTPUT_TEXT[] = "저장할 파일을 만들 수 없
 constexpr char PATH_TOO_LONG_TEXT[] = "파일 경로가 너무 깁니다";
 constexpr char CANNOT_CHOOSE_FILE_TEXT[] = "파일을 고를 수 없습니다";
 constexpr char NO_SYNC_TAG_TEXT[] = "이 파일에는 자막(SYNC)이 없습니다";
+constexpr char SUBTITLE_TOO_LONG_TEXT[] = "자막이 너무 깁니다";
 static_assert(sizeof ERROR_CAPTION == 5, "stored in code page 949");
 static_assert(sizeof CANNOT_OPEN_SUBTITLE_TEXT == 27, "stored in code page 949");
 static_assert(sizeof SAME_AS_SUBTITLE_TEXT == 45, "stored in code page 949");
@@ -55,3 +69,4 @@ static_assert(sizeof CANNOT_CREATE_OUTPUT_TEXT == 31, "stored in code page 949")
 static_assert(sizeof PATH_TOO_LONG_TEXT == 24, "stored in code page 949");
 static_assert(sizeof CANNOT_CHOOSE_FILE_TEXT == 24, "stored in code page 949");
 static_assert(sizeof NO_SYNC_TAG_TEXT == 34, "stored in code page 949");
+static_assert(sizeof SUBTITLE_TOO_LONG_TEXT == 19, "stored in code page 949");

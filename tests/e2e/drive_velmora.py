@@ -3,7 +3,7 @@
 keyboard, typed paths in the real file dialogs, message boxes read back by caption and text.
 
 Usage: drive_velmora.py SCENARIO --program EXE --probe EXE --work DIR --sample FILE
-                        [--utf16 FILE]
+                        [--utf16 FILE] [--smi2txt EXE --corpus DIR]
 
 Each scenario starts the program in a fresh folder and display, and on the way out kills the
 display and every Wine process of the prefix, whatever happened.
@@ -40,6 +40,14 @@ SAVE_DIALOG = "다른 이름으로 저장"
 REPLACE_QUESTION = "파일을 교체하시겠습니까?"
 IDYES, IDNO = 6, 7
 UNICODE_NAME = "Amélie 千尋 (2001)"
+# The save dialogs' type lists, and the control that holds them (cmb1).
+SAVE_TYPES = ["Txt File (*.txt)", "UTF-8 Txt File (*.txt)"]
+SYNC_SAVE_TYPES = SAVE_TYPES + ["SubRip (*.srt)", "WebVTT (*.vtt)"]
+TYPE_LIST = 0x470
+# What the Language items write, as smi2txt's options: the key of each item and its --class.
+BILINGUAL = "bi_krcc_encc_two_p_per_sync_quoted_tiny.smi"
+FILM = "bi_krcc_encc_transformers2009_full_film_sequential_blocks.smi"
+LANGUAGES = [("a", None), ("1", "KRCC"), ("2", "ENCC")]
 
 
 class Failure(Exception):
@@ -145,6 +153,9 @@ class Session:
                 key, _, value = field.partition("=")
                 if key in ("class", "title", "text", "owner"):
                     value = bytes.fromhex(value).decode("utf-8", "replace")
+                elif key == "items":
+                    value = [bytes.fromhex(item).decode("utf-8", "replace")
+                             for item in value.split(",")]
                 elif key in ("rect", "client"):
                     value = [int(number) for number in value.split(",")]
                 record[key] = value
@@ -230,6 +241,28 @@ class Session:
         self.key("Return")
         self.wait_gone(title)
 
+    def choose_type(self, index):
+        """Chooses the save dialog's type at index (from 1) by keyboard, as a user does, and
+        goes back to the name."""
+        self.wait_window(SAVE_DIALOG)
+        self.focus(SAVE_DIALOG)
+        self.key("alt+t", "Home", *["Down"] * (index - 1))
+        self.key("alt+n")
+
+    def file_types(self):
+        """The save dialog's type shown, and every type its list offers."""
+        dialog = self.wait_window(SAVE_DIALOG)
+        types = next(control for control in dialog["controls"]
+                     if control["class"] == "ComboBox" and int(control["id"]) == TYPE_LIST)
+        return types["text"], types.get("items", [])
+
+    def choose_language(self, key, name):
+        """A Language item by its key (Alt+L, then the digit or A); the title then names its
+        class, or none for All."""
+        self.menu("alt+l", key)
+        subtitle = self.title[:-len(" - Velmora")].split(" [")[0]
+        self.expect_title(subtitle + (f" [{name}]" if name else ""))
+
     def proposed_name(self, title):
         """The file name a file dialog proposes."""
         dialog = self.wait_window(title)
@@ -305,10 +338,13 @@ class Session:
         check(box["icon"] not in SYSTEM_ICONS, f"Open box shows the {box['icon']} icon")
         self.expect_title(subtitle_name)
 
-    def save(self, keys, path, replace=None):
+    def save(self, keys, path, replace=None, file_type=None):
         """Save (alt+f s) or Sync Save (alt+f y) into path, typed as given (None: the name
-        proposed); replace answers the question an existing file brings."""
+        proposed), of the type at file_type (from 1; None: the one the dialog shows); replace
+        answers the question an existing file brings."""
         self.menu("alt+f", keys)
+        if file_type is not None:
+            self.choose_type(file_type)
         if replace is None:
             self.choose_in_dialog(SAVE_DIALOG, path)
             return
@@ -321,9 +357,9 @@ class Session:
         if replace:
             self.wait_gone(SAVE_DIALOG)
 
-    def expect_convert_ok(self):
+    def expect_convert_ok(self, text="Convert OK"):
         box = self.read_box("Convert OK")
-        check(box["texts"] == ["Convert OK"], f"Convert box says {box['texts']}")
+        check(box["texts"] == [text], f"Convert box says {box['texts']}")
         check(box["owner"] == "VELMORA", f"Convert box owned by {box['owner']!r}")
         check(box["icon"] not in SYSTEM_ICONS, f"Convert box shows the {box['icon']} icon")
 
@@ -347,6 +383,26 @@ class Session:
 def read(path):
     with open(path, "rb") as stream:
         return stream.read()
+
+
+def smi2txt(session, subtitle, *options):
+    """What smi2txt.exe writes into a file for subtitle with options, run in the same prefix."""
+    output = os.path.join(session.options.work, "smi2txt-output")
+    if os.path.exists(output):
+        os.remove(output)
+    result = subprocess.run([WINE, session.options.smi2txt, *options, windows_path(subtitle),
+                             "-o", windows_path(output)], env=session.env, capture_output=True,
+                            timeout=120)
+    check(result.returncode == 0, f"smi2txt.exe {options} failed: {result.stderr!r}")
+    return read(output)
+
+
+def corpus_file(session, name, as_name):
+    """A real subtitle of the corpus, copied into the session's folder as as_name."""
+    check(session.options.corpus is not None, "no corpus folder given")
+    target = os.path.join(session.folder, as_name)
+    shutil.copyfile(os.path.join(session.options.corpus, name), target)
+    return target
 
 
 def expect_bytes(path, expected):
@@ -488,6 +544,145 @@ def save_and_sync_save(session):
     expect_bytes(os.path.join(session.folder, "sync.txt"), SYNC_SAMPLE)
     expect_bytes(subtitle, read(session.options.sample))
     session.expect_files("in.smi", "plain.txt", "sync.txt")
+
+
+def save_types(session):
+    """Each dialog lists its types and opens on the one last chosen in it; the proposed name
+    takes that type's extension, a typed name without one gets it, and the replace prompt asks
+    about that name."""
+    subtitle = session.copy_sample()
+    session.open_subtitle(subtitle)
+    session.menu("alt+f", "s")
+    check(session.file_types() == (SAVE_TYPES[0], SAVE_TYPES),
+          f"Save's dialog offers {session.file_types()}")
+    session.choose_type(2)
+    session.choose_in_dialog(SAVE_DIALOG, windows_path(os.path.join(session.folder, "plain")))
+    session.expect_convert_ok()
+    expect_bytes(os.path.join(session.folder, "plain.txt"), smi2txt(session, subtitle, "-u"))
+
+    session.menu("alt+f", "y")
+    check(session.file_types() == (SYNC_SAVE_TYPES[0], SYNC_SAVE_TYPES),
+          f"Sync Save's dialog offers {session.file_types()}")
+    session.choose_type(4)
+    check(session.proposed_name(SAVE_DIALOG) == "in.vtt",
+          f"WebVTT chosen, the dialog proposes {session.proposed_name(SAVE_DIALOG)!r}")
+    session.choose_in_dialog(SAVE_DIALOG)
+    session.expect_convert_ok()
+    web_vtt = smi2txt(session, subtitle, "--format=vtt")
+    expect_bytes(os.path.join(session.folder, "in.vtt"), web_vtt)
+
+    session.menu("alt+f", "s")
+    check(session.file_types()[0] == SAVE_TYPES[1], f"Save reopens on {session.file_types()}")
+    session.key("Escape")
+    session.wait_gone(SAVE_DIALOG)
+    session.menu("alt+f", "y")
+    check(session.file_types()[0] == SYNC_SAVE_TYPES[3],
+          f"Sync Save reopens on {session.file_types()}")
+    check(session.proposed_name(SAVE_DIALOG) == "in.vtt", "Sync Save does not propose in.vtt")
+    session.focus(SAVE_DIALOG)
+    session.key("End", "shift+Home")
+    session.type_text("in")
+    session.key("Return")
+    session.answer_replace(False)  # in.vtt exists
+    session.focus(SAVE_DIALOG)
+    session.key("Escape")
+    session.wait_gone(SAVE_DIALOG)
+    expect_bytes(os.path.join(session.folder, "in.vtt"), web_vtt)
+    session.expect_files("in.smi", "plain.txt", "in.vtt")
+
+
+def bilingual_timed(session, name, saves):
+    """A bilingual subtitle Sync Saved with each language and All, each file smi2txt.exe's.
+    saves: (file type to choose or None, the name to type, the smi2txt format option)."""
+    subtitle = corpus_file(session, name, "bi.smi")
+    session.open_subtitle(subtitle)
+    for file_type, typed, option in saves:
+        for key, chosen_class in LANGUAGES:
+            session.choose_language(key, chosen_class)
+            target = typed.replace("LANG", key)
+            session.save("y", windows_path(os.path.join(session.folder, target)),
+                         file_type=file_type)
+            file_type = None  # the dialog now opens on it
+            session.expect_convert_ok()
+            if "." not in target:
+                target += "." + option[-3:]
+            expected = smi2txt(session, subtitle, option,
+                               *(["--class", chosen_class] if chosen_class else []))
+            expect_bytes(os.path.join(session.folder, target), expected)
+
+
+def bilingual_tiny(session):
+    """SubRip and WebVTT chosen in the list, names typed without extension."""
+    bilingual_timed(session, BILINGUAL, [(3, "tiny_LANG", "--format=srt"),
+                                         (4, "tiny_LANG", "--format=vtt")])
+
+
+def bilingual_film(session):
+    """A name typed .srt or .VTT writes that format while Txt File is chosen; a film whose
+    languages come one after the other; Save keeps the class chosen too."""
+    bilingual_timed(session, FILM, [(None, "film_LANG.srt", "--format=srt"),
+                                    (None, "film_LANG.VTT", "--format=vtt")])
+    session.save("s", windows_path(os.path.join(session.folder, "film.txt")))
+    session.expect_convert_ok()
+    expect_bytes(os.path.join(session.folder, "film.txt"),
+                 smi2txt(session, os.path.join(session.folder, "bi.smi"), "--class", "ENCC"))
+
+
+def language_menu(session):
+    """A subtitle given at start has its Language menu; a dropped one of one class has none and
+    keeps every class; one chosen by Open gets the menu anew, with All chosen."""
+    bilingual = os.path.join(session.folder, "bi.smi")
+    session.choose_language("1", "KRCC")
+    session.menu("alt+l")
+    menu = None
+    deadline = time.monotonic() + 20
+    while menu is None and time.monotonic() < deadline:
+        time.sleep(0.3)
+        menu = next((window for window in session.probe() if window["class"] == "#32768"),
+                    None)
+    check(menu is not None, "no Language menu opened")
+    time.sleep(0.5)
+    main = session.main["rect"]
+    screenshot(session, {"rect": [min(main[0], menu["rect"][0]), min(main[1], menu["rect"][1]),
+                                  max(main[2], menu["rect"][2]), max(main[3], menu["rect"][3])]},
+               "velmora-language-menu.png")
+    session.key("Escape", "Escape")
+
+    single = session.copy_sample("single.smi")
+    subprocess.run([WINE, session.options.probe, "drop", windows_path(single)], env=session.env,
+                   check=True, timeout=30, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    session.expect_open_box("single.smi")
+    session.menu("alt+l", "2")  # no menu to choose from
+    session.expect_only_main_window()
+    session.save("y", windows_path(os.path.join(session.folder, "single.txt")))
+    session.expect_convert_ok()
+    expect_bytes(os.path.join(session.folder, "single.txt"), SYNC_SAMPLE)
+
+    session.open_subtitle(bilingual)
+    session.save("y", windows_path(os.path.join(session.folder, "all.txt")))
+    session.expect_convert_ok()
+    expect_bytes(os.path.join(session.folder, "all.txt"), smi2txt(session, bilingual, "--sync"))
+    session.choose_language("2", "ENCC")
+
+
+def utf8_text(session):
+    """UTF-8 Txt File of a CP949 subtitle is smi2txt.exe -u's; bytes CP949 lacks become U+FFFD,
+    and the Convert OK box says how many."""
+    subtitle = corpus_file(session, "ko_breaking_bad_s01e01_cp949_double_body.smi", "ko.smi")
+    session.open_subtitle(subtitle)
+    session.save("s", windows_path(os.path.join(session.folder, "ko")), file_type=2)
+    session.expect_convert_ok()
+    expect_bytes(os.path.join(session.folder, "ko.txt"), smi2txt(session, subtitle, "-u"))
+
+    broken = os.path.join(session.folder, "broken.smi")
+    with open(broken, "wb") as stream:
+        stream.write(b"<SAMI><BODY>\r\n<SYNC Start=1000><P>\xb0\xa1\xff\xff\xb3\xaa\r\n"
+                     b"</BODY></SAMI>\r\n")
+    session.open_subtitle(broken)
+    session.save("y", windows_path(os.path.join(session.folder, "broken")), file_type=2)
+    session.expect_convert_ok("Convert OK\n\nCP949에 없는 바이트 2개를 U+FFFD로 바꿨습니다")
+    expect_bytes(os.path.join(session.folder, "broken.txt"),
+                 smi2txt(session, broken, "-u", "--sync"))
 
 
 def save_replaces(session):
@@ -667,6 +862,8 @@ def sync_save_without_sync(session):
     session.save("y", windows_path(target), replace=True)
     session.expect_error(NO_SYNC_TAG)
     expect_bytes(target, b"keep me\r\n")
+    session.save("y", windows_path(os.path.join(session.folder, "new.srt")))
+    session.expect_error(NO_SYNC_TAG)
     session.expect_files("notes.smi", "old.txt")
 
 
@@ -771,6 +968,11 @@ SCENARIOS = {
     "open_chosen": open_chosen,
     "open_cancelled": open_cancelled,
     "save_and_sync_save": save_and_sync_save,
+    "save_types": save_types,
+    "bilingual_tiny": bilingual_tiny,
+    "bilingual_film": bilingual_film,
+    "language_menu": language_menu,
+    "utf8_text": utf8_text,
     "save_replaces": save_replaces,
     "unicode_names": unicode_names,
     "open_missing": open_missing,
@@ -797,8 +999,10 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--sample", required=True)
     parser.add_argument("--utf16")
+    parser.add_argument("--smi2txt")
+    parser.add_argument("--corpus")
     options = parser.parse_args()
-    for name in ("program", "probe", "work", "sample", "utf16"):
+    for name in ("program", "probe", "work", "sample", "utf16", "smi2txt", "corpus"):
         if getattr(options, name) is not None:
             setattr(options, name, os.path.abspath(getattr(options, name)))
     if not os.path.exists(os.path.join(os.environ.get("WINEPREFIX", ""), ".velmora-ready")):
@@ -812,6 +1016,10 @@ def main():
             session.copy_sample()
             session.title = "in.smi - Velmora"
             session.start("in.smi")  # relative to the program's folder, as a console gives it
+        elif options.scenario == "language_menu":
+            corpus_file(session, BILINGUAL, "bi.smi")
+            session.title = "bi.smi - Velmora"
+            session.start("bi.smi")
         else:
             session.start()
         SCENARIOS[options.scenario](session)

@@ -80,6 +80,33 @@ static const char *IconName(HWND control)
     return "none";
 }
 
+/* PrintComboItems
+ *     Writes a combo box's list as " items=" and each item's UTF-8 in hex, the items parted by
+ *     commas: what a dialog offers beyond the item shown. */
+static void PrintComboItems(HWND control)
+{
+    DWORD_PTR count = 0;
+    if (!SendMessageTimeoutW(control, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count) ||
+        static_cast<LRESULT>(count) <= 0)
+        return;
+    std::printf(" items=");
+    for (DWORD_PTR k = 0; k < count && k < 64; ++k) {
+        wchar_t item[1024] = L"";
+        DWORD_PTR length = 0;
+        if (!SendMessageTimeoutW(control, CB_GETLBTEXTLEN, k, 0, SMTO_ABORTIFHUNG, 2000, &length) ||
+            length >= 1024 ||
+            !SendMessageTimeoutW(control, CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(item),
+                                 SMTO_ABORTIFHUNG, 2000, &length))
+            item[0] = L'\0';
+        char utf8[4096];
+        if (WideCharToMultiByte(CP_UTF8, 0, item, -1, utf8, sizeof utf8, nullptr, nullptr) == 0)
+            utf8[0] = '\0';
+        std::printf(k == 0 ? "" : ",");
+        for (const char *p = utf8; *p != '\0'; ++p)
+            std::printf("%02x", static_cast<unsigned char>(*p));
+    }
+}
+
 static BOOL CALLBACK PrintControl(HWND control, LPARAM)
 {
     char class_name[64];
@@ -107,6 +134,8 @@ static BOOL CALLBACK PrintControl(HWND control, LPARAM)
     if (std::strcmp(class_name, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
         std::printf(" icon=%s", IconName(control));
     }
+    if (std::strcmp(class_name, "ComboBox") == 0)
+        PrintComboItems(control);
     std::printf("\n");
     return TRUE;
 }

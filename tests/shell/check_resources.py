@@ -151,7 +151,8 @@ def check_strings(tree):
         at += 2 + 2 * length
         if text:
             strings[(103 // 16) * 16 + index] = text
-    expect("strings", strings, {103: "Velmora", 109: "VELMORA"})
+    # The Language menu's own texts: the menu is built when a bilingual subtitle is chosen.
+    expect("strings", strings, {103: "Velmora", 109: "VELMORA", 110: "&Language", 111: "&All"})
 
 
 def check_dialog(tree):

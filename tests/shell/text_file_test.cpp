@@ -6,6 +6,7 @@
 
 #include "app_state.h"
 #include "conversion_state.h"
+#include "save_dialog.h"
 #include "text_file.h"
 #include "ui_texts.h"
 
@@ -289,6 +290,68 @@ TEST_F(TextFileTest, ConvertsBetweenNamesOutsideTheCodePage)
     EXPECT_EQ(WriteTextFile(target.wstring().c_str(), ConversionMode::Sync), nullptr);
     EXPECT_EQ(ReadFile(target), SYNC_TEXT);
     EXPECT_EQ(std::distance(fs::directory_iterator(unicode_folder), fs::directory_iterator()), 2);
+}
+
+// A cue too long to hold is refused with its own text and keeps the target; the failure is the
+// timed conversion's alone, so a later Save of another subtitle is written.
+TEST_F(TextFileTest, CueTooLongFailsOnlyItsOwnSave)
+{
+    fs::path long_subtitle = folder / "long.smi";
+    WriteFile(long_subtitle,
+              "<SYNC Start=1000><P>" + std::string(70000, 'x') + "\r\n<SYNC Start=2000><P>Bye\r\n");
+    fs::path target = folder / "out.srt";
+    WriteFile(target, "older cues\r\n");
+    Choose(long_subtitle);
+    ASSERT_EQ(OpenChosenSubtitle(), nullptr);
+    ChooseSaveOptions(SaveType{L"srt", true, CueFormat::Srt}, "");
+    EXPECT_STREQ(WriteTextFile(target.wstring().c_str(), ConversionMode::Sync),
+                 SUBTITLE_TOO_LONG_TEXT);
+    EXPECT_EQ(ReadFile(target), "older cues\r\n");
+
+    Choose(subtitle);
+    ASSERT_EQ(OpenChosenSubtitle(), nullptr);
+    ChooseSaveOptions(SaveType{L"txt", false, CueFormat::None}, "");
+    EXPECT_EQ(WriteTextFile((folder / "out.txt").wstring().c_str(), ConversionMode::Plain),
+              nullptr);
+    EXPECT_EQ(ReadFile(folder / "out.txt"), PLAIN_TEXT);
+}
+
+// The Language menu's texts come in UTF-8 from a subtitle in the ANSI code page too, and the
+// saves' own choice of encoding is left as it was.
+TEST_F(TextFileTest, ListsClassesWithTheirFirstWordsInUtf8)
+{
+    WriteFile(subtitle, "<SYNC Start=0><P Class=KRCC>\xBE\xC8\xB3\xE7 \xC7\xCF\xBC\xBC\xBF\xE4\r\n"
+                        "<P Class=ENCC>Hello there\r\n");
+    Choose(subtitle);
+    ASSERT_TRUE(ListChosenSubtitleClasses());
+    ASSERT_EQ(class_list.length, 2);
+    EXPECT_STREQ(class_list.classes[0].name, "KRCC");
+    EXPECT_STREQ(class_list.classes[0].sample, "\xEC\x95\x88\xEB\x85\x95 "
+                                               "\xED\x95\x98\xEC\x84\xB8\xEC\x9A\x94");
+    EXPECT_STREQ(class_list.classes[1].sample, "Hello there");
+    EXPECT_FALSE(conversion_state.options.utf8_output);
+    EXPECT_EQ(conversion_state.input_stream, nullptr);
+}
+
+// Only the name's own extension decides, in any case; a folder's does not.
+TEST(TypeOfExtensionTest, TellsTimedFormatsByTheNamesExtension)
+{
+    const struct {
+        const wchar_t *path;
+        CueFormat format; // None: the type chosen in the list decides
+    } rows[] = {
+        {L"C:\\subs\\movie.srt", CueFormat::Srt},
+        {L"movie.VtT", CueFormat::Vtt},
+        {L"movie.srt.txt", CueFormat::None},
+        {L"C:\\x.srt\\movie", CueFormat::None},
+        {L"movie", CueFormat::None},
+        {L"movie.srtx", CueFormat::None},
+    };
+    for (const auto &row : rows) {
+        const SaveType *type = TypeOfExtension(row.path);
+        EXPECT_EQ(type == nullptr ? CueFormat::None : type->cue_format, row.format)
+            << fs::path(row.path).string();
+    }
 }
 
 // ---- failed file dialogs ----
