@@ -2,7 +2,6 @@
 // order, no blanks between tokens, a paragraph's lines joined by \n.
 #include "cue_writer.h"
 
-#include "byte_io.h"
 #include "write_buffer.h"
 
 #include <cstring>

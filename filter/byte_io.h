@@ -8,12 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-// The sanitizer build tests the portable scans that builds without SSE2 use.
-#if defined(__SSE2__) && !defined(VELMORA_PORTABLE_SCANS)
-#define VELMORA_SSE2_SCANS
-#include <emmintrin.h>
-#endif
-
 constexpr int CTRL_Z = 0x1A;
 // Room for twice the bytes that decide whether a file is UTF-8, CR LF counting as one.
 constexpr std::size_t READ_BUFFER_SIZE = 192 * 1024;

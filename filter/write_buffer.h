@@ -8,6 +8,12 @@
 #include <cstddef>
 #include <cstring>
 
+// The sanitizer build tests the portable scans that builds without SSE2 use.
+#if defined(__SSE2__) && !defined(VELMORA_PORTABLE_SCANS)
+#define VELMORA_SSE2_SCANS
+#include <emmintrin.h>
+#endif
+
 #if defined(__GNUC__)
 #define VELMORA_RARELY(condition) __builtin_expect(static_cast<long>(condition), 0L)
 #else
