@@ -122,17 +122,26 @@ DecodeStop DecodeText(const unsigned char *bytes, std::size_t length, unsigned c
     *used = 0;
     *written = 0;
     for (;;) {
-        // Four bytes of UTF-8 at most for each code point.
-        std::size_t room = std::min(CODE_POINT_BLOCK_SIZE, (out_size - *written) / 4);
-        if (room == 0)
+        // Four bytes of UTF-8 at most for each code point, and a code point kept for what a
+        // flush gives.
+        std::size_t slots = std::min(CODE_POINT_BLOCK_SIZE, (out_size - *written) / 4);
+        if (slots < 2)
             return DecodeStop::Done;
         char *to = reinterpret_cast<char *>(code_point_block);
-        std::size_t to_left = room * sizeof code_point_block[0];
+        std::size_t to_left = (slots - 1) * sizeof code_point_block[0];
         std::size_t result = iconv(converter, &in, &in_left, &to, &to_left);
         int error = errno;
+        // A converter that waits to join a letter with the marks after it (glibc's
+        // Windows-1255 and Windows-1258) gives the letter only when flushed, and these bytes
+        // are all it gets: each call starts anew.
+        bool ended = result != static_cast<std::size_t>(-1) || error != E2BIG;
+        if (ended) {
+            to_left += sizeof code_point_block[0];
+            iconv(converter, nullptr, nullptr, &to, &to_left);
+        }
+        std::size_t given = (ended ? slots : slots - 1) - to_left / sizeof code_point_block[0];
         *used = whole - in_left;
-        *written +=
-            PutUtf8(code_point_block, room - to_left / sizeof code_point_block[0], out + *written);
+        *written += PutUtf8(code_point_block, given, out + *written);
         if (result != static_cast<std::size_t>(-1))
             return whole < length ? DecodeStop::Invalid : DecodeStop::Done;
         if (error == EILSEQ)

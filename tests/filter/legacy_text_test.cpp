@@ -31,11 +31,25 @@ const Case CASES[] = {
     {"TrailByteThatIsAscii", "cp949", "\x81\x41<b>\x81\x41</b>", "\xEA\xB0\x82\xEA\xB0\x82", 0},
     {"InvalidPairIsOneReplacement", "cp949", "x\xC9\xA1y\xC8\xFFz", "x" FFFD "y" FFFD "z", 4},
     // A2 E8 has no character in browsers' CP949; the byte after it stays.
-    {"PairWithoutCharacterKeepsTheByteAfter", "cp949", "x\xA2\xE8" "Ay", "x" FFFD "Ay", 2},
+    {"PairWithoutCharacterKeepsTheByteAfter", "cp949",
+     "x\xA2\xE8"
+     "Ay",
+     "x" FFFD "Ay", 2},
     {"LeadBeforeAsciiTakesOnlyTheLead", "cp949", "x\xB0<i>y</i>\x80", "x" FFFD "y" FFFD, 2},
     {"LeadCutByTheEnd", "cp949", "x\xB0", "x" FFFD, 1},
     {"Windows1252UnassignedAreC1", "windows-1252", "\x80\x81\x9D\xE9",
      "\xE2\x82\xAC\xC2\x81\xC2\x9D\xC3\xA9", 0},
+    // Each byte is its own character, not joined with the marks after it; none is lost where a
+    // fill cuts a run of them.
+    {"Windows1255LettersStandAlone", "windows-1255", "x\xF9\xD1" + std::string(40, '\xF8'),
+     "x\xD7\xA9\xD7\x81" +
+         [] {
+             std::string letters;
+             for (int k = 0; k < 40; k++)
+                 letters += "\xD7\xA8";
+             return letters;
+         }(),
+     0},
     // Decoded text is Unicode: an entity of any character is written.
     {"Latin1EntitiesAreUnicode", "latin1", "caf\xE9 &eacute;", "caf\xC3\xA9 \xC3\xA9", 0},
     {"Utf8MaximalSubparts", "utf-8",
