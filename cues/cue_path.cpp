@@ -383,9 +383,20 @@ void SetParagraphClass(const char *class_name)
     std::memcpy(path.class_name, class_name, length);
 }
 
+/* HeldBytes
+ *     What the held cues count for the limit: their text and a little for each. */
 std::size_t HeldBytes()
 {
     return cue_path.held_text + cue_path.cues.length * sizeof(MadeCue);
+}
+
+/* HeldMemory
+ *     What the held cues take: their written bytes and their records. The window is counted
+ *     on it, so that it costs the same memory in every format. */
+std::size_t HeldMemory()
+{
+    const CuePath &path = cue_path;
+    return path.length + path.cues.length * sizeof(MadeCue) + path.slots.length * sizeof(EndSlot);
 }
 
 /* ResizeSlot
@@ -562,7 +573,7 @@ void EndSubtitle()
         return;
     }
     if (!path.writing_as_read && !path.went_back && !conversion_state.options.holds_every_cue &&
-        HeldBytes() > CUE_WINDOW)
+        HeldMemory() > CUE_WINDOW)
         path.writing_as_read = true;
     if (path.writing_as_read && path.open_first > 0)
         WriteEndedCues();

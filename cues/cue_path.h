@@ -12,9 +12,9 @@
 constexpr std::size_t CUE_TEXT_LIMIT = 64 * 1024; // text one cue may hold
 constexpr std::size_t HELD_CUES_LIMIT =
     64 * 1024 * 1024; // text a file whose starts go back may hold
-// Cues held before writing begins: a file that gives one language after the other goes back
-// within it. Past it, with every start in order so far, cues are written as their ends are
-// known, and memory stays flat.
+// Cues held before writing begins, counted as the memory they take in the chosen format: a
+// file that gives one language after the other goes back within it. Past it, with every start in
+// order so far, cues are written as their ends are known, and memory stays flat.
 constexpr std::size_t CUE_WINDOW = 1024 * 1024;
 constexpr std::uint32_t CUE_LAST_DURATION = 4000; // ms, when no later start ends a cue
 
