@@ -52,6 +52,9 @@ const fflateVersion = JSON.parse(readFileSync(join(fflateFolder, 'package.json')
 const notices = [
     Notice('Velmora', version, join(here, '..', '..', 'LICENSE')),
     Notice('fflate', fflateVersion, join(fflateFolder, 'LICENSE')),
+    Notice('uchardet', "0.0.7, built unchanged from the sources of Debian's package uchardet " +
+           '(0.0.7-1); MPL 1.1, or the GPL 2 or later, or the LGPL 2.1 or later',
+           join(dirname(packagePath), 'LICENSE-uchardet')),
 ].join('\n\n');
 
 const style = ReadSource('page.css');
