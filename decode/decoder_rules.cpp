@@ -36,6 +36,19 @@ bool DecoderKeepsAscii()
            written == sizeof SHIFTS && std::memcmp(SHIFTS, out, sizeof SHIFTS) == 0;
 }
 
+void FindLeadBytes(bool *lead_bytes)
+{
+    // A byte that alone is an incomplete character leads a longer one.
+    for (int byte = 0; byte < 256; byte++) {
+        unsigned char in = static_cast<unsigned char>(byte);
+        unsigned char out[8];
+        std::size_t used = 0;
+        std::size_t written = 0;
+        lead_bytes[byte] =
+            byte >= 0x80 && DecodeText(&in, 1, out, sizeof out, &used, &written) == DecodeStop::Cut;
+    }
+}
+
 void NameGuessedEncoding(const char *answer, bool known, char *name)
 {
     static const char *const KOREAN[] = {"UHC", "EUC-KR", "CP949"};

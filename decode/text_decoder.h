@@ -23,11 +23,12 @@ void CloseTextDecoder();
 DecodeStop DecodeText(const unsigned char *bytes, std::size_t length, unsigned char *out,
                       std::size_t out_size, std::size_t *used, std::size_t *written);
 
-// For the decoders themselves: whether the converter just opened reads ASCII as ASCII; the
-// name of the encoding read for the guess's answer (known: the decoder can open it), as
-// browsers read it: every name of Korean is CP949, ASCII and Latin-1 (and what is not known)
-// Windows-1252.
+// For the decoders themselves: whether the converter just opened reads ASCII as ASCII; which
+// of its bytes lead a longer character (the 256 of lead_bytes); the name of the encoding read
+// for the guess's answer (known: the decoder can open it), as browsers read it: every name of
+// Korean is CP949, ASCII and Latin-1 (and what is not known) Windows-1252.
 bool DecoderKeepsAscii();
+void FindLeadBytes(bool *lead_bytes);
 void NameGuessedEncoding(const char *answer, bool known, char *name);
 
 // Whether byte starts a character of more than one byte in the open encoding.

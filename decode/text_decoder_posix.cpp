@@ -1,5 +1,6 @@
 // The decoder on Linux: iconv converts, uchardet guesses.
 #include "text_decoder.h"
+#include "utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,30 +27,14 @@ bool swallows_a2e8;
 // take two: the code points are then written as UTF-8 here.
 std::uint32_t code_point_block[CODE_POINT_BLOCK_SIZE];
 
-/* PutUtf8
+/* PutCodePoints
  *     Writes count code points as UTF-8 at out; returns the bytes written. */
-std::size_t PutUtf8(const std::uint32_t *code_points, std::size_t count, unsigned char *out)
+std::size_t PutCodePoints(const std::uint32_t *code_points, std::size_t count, unsigned char *out)
 {
-    unsigned char *start = out;
-    for (std::size_t k = 0; k < count; k++) {
-        std::uint32_t c = code_points[k];
-        if (c < 0x80) {
-            *out++ = static_cast<unsigned char>(c);
-        } else if (c < 0x800) {
-            *out++ = static_cast<unsigned char>(0xC0 | (c >> 6));
-            *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            *out++ = static_cast<unsigned char>(0xE0 | (c >> 12));
-            *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        } else {
-            *out++ = static_cast<unsigned char>(0xF0 | (c >> 18));
-            *out++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-            *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        }
-    }
-    return static_cast<std::size_t>(out - start);
+    std::size_t written = 0;
+    for (std::size_t k = 0; k < count; k++)
+        written += PutUtf8(code_points[k], out + written);
+    return written;
 }
 
 /* SwallowsPair
@@ -92,15 +77,7 @@ bool OpenTextDecoder(const char *name)
         return false;
     }
     swallows_a2e8 = SwallowsPair(0xA2, 0xE8);
-    // A byte that alone is an incomplete character leads a longer one.
-    for (int byte = 0; byte < 256; byte++) {
-        unsigned char in = static_cast<unsigned char>(byte);
-        unsigned char out[8];
-        std::size_t used = 0;
-        std::size_t written = 0;
-        lead_bytes[byte] =
-            byte >= 0x80 && DecodeText(&in, 1, out, sizeof out, &used, &written) == DecodeStop::Cut;
-    }
+    FindLeadBytes(lead_bytes);
     return true;
 }
 
@@ -141,7 +118,7 @@ DecodeStop DecodeText(const unsigned char *bytes, std::size_t length, unsigned c
         }
         std::size_t given = (ended ? slots : slots - 1) - to_left / sizeof code_point_block[0];
         *used = whole - in_left;
-        *written += PutUtf8(code_point_block, given, out + *written);
+        *written += PutCodePoints(code_point_block, given, out + *written);
         if (result != static_cast<std::size_t>(-1))
             return whole < length ? DecodeStop::Invalid : DecodeStop::Done;
         if (error == EILSEQ)

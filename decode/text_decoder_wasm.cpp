@@ -2,6 +2,7 @@
 // encoding it lacks (Mac Cyrillic) is read from the JavaScript TextDecoder, a byte at a time,
 // once; uchardet, built into the module, guesses.
 #include "text_decoder.h"
+#include "utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -66,32 +67,6 @@ extern "C" int velmora_read_single_byte_table(const char *label, std::uint32_t *
 
 namespace
 {
-
-/* PutUtf8
- *     Writes the code point c as UTF-8 at out; returns the bytes written. */
-std::size_t PutUtf8(std::uint32_t c, unsigned char *out)
-{
-    if (c < 0x80) {
-        out[0] = static_cast<unsigned char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        out[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
-        out[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        out[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
-        out[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-        out[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
-    out[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-    out[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-    out[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-    return 4;
-}
 
 /* IsBeyondSyllables
  *     Whether c is what musl's CP949 gives for the rows after the last Hangul syllable, read
@@ -169,15 +144,7 @@ bool OpenTextDecoder(const char *name)
         CloseTextDecoder();
         return false;
     }
-    // A byte that alone is an incomplete character leads a longer one.
-    for (int byte = 0; byte < 256; byte++) {
-        unsigned char in = static_cast<unsigned char>(byte);
-        unsigned char out[8];
-        std::size_t used = 0;
-        std::size_t written = 0;
-        decoder.lead_bytes[byte] =
-            byte >= 0x80 && DecodeText(&in, 1, out, sizeof out, &used, &written) == DecodeStop::Cut;
-    }
+    FindLeadBytes(decoder.lead_bytes);
     return true;
 }
 

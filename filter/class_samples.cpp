@@ -25,17 +25,6 @@ struct ClassSamples {
 
 ClassSamples class_samples;
 
-bool EqualIgnoringCase(const char *left, const char *right)
-{
-    for (; *left != '\0' && *right != '\0'; left++, right++) {
-        char a = *left >= 'A' && *left <= 'Z' ? static_cast<char>(*left - 'A' + 'a') : *left;
-        char b = *right >= 'A' && *right <= 'Z' ? static_cast<char>(*right - 'A' + 'a') : *right;
-        if (a != b)
-            return false;
-    }
-    return *left == *right;
-}
-
 /* CutSample
  *     Cuts the sample of entry k to at most 30 characters at its last blank that keeps whole
  *     words, or at 30 characters when its first word is longer. */
@@ -133,14 +122,8 @@ void MarkSampleParagraph(const char *class_name, bool)
     ClassSamples &samples = class_samples;
     samples.paragraph++;
     samples.current_class = -1;
-    if (class_name == nullptr || class_name[0] == '\0')
-        return;
-    for (int k = 0; k < class_list.length; k++) {
-        if (EqualIgnoringCase(class_list.classes[k].name, class_name)) {
-            samples.current_class = k;
-            return;
-        }
-    }
+    if (class_name != nullptr && class_name[0] != '\0')
+        samples.current_class = FindListedClass(class_name);
 }
 
 void IgnoreStyle(StyleTag, bool, std::uint32_t)

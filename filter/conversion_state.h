@@ -437,6 +437,9 @@ bool ReadsStyles();
 // True when a class was chosen and no P tag of the input had it.
 bool MissedChosenClass();
 
+// The entry of class_list for class_name, in any case; -1 when it has none.
+int FindListedClass(const char *class_name);
+
 // Reads the whole input, writing nothing, to fill class_list and each class's sample.
 void ListParagraphClasses();
 

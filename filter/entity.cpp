@@ -3,6 +3,7 @@
 // whether the text is Unicode.
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "utf8.h"
 
 #include <array>
 #include <cstddef>
@@ -213,32 +214,6 @@ std::uint32_t DecodeLegacyName(const unsigned char *name, std::size_t length)
     return WrittenCharacter(named->code_point); // every one stands for a single character
 }
 
-/* PutUtf8
- *     Puts code_point as UTF-8 at out; returns how many bytes. */
-int PutUtf8(std::uint32_t code_point, unsigned char *out)
-{
-    if (code_point < 0x80) {
-        out[0] = static_cast<unsigned char>(code_point);
-        return 1;
-    }
-    if (code_point < 0x800) {
-        out[0] = static_cast<unsigned char>(0xC0 | (code_point >> 6));
-        out[1] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
-        return 2;
-    }
-    if (code_point < 0x10000) {
-        out[0] = static_cast<unsigned char>(0xE0 | (code_point >> 12));
-        out[1] = static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F));
-        out[2] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<unsigned char>(0xF0 | (code_point >> 18));
-    out[1] = static_cast<unsigned char>(0x80 | ((code_point >> 12) & 0x3F));
-    out[2] = static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F));
-    out[3] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
-    return 4;
-}
-
 /* PutEntityText
  *     Puts the character an entity stands for, and its second if it has one (else 0), into
  *     entity_text as UTF-8, and its first byte into current_char. */
@@ -246,9 +221,10 @@ void PutEntityText(std::uint32_t code_point, std::uint32_t second)
 {
     ConversionState &state = conversion_state;
     unsigned char *out = state.text.entity_text;
-    state.text.entity_length = PutUtf8(code_point, out);
+    state.text.entity_length = static_cast<int>(PutUtf8(code_point, out));
     if (second != 0)
-        state.text.entity_length += PutUtf8(second, out + state.text.entity_length);
+        state.text.entity_length +=
+            static_cast<int>(PutUtf8(second, out + state.text.entity_length));
     state.current_char = out[0];
 }
 

@@ -174,12 +174,11 @@ void RecordClass()
         class_list.classes[last_class].count++;
         return;
     }
-    for (int k = 0; k < class_list.length; k++) {
-        if (EqualIgnoringCase(class_list.classes[k].name, state.paragraphs.paragraph_class)) {
-            class_list.classes[k].count++;
-            last_class = k;
-            return;
-        }
+    int listed = FindListedClass(state.paragraphs.paragraph_class);
+    if (listed >= 0) {
+        class_list.classes[listed].count++;
+        last_class = listed;
+        return;
     }
     if (class_list.length == CLASS_LIST_SIZE)
         return;
@@ -209,6 +208,16 @@ void OpenParagraph()
 }
 
 } // namespace
+
+/* FindListedClass
+ *     The entry of class_list for class_name, in any case; -1 when it has none. */
+int FindListedClass(const char *class_name)
+{
+    for (int k = 0; k < class_list.length; k++)
+        if (EqualIgnoringCase(class_list.classes[k].name, class_name))
+            return k;
+    return -1;
+}
 
 /* ReadParagraphClass
  *     Reads a P tag's attributes up to its '>' for the value of its Class; the paragraph opens

@@ -40,22 +40,6 @@ std::uint64_t SaveEvents(const unsigned char *p, unsigned char cr)
 #endif
 }
 
-/* CopyText
- *     Copies the bytes from from to to at out and returns the end of the copy. Whole chunks are
- *     moved: the buffers' slack takes what goes past the ends. */
-unsigned char *CopyText(unsigned char *out, const unsigned char *from, const unsigned char *to)
-{
-    std::ptrdiff_t count = to - from;
-#if defined(VELMORA_SSE2_SCANS)
-    for (std::ptrdiff_t k = 0; k < count; k += CHUNK)
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + k)));
-#else
-    std::memcpy(out, from, static_cast<std::size_t>(count));
-#endif
-    return out + count;
-}
-
 /* FlushOutput
  *     Hands the walk's output to the write buffer and writes it out; returns where the walk
  *     writes next. */
@@ -116,7 +100,7 @@ bool LineHoldsTextAt(unsigned char *out)
         while (events != 0) {
             const unsigned char *at = block + CountTrailingZeros(events);
             events &= events - 1;
-            out = CopyText(out, text, at);
+            out = CopyChunks(out, text, static_cast<std::size_t>(at - text));
             unsigned char c = *at;
             if (c == '>') {
                 text = at; // a '>' in the text is text; a tag's own is read with its tag
@@ -179,7 +163,7 @@ bool LineHoldsTextAt(unsigned char *out)
         }
         const unsigned char *next = block + BLOCK;
         if (text < next) {
-            out = CopyText(out, text, next);
+            out = CopyChunks(out, text, static_cast<std::size_t>(next - text));
             text = next;
         }
     }

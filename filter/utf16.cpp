@@ -2,6 +2,7 @@
 // encoded back into UTF-16 of the same byte order as it is written. Both go a block at a time.
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "utf8.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -34,30 +35,15 @@ bool IsLowSurrogate(std::uint32_t unit)
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-/* PutUtf8
+/* AppendUtf8
  *     Appends code point as UTF-8 to what this fill decodes. */
-void PutUtf8(std::uint32_t code_point)
+void AppendUtf8(std::uint32_t code_point)
 {
-    unsigned char *out = decoded + decoded_length;
-    if (code_point < 0x80) {
-        out[0] = static_cast<unsigned char>(code_point);
-        decoded_length += 1;
-    } else if (code_point < 0x800) {
-        out[0] = static_cast<unsigned char>(0xC0 | (code_point >> 6));
-        out[1] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
-        decoded_length += 2;
-    } else if (code_point < 0x10000) {
-        out[0] = static_cast<unsigned char>(0xE0 | (code_point >> 12));
-        out[1] = static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F));
-        out[2] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
-        decoded_length += 3;
-    } else {
-        out[0] = static_cast<unsigned char>(0xF0 | (code_point >> 18));
-        out[1] = static_cast<unsigned char>(0x80 | ((code_point >> 12) & 0x3F));
-        out[2] = static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F));
-        out[3] = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
-        decoded_length += 4;
+    if (code_point < 0x80) { // nearly every one: no length to add up
+        decoded[decoded_length++] = static_cast<unsigned char>(code_point);
+        return;
     }
+    decoded_length += PutUtf8(code_point, decoded + decoded_length);
 }
 
 /* PutCodePoint
@@ -71,14 +57,14 @@ void PutCodePoint(std::uint32_t code_point)
     if (state.utf16.held_cr) {
         state.utf16.held_cr = false;
         if (code_point != '\n')
-            PutUtf8('\r');
+            AppendUtf8('\r');
     }
     if (code_point == '\r') {
         state.utf16.held_cr = true; // the next character decides
     } else if (code_point == CTRL_Z) {
         state.reading.source_ended = true;
     } else {
-        PutUtf8(code_point);
+        AppendUtf8(code_point);
     }
 }
 
@@ -127,7 +113,7 @@ void PutEndOfInput()
         PutInvalid(1);
     }
     if (state.utf16.held_cr && !state.reading.source_ended)
-        PutUtf8('\r');
+        AppendUtf8('\r');
     state.utf16.held_cr = false;
     state.reading.source_ended = true;
 }

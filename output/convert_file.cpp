@@ -169,6 +169,19 @@ static bool RewindSubtitle()
     return true;
 }
 
+/* ConvertHoldingEveryCue
+ *     Runs the conversion again, the input read from its start into the output begun anew,
+ *     holding every cue so that starts may go back anywhere. */
+static ConversionOutcome ConvertHoldingEveryCue(ConversionMode mode)
+{
+    ConversionState &state = conversion_state;
+    errno = 0;
+    state.options.holds_every_cue = true;
+    RunConversion(mode);
+    state.options.holds_every_cue = false;
+    return ConversionFailure();
+}
+
 /* ConvertIntoFile
  *     Runs the conversion into a temporary file beside output_path and moves it over the
  *     target only after every read, write and the close succeeded. */
@@ -198,12 +211,8 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
         state.output_stream = BeginOutputFile(output_path, WritesUtf16());
         if (state.output_stream == nullptr)
             return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
-        errno = 0;
-        state.options.holds_every_cue = true;
-        RunConversion(mode);
-        state.options.holds_every_cue = false;
+        failure = ConvertHoldingEveryCue(mode);
         state.output_stream = nullptr;
-        failure = ConversionFailure();
     }
     if (failure != ConversionOutcome::Succeeded) {
         int saved = errno;
@@ -253,11 +262,7 @@ ConversionOutcome ConvertIntoStream(FILE *output, ConversionMode mode)
         fseek(output, 0, SEEK_SET) == 0 && fseek(state.input_stream, 0, SEEK_SET) == 0) {
         ForgetConversion();
         DetectTextEncoding();
-        errno = 0;
-        state.options.holds_every_cue = true;
-        RunConversion(mode);
-        state.options.holds_every_cue = false;
-        failure = ConversionFailure();
+        failure = ConvertHoldingEveryCue(mode);
     }
     state.output_stream = nullptr; // the caller's to close
     if (failure == ConversionOutcome::Succeeded && (fflush(output) != 0 || ferror(output)))
