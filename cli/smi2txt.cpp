@@ -1,6 +1,6 @@
 // smi2txt: the subtitle filter from the command line, for batch use on Linux and Windows.
 #include "console_text.h"
-#include "conversion_state.h"
+#include "conversion.h"
 #include "convert_file.h"
 #include "cue_path.h"
 #include "output_file.h"

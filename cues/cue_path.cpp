@@ -7,6 +7,7 @@
 
 #include "conversion_state.h"
 #include "cue_writer.h"
+#include "legacy_colour.h"
 #include "subtitle_walk.h"
 #include "write_buffer.h"
 
@@ -133,7 +134,7 @@ void StartCue();
 void PutCueText(const unsigned char *bytes, std::size_t count, bool blank_before);
 void BreakCueLine();
 void MarkCueParagraph(const char *class_name, bool of_chosen_class);
-void MarkCueStyle(StyleTag tag, bool closing, std::uint32_t colour);
+void MarkCueStyle(StyleTag tag, bool closing);
 bool FinishCues();
 
 const unsigned char *WalkCueText(const unsigned char *start, const unsigned char *end);
@@ -738,10 +739,14 @@ inline void MarkCueParagraph(const char *class_name, bool of_chosen_class)
     SetParagraphClass(class_name != nullptr ? class_name : "");
 }
 
-void MarkCueStyle(StyleTag tag, bool closing, std::uint32_t colour)
+/* MarkCueStyle
+ *     A style tag of the cue's text; an opening font tag's colour is read from its color value,
+ *     which the filter has just read. */
+void MarkCueStyle(StyleTag tag, bool closing)
 {
-    if (cue_path.in_subtitle)
-        TakeStyleTag(tag, closing, colour);
+    if (!cue_path.in_subtitle)
+        return;
+    TakeStyleTag(tag, closing, tag == StyleTag::Font && !closing ? FontColour() : NO_COLOUR);
 }
 
 /* WriteHeldCues
@@ -810,9 +815,9 @@ struct CueEvents {
     {
         MarkCueParagraph(class_name, of_chosen_class);
     }
-    void mark_style(StyleTag tag, bool closing, std::uint32_t colour) const
+    void mark_style(StyleTag tag, bool closing) const
     {
-        MarkCueStyle(tag, closing, colour);
+        MarkCueStyle(tag, closing);
     }
     void start_block() const
     {

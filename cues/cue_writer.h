@@ -5,6 +5,8 @@
 #pragma once
 
 #include "conversion_state.h"
+#include "subtitle_events.h"
+#include "time_stamp.h"
 
 #include <cstddef>
 #include <cstdint>

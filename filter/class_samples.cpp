@@ -2,7 +2,9 @@
 // the class has text, so that a user tells the languages of a bilingual file apart without
 // knowing their names. One reading of Sync Save fills both.
 #include "byte_io.h"
+#include "conversion.h"
 #include "conversion_state.h"
+#include "steps.h"
 
 #include <cstring>
 
@@ -126,7 +128,7 @@ void MarkSampleParagraph(const char *class_name, bool)
         samples.current_class = FindListedClass(class_name);
 }
 
-void IgnoreStyle(StyleTag, bool, std::uint32_t)
+void IgnoreStyle(StyleTag, bool)
 {
 }
 

@@ -1,11 +1,12 @@
 // The character filter: the three steps of a cycle, the loop that repeats them, and the end.
+#include "conversion.h"
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "entity.h"
+#include "steps.h"
 
 #include <cstdio>
 #include <cstring>
-
-ConversionState conversion_state;
 
 namespace
 {

@@ -1,8 +1,10 @@
 // Character entities: «&amp;», «&#39;», «&eacute;» and their kind, read with a bounded
 // look-ahead but for the digits of a number. Which characters an entity may stand for depends on
 // whether the text is Unicode.
+#include "entity.h"
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "steps.h"
 #include "utf8.h"
 
 #include <array>

@@ -4,6 +4,8 @@
 
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "entity.h"
+#include "steps.h"
 
 #include <cstddef>
 

@@ -1,12 +1,12 @@
 // Paragraphs and their classes: a file can carry several languages, one class each
 // («<P Class=ENCC>», «<P Class=KRCC>»), and a user may want the text of one alone.
 #include "byte_io.h"
+#include "conversion.h"
 #include "conversion_state.h"
+#include "steps.h"
 
 #include <cstdio>
 #include <cstring>
-
-ClassList class_list;
 
 namespace
 {

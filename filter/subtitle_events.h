@@ -13,6 +13,9 @@ enum class StyleTag : unsigned char { Italic, Emphasis, Bold, Strong, Underline,
 // A font tag's colour as 0xRRGGBB, or this for a font without one.
 constexpr std::uint32_t NO_COLOUR = 0xFFFFFFFF;
 
+// The start time captured in sync_value, in ms.
+std::uint32_t ReadStartTime();
+
 struct SubtitleListener {
     // A conversion begins, before any input is read; the listener sets the two wishes below.
     void (*start_conversion)();
@@ -30,8 +33,9 @@ struct SubtitleListener {
     // A P tag (class_name its class, "" for none or when classes are not read; of_chosen_class:
     // a class is chosen and this is it) or a </P> tag (class_name null) in the subtitle.
     void (*mark_paragraph)(const char *class_name, bool of_chosen_class);
-    // A style tag in the subtitle, opening or closing; colour is a font's, or NO_COLOUR.
-    void (*mark_style)(StyleTag tag, bool closing, std::uint32_t colour);
+    // A style tag in the subtitle, opening or closing; a font's color attribute has been read
+    // into the paragraphs' font_colour.
+    void (*mark_style)(StyleTag tag, bool closing);
     // The end of the input; false when nothing written may be kept.
     bool (*finish_conversion)();
     // The fast path's walk over a subtitle's text (subtitle_walk.h), made with this listener's

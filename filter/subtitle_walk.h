@@ -172,7 +172,7 @@ ReadEntityAt(const unsigned char *amp, const unsigned char *end, EntityRead *ent
  *     end cuts, a SYNC value or an attribute read with a CR, the last bytes. */
 // Events has put_text(bytes, count, blank_before), put_entity_text(blank_before) for the
 // entity just read, start_subtitle(), break_line(), mark_paragraph(class_name,
-// of_chosen_class), mark_style(tag, closing, colour), start_block() at each block and
+// of_chosen_class), mark_style(tag, closing), start_block() at each block and
 // hand_back() before it stops or a step reads the state, and STYLES, false when style tags
 // never matter to it.
 template <class Events>
@@ -286,13 +286,13 @@ inline const unsigned char *WalkSubtitleEvents(const unsigned char *start, const
                     break;
                 if (!ReadFontColourAt(name_end))
                     return hand_back(at); // the steps read its CR LF as one byte
-                listener.mark_style(StyleTag::Font, false, FontColour());
+                listener.mark_style(StyleTag::Font, false);
                 break;
             default:
                 StyleTag tag;
                 bool closing;
                 if (reads_styles && StyleOfTag(kind, &tag, &closing))
-                    listener.mark_style(tag, closing, NO_COLOUR);
+                    listener.mark_style(tag, closing);
                 break;
             }
             text = gt + 1;

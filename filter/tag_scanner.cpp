@@ -3,6 +3,7 @@
 // Nothing inside a tag after its name means anything but a SYNC tag's value or a P tag's class.
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "steps.h"
 
 #include <cstdio>
 #include <cstring>
@@ -117,8 +118,7 @@ void MarkStyleTag(TagKind kind)
     bool closing;
     if (!StyleOfTag(kind, &tag, &closing))
         return;
-    std::uint32_t colour = tag == StyleTag::Font && !closing ? FontColour() : NO_COLOUR;
-    Listener().mark_style(tag, closing, colour);
+    Listener().mark_style(tag, closing);
 }
 
 /* StartParameterBlock

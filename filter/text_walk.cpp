@@ -6,6 +6,7 @@
 // subtitle_walk.h.
 #include "stamp_lines.h"
 #include "subtitle_walk.h"
+#include "time_stamp.h"
 
 #include <cstdint>
 #include <cstring>
@@ -198,9 +199,9 @@ struct ListenerEvents {
     {
         listener->mark_paragraph(class_name, of_chosen_class);
     }
-    void mark_style(StyleTag tag, bool closing, std::uint32_t colour) const
+    void mark_style(StyleTag tag, bool closing) const
     {
-        listener->mark_style(tag, closing, colour);
+        listener->mark_style(tag, closing);
     }
     void start_block() const
     {
@@ -265,7 +266,7 @@ struct StampEvents {
     void mark_paragraph(const char *, bool) const
     {
     }
-    void mark_style(StyleTag, bool, std::uint32_t) const
+    void mark_style(StyleTag, bool) const
     {
     }
     static constexpr bool STYLES = false; // never: they mean nothing to Sync Save

@@ -1,7 +1,9 @@
 // The stamp that opens each subtitle line in sync mode: «HH :MM :SS  ».
+#include "time_stamp.h"
 #include "byte_io.h"
 #include "conversion_state.h"
 #include "stamp_lines.h"
+#include "steps.h"
 
 #include <cstdint>
 #include <cstring>
@@ -150,7 +152,7 @@ void IgnoreLineBreak()
 void IgnoreParagraph(const char *, bool)
 {
 }
-void IgnoreStyle(StyleTag, bool, std::uint32_t)
+void IgnoreStyle(StyleTag, bool)
 {
 }
 

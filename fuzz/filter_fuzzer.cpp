@@ -4,7 +4,7 @@
 // write the same bytes, and what must hold for every input must hold. A broken rule aborts with
 // the input saved.
 #include "byte_io.h"
-#include "conversion_state.h"
+#include "conversion.h"
 #include "cue_path.h"
 
 #include <cstdint>

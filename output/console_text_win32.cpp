@@ -2,7 +2,7 @@
 // code page 949 or 1252 would show Hangul only on a console of that code page.
 #include "console_text.h"
 
-#include "conversion_state.h"
+#include "conversion.h"
 
 #include <cstring>
 #include <windows.h>

@@ -2,7 +2,7 @@
 #include "convert_file.h"
 
 #include "console_text.h"
-#include "conversion_state.h"
+#include "conversion.h"
 #include "cue_path.h"
 #include "output_file.h"
 

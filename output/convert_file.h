@@ -3,7 +3,7 @@
 // file. Each step returns an outcome that the front end puts in its own words.
 #pragma once
 
-#include "conversion_state.h"
+#include "conversion.h"
 
 enum class ConversionOutcome {
     Succeeded,          // the input is open, or the text is complete (and in place)

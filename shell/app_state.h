@@ -5,7 +5,7 @@
 
 #include <commdlg.h>
 
-#include "conversion_state.h"
+#include "conversion.h"
 
 constexpr int TEXT_BUFFER_SIZE = 100;
 constexpr int PATH_BUFFER_SIZE = 256;

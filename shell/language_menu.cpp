@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "app_state.h"
-#include "conversion_state.h"
+#include "conversion.h"
 #include "resource.h"
 #include "text_file.h"
 #include "ui_texts.h"

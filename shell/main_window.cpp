@@ -5,7 +5,7 @@
 #include <shellapi.h>
 
 #include "app_state.h"
-#include "conversion_state.h"
+#include "conversion.h"
 #include "convert_file.h"
 #include "language_menu.h"
 #include "resource.h"

@@ -2,7 +2,7 @@
 // chosen in it during this run.
 #pragma once
 
-#include "conversion_state.h"
+#include "conversion.h"
 #include "text_file.h"
 
 #include <windows.h>

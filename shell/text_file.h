@@ -2,7 +2,7 @@
 // to show, or none when the step succeeded.
 #pragma once
 
-#include "conversion_state.h"
+#include "conversion.h"
 
 #include <windows.h>
 

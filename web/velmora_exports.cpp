@@ -2,7 +2,7 @@
 // of classes, of a subtitle read through JavaScript callbacks, by the conversion routine smi2txt
 // calls, and what it found. Each call is synchronous and alone: the module holds one.
 #include "byte_io.h"
-#include "conversion_state.h"
+#include "conversion.h"
 #include "convert_file.h"
 #include "cue_path.h"
 

@@ -2,6 +2,7 @@
 // are kept, and what each format escapes.
 #include "cue_path.h"
 #include "filter_fixture.h"
+#include "legacy_colour.h"
 
 #include <cstring>
 #include <ostream>
@@ -164,8 +165,7 @@ const StyleCase STYLE_CASES[] = {
      "<i>a<font color=\"#ff0000\">b</font>c</i>", "<i>abc</i>"},
     {"BlanksStandBetweenTags", "<i>a </i>b a<i> b</i>", "<i>a</i> b a <i>b</i>", ""},
     {"EmptyAndBlankStylesAreNotWritten", "<i></i>a<b> </b>c<u>", "a c", ""},
-    {"UnclosedStylesCloseWithTheCue", "<U>a<EM class=x>b<strong>c", "<u>a<i>b<b>c</b></i></u>",
-     ""},
+    {"UnclosedStylesCloseWithTheCue", "<U>a<EM class=x>b<strong>c", "<u>a<i>b<b>c</b></i></u>", ""},
     {"ClosingTagOfAnotherKindClosesNothing", "<em>a</i>b</em>c", "<i>ab</i>c", ""},
     {"FontsSideBySide", "<font color=red>a<font color=blue>b</font>c</font>",
      "<font color=\"#ff0000\">a</font><font color=\"#0000ff\">b</font><font "
@@ -215,11 +215,24 @@ struct ColourCase {
 TEST(LegacyColourTest, ReadsAsHtmlDoes)
 {
     const ColourCase CASES[] = {
-        {"Silver", 0xc0c0c0},      {"#FF80C0", 0xff80c0},   {"ff80c0", 0xff80c0},
-        {"#f0c", 0xff00cc},        {" RED ", 0xff0000},     {"chucknorris", 0xc00000},
-        {"#abcd", 0xabcd00},       {"abc", 0x0a0b0c},       {"#1234567890ab", 0x125690},
-        {"transparent", NO_COLOUR}, {"", NO_COLOUR},        {" ", 0x000000},
-        {"\xEA\xB0\x80" "ff", 0x000f0f}, {"\xF0\x9F\x98\x80" "ff", 0x00ff00},
+        {"Silver", 0xc0c0c0},
+        {"#FF80C0", 0xff80c0},
+        {"ff80c0", 0xff80c0},
+        {"#f0c", 0xff00cc},
+        {" RED ", 0xff0000},
+        {"chucknorris", 0xc00000},
+        {"#abcd", 0xabcd00},
+        {"abc", 0x0a0b0c},
+        {"#1234567890ab", 0x125690},
+        {"transparent", NO_COLOUR},
+        {"", NO_COLOUR},
+        {" ", 0x000000},
+        {"\xEA\xB0\x80"
+         "ff",
+         0x000f0f},
+        {"\xF0\x9F\x98\x80"
+         "ff",
+         0x00ff00},
     };
     for (const ColourCase &row : CASES) {
         const auto *value = reinterpret_cast<const unsigned char *>(row.value);

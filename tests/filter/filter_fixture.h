@@ -2,7 +2,7 @@
 // conversion through real files opened exactly as the programs open them.
 #pragma once
 
-#include "conversion_state.h"
+#include "conversion.h"
 
 #include <cstddef>
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include <cderr.h>
 
 #include "app_state.h"
-#include "conversion_state.h"
+#include "conversion.h"
 #include "save_dialog.h"
 #include "text_file.h"
 #include "ui_texts.h"

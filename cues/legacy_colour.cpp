@@ -1,5 +1,8 @@
 // A font's colour read as browsers read the color attribute: HTML's rules for parsing a legacy
 // colour value, which make something of nearly any text («chucknorris» is a red).
+#include "legacy_colour.h"
+
+#include "byte_classes.h"
 #include "conversion_state.h"
 
 #include <cstddef>

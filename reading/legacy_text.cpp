@@ -2,8 +2,8 @@
 // as they are read, and UTF-8 files checked, each invalid sequence read as one U+FFFD as
 // browsers read it. ASCII is copied as it is; the decoder is asked about each other character
 // once, and its answer kept.
-#include "byte_io.h"
 #include "conversion_state.h"
+#include "read_buffer.h"
 #include "text_decoder.h"
 
 #include <algorithm>

@@ -42,6 +42,9 @@ inline unsigned char *CopyChunks(unsigned char *out, const unsigned char *from, 
     return out + count;
 }
 
+// Whether the output's current line holds a byte other than a blank or a tab.
+bool LineHoldsText();
+
 // Writes what write_buffer holds to output_stream.
 void FlushWriteBuffer();
 
@@ -54,6 +57,9 @@ void DiscardOutput();
 
 // Writes the rest at the end of a conversion: a UTF-16 output gets at least its mark.
 void FinishWriting();
+
+// The UTF-16 side of the output (utf16_output.cpp).
+void WriteAsUtf16(const unsigned char *bytes, std::size_t count, bool final);
 
 // Writes count bytes that do not fit in what write_buffer has left.
 void WriteBytesAround(const unsigned char *bytes, std::size_t count);
