@@ -1,11 +1,10 @@
-// What the fast path's two files share: the scans of the read buffer, a tag read in place, and
-// the walks that convert whole blocks of it.
+// What the fast path's files share: the scans of the read buffer (fast_scans.cpp), a tag read
+// in place, and the walks that convert whole blocks of it.
 #pragma once
 
 #include "byte_io.h"
 #include "conversion_state.h"
-#include "entity.h"
-#include "steps.h"
+#include "tag_names.h"
 
 #include <cstddef>
 
@@ -18,6 +17,19 @@ inline unsigned char CrStop()
 {
     return conversion_state.reading.joins_line_ends ? '\r' : '<';
 }
+
+#if defined(VELMORA_SSE2_SCANS)
+// The bytes of v that are c, one bit each.
+inline unsigned MatchMask(__m128i v, unsigned char c)
+{
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c)))));
+}
+#endif
+
+// Discards the rest of a tag up to its '>', left in current_char: the steps' look, and the
+// fast path's.
+void SkipTagRest();
 
 // The first byte c from p on, or end.
 const unsigned char *FindByte(const unsigned char *p, const unsigned char *end, unsigned char c);

@@ -209,6 +209,17 @@ void OpenParagraph()
 
 } // namespace
 
+/* MarkParagraphTag
+ *     A P tag of class_name, or a </P> tag (null), in a subtitle: white space in Sync Save, a
+ *     paragraph to the listener. */
+void MarkParagraphTag(const char *class_name, bool of_chosen_class)
+{
+    if (!conversion_state.text.in_subtitle)
+        return;
+    MarkBlank();
+    Listener().mark_paragraph(class_name, of_chosen_class);
+}
+
 /* FindListedClass
  *     The entry of class_list for class_name, in any case; -1 when it has none. */
 int FindListedClass(const char *class_name)

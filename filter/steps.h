@@ -15,6 +15,10 @@ void SkipTag();
 void SkipTagSync();
 void WriteChar();
 
+// What a line or paragraph break waits for, resolved by the next byte.
+void ResolveLineBreak();
+void ResolveParagraphBreak(int c);
+
 // The listener of this conversion's subtitles.
 inline const SubtitleListener &Listener()
 {
@@ -50,3 +54,15 @@ bool ReadsStyles();
 // Sync-mode steps called from SkipTagSync, WriteChar and CopyTextRun.
 void WriteSubtitleBytes(const unsigned char *bytes, std::size_t count);
 void ReadSyncValue();
+
+/* MarkBlank
+ *     White space in a subtitle: one blank before its next text byte, none before its first. */
+inline void MarkBlank()
+{
+    ConversionState &state = conversion_state;
+    if (!state.text.first_text_pending)
+        state.text.blank_pending = true;
+}
+
+// A P tag of class_name, or a </P> tag (null), in a subtitle (paragraph.cpp).
+void MarkParagraphTag(const char *class_name, bool of_chosen_class);

@@ -6,7 +6,9 @@
 // something, and the walk goes from one to the next with a count of trailing zeros.
 #pragma once
 
+#include "entity.h"
 #include "fast_scans.h"
+#include "steps.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,8 +1,10 @@
 // Tags by name: a SYNC tag starts a subtitle, a BR tag breaks a line, P tags stand apart,
 // STYLE, SAMIPARAM and SCRIPT open blocks that are markup whole, every other tag is removed.
 // Nothing inside a tag after its name means anything but a SYNC tag's value or a P tag's class.
+#include "tag_scanner.h"
 #include "byte_io.h"
 #include "conversion_state.h"
+#include "fast_scans.h"
 #include "steps.h"
 
 #include <cstdio>
@@ -85,26 +87,6 @@ void StartSubtitle()
     state.text.first_text_pending = true;
     state.text.blank_pending = false;
     Listener().start_subtitle();
-}
-
-/* MarkBlank
- *     White space in a subtitle: one blank before its next text byte, none before its first. */
-void MarkBlank()
-{
-    ConversionState &state = conversion_state;
-    if (!state.text.first_text_pending)
-        state.text.blank_pending = true;
-}
-
-/* MarkParagraphTag
- *     A P tag of class_name, or a </P> tag (null), in a subtitle: white space in Sync Save, a
- *     paragraph to the listener. */
-void MarkParagraphTag(const char *class_name, bool of_chosen_class)
-{
-    if (!conversion_state.text.in_subtitle)
-        return;
-    MarkBlank();
-    Listener().mark_paragraph(class_name, of_chosen_class);
 }
 
 /* MarkStyleTag
