@@ -2,9 +2,11 @@
 // as they are read, and UTF-8 files checked, each invalid sequence read as one U+FFFD as
 // browsers read it. ASCII is copied as it is; the decoder is asked about each other character
 // once, and its answer kept.
+#include "legacy_text.h"
 #include "conversion_state.h"
-#include "read_buffer.h"
+#include "raw_input.h"
 #include "text_decoder.h"
+#include "write_buffer.h"
 
 #include <algorithm>
 #include <cctype>
@@ -20,7 +22,6 @@ namespace
 
 // Room for all that the probes of the first fills read, and a fill more.
 constexpr std::size_t RAW_TEXT_SIZE = READ_BUFFER_SIZE + 64 * 1024;
-constexpr std::size_t GUESS_SIZE = 64 * 1024; // the start of a file the guess looks at
 const unsigned char REPLACEMENT_CHARACTER[] = {0xEF, 0xBF, 0xBD};
 
 unsigned char raw_text[RAW_TEXT_SIZE + BUFFER_SLACK];
@@ -391,38 +392,6 @@ void ReadRawText(std::size_t count)
 
 } // namespace
 
-SequenceRead ReadUtf8Sequence(const unsigned char *bytes, std::size_t available,
-                              std::size_t *length)
-{
-    unsigned char lead = bytes[0];
-    std::size_t count = 0;
-    unsigned char low = 0x80; // the range of the second byte, where the lead limits it
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        count = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        count = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        count = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        *length = 1;
-        return SequenceRead::Invalid;
-    }
-    for (std::size_t j = 1; j < count; j++) {
-        *length = j;
-        if (j == available)
-            return SequenceRead::Cut;
-        if (bytes[j] < (j == 1 ? low : 0x80) || bytes[j] > (j == 1 ? high : 0xBF))
-            return SequenceRead::Invalid;
-    }
-    *length = count;
-    return SequenceRead::Valid;
-}
-
 bool DecodesInput()
 {
     const ConversionState &state = conversion_state;
@@ -451,29 +420,12 @@ bool IsReadableEncoding(const char *name)
     return readable;
 }
 
-void StartDecoding()
+/* StartLegacyText
+ *     Opens the decoder for the encoding name and takes over the bytes at unread, up to the read
+ *     buffer's length, that are not valid UTF-8: from there the rest of the file is decoded. */
+void StartLegacyText(const char *name, unsigned char *unread)
 {
     ConversionState &state = conversion_state;
-    if (!DecodesInput())
-        return;
-    if (state.reading.encoding != TextEncoding::Bytes) {
-        std::snprintf(decoding_report.encoding_name, ENCODING_NAME_SIZE, "%s", "UTF-16");
-        return;
-    }
-    // A UTF-8 mark, the name given, the first bytes being UTF-8, the platform's guess.
-    char name[ENCODING_NAME_SIZE] = "UTF-8";
-    if (!state.reading.text_is_unicode && state.options.source_encoding[0] != '\0') {
-        static_assert(sizeof name == sizeof state.options.source_encoding, "one size of name");
-        std::memcpy(name, state.options.source_encoding, sizeof name);
-        name[sizeof name - 1] = '\0';
-    } else if (!state.reading.text_is_unicode) {
-        DetectUnicodeText();
-        if (!state.reading.text_is_unicode) {
-            std::size_t available = EnsureLookAhead(GUESS_SIZE);
-            GuessTextEncoding(read_buffer + state.reading.read_position,
-                              std::min(available, GUESS_SIZE), name);
-        }
-    }
     char decoder_name[ENCODING_NAME_SIZE];
     EncodingKind kind = ReadEncodingName(name, decoder_name);
     // UTF-16 is read as such from the first byte, or not at all; a name the callers let
@@ -500,7 +452,6 @@ void StartDecoding()
     state.decoding.windows_1252 = std::strcmp(decoder_name, "WINDOWS-1252") == 0;
     // What the read buffer holds unread is undecoded, but for valid UTF-8: the rest goes
     // first through the decoder.
-    unsigned char *unread = read_buffer + state.reading.read_position;
     std::size_t length = state.reading.read_length - state.reading.read_position;
     std::size_t kept = state.decoding.utf8 ? ValidUtf8Length(unread, length) : 0;
     std::memcpy(raw_text, unread + kept, length - kept);

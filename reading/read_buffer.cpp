@@ -3,6 +3,9 @@
 #include "read_buffer.h"
 
 #include "conversion_state.h"
+#include "legacy_text.h"
+#include "raw_input.h"
+#include "text_decoder.h"
 #include "write_buffer.h"
 
 #include <algorithm>
@@ -12,59 +15,9 @@
 
 unsigned char read_buffer[READ_BUFFER_SIZE + BUFFER_SLACK];
 
-/* EndAtCtrlZ
- *     Applies the Windows text-mode rule that a byte 0x1A ends the input to a block read in
- *     binary. Returns the block's new length. */
-static std::size_t EndAtCtrlZ(unsigned char *bytes, std::size_t length)
+namespace
 {
-    auto *ctrl_z = static_cast<unsigned char *>(std::memchr(bytes, CTRL_Z, length));
-    if (ctrl_z == nullptr)
-        return length;
-    conversion_state.reading.source_ended = true; // nothing after a 0x1A is ever read
-    return static_cast<std::size_t>(ctrl_z - bytes);
-}
-
-/* TranslatesLineEnds
- *     Whether the filter itself reads a byte file as the Windows text mode would (CR LF as LF,
- *     a 0x1A ending it): always but where the Windows runtime reads it in text mode. */
-static bool TranslatesLineEnds()
-{
-#if defined(_WIN32)
-    return conversion_state.options.input_binary;
-#else
-    return true;
-#endif
-}
-
-/* ReadFromBytes
- *     Reads up to capacity bytes of a byte file into destination as they are, the bytes
- *     DetectTextEncoding took first; a 0x1A ends them, and a CR at their end waits for the
- *     next read, which may give its LF. Returns how many, 0 only when the stream has nothing
- *     more. */
-std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacity)
-{
-    ConversionState &state = conversion_state;
-    bool translates = TranslatesLineEnds();
-    // Only a block of a lone CR or one that starts with a 0x1A gives nothing.
-    while (!state.reading.source_ended) {
-        std::size_t length = static_cast<std::size_t>(state.reading.raw_prefix_length);
-        std::memcpy(destination, state.reading.raw_prefix, length);
-        state.reading.raw_prefix_length = 0;
-        std::size_t got = fread(destination + length, 1, capacity - length, state.input_stream);
-        state.reading.source_ended = got == 0;
-        length += got;
-        if (!translates || length == 0)
-            return length;
-        length = EndAtCtrlZ(destination, length);
-        if (length > 0 && destination[length - 1] == '\r' && !state.reading.source_ended) {
-            state.reading.raw_prefix[0] = '\r';
-            state.reading.raw_prefix_length = 1;
-            length--;
-        }
-        if (length > 0)
-            return length;
-    }
-    return 0;
+constexpr std::size_t GUESS_SIZE = 64 * 1024; // the start of a file the guess looks at
 }
 
 bool FillReadBuffer()
@@ -245,4 +198,33 @@ void DetectUnicodeText()
     std::size_t read = 0;
     std::size_t length = ReadLength(bytes, available, UNICODE_PROBE_SIZE, &read);
     state.reading.text_is_unicode = IsUtf8(bytes, length, read == UNICODE_PROBE_SIZE);
+}
+
+/* StartDecoding
+ *     Decides, before anything is written, what the bytes of a byte file are: UTF-8 by its mark
+ *     or its first bytes, the encoding named, or the one the platform guesses. */
+void StartDecoding()
+{
+    ConversionState &state = conversion_state;
+    if (!DecodesInput())
+        return;
+    if (state.reading.encoding != TextEncoding::Bytes) {
+        std::snprintf(decoding_report.encoding_name, ENCODING_NAME_SIZE, "%s", "UTF-16");
+        return;
+    }
+    // A UTF-8 mark, the name given, the first bytes being UTF-8, the platform's guess.
+    char name[ENCODING_NAME_SIZE] = "UTF-8";
+    if (!state.reading.text_is_unicode && state.options.source_encoding[0] != '\0') {
+        static_assert(sizeof name == sizeof state.options.source_encoding, "one size of name");
+        std::memcpy(name, state.options.source_encoding, sizeof name);
+        name[sizeof name - 1] = '\0';
+    } else if (!state.reading.text_is_unicode) {
+        DetectUnicodeText();
+        if (!state.reading.text_is_unicode) {
+            std::size_t available = EnsureLookAhead(GUESS_SIZE);
+            GuessTextEncoding(read_buffer + state.reading.read_position,
+                              std::min(available, GUESS_SIZE), name);
+        }
+    }
+    StartLegacyText(name, read_buffer + state.reading.read_position);
 }

@@ -4,13 +4,11 @@
 #pragma once
 
 #include "conversion_state.h"
+#include "legacy_text.h"
+#include "raw_input.h"
 #include "write_buffer.h"
 
 #include <cstddef>
-
-constexpr int CTRL_Z = 0x1A;
-// Room for twice the bytes that decide whether a file is UTF-8, CR LF counting as one.
-constexpr std::size_t READ_BUFFER_SIZE = 192 * 1024;
 
 extern unsigned char read_buffer[READ_BUFFER_SIZE + BUFFER_SLACK];
 
@@ -27,20 +25,6 @@ void StartBuffers();
 // Copies a UTF-8 byte order mark that opens the input.
 void CopyByteOrderMark();
 
-// What a UTF-8 sequence is: whole and valid, not valid, or cut by the end of the bytes.
-enum class SequenceRead { Valid, Invalid, Cut };
-
-/* ReadUtf8Sequence
- *     Reads the sequence led by bytes[0] (not ASCII) of length available bytes; *length is its
- *     length, or how many bytes one U+FFFD stands for: the longest start of a valid sequence,
- *     at least one byte. */
-SequenceRead ReadUtf8Sequence(const unsigned char *bytes, std::size_t available,
-                              std::size_t *length);
-
-// A byte file's bytes as they are, and decoded into UTF-8 (legacy_text.cpp).
-std::size_t ReadFromBytes(unsigned char *destination, std::size_t capacity);
-std::size_t ReadFromLegacyText(unsigned char *destination, std::size_t capacity);
-
 // A UTF-16 file decoded into UTF-8 (utf16_input.cpp).
 std::size_t ReadFromUtf16(unsigned char *destination, std::size_t capacity);
 
@@ -52,16 +36,7 @@ TextEncoding DetectTextEncoding();
 // is Unicode; sets text_is_unicode.
 void DetectUnicodeText();
 
-// Whether the input is decoded into UTF-8: UTF-8 output was asked for, or an encoding named.
-bool DecodesInput();
-
-// The UTF-16 byte order a named encoding stands for, or Bytes when it is not UTF-16.
-TextEncoding ChosenUtf16Encoding();
-
 // Decides, before anything is written, what the bytes of a byte file are and reads the rest of
 // it through the decoder: UTF-8 by its mark or its first bytes, the encoding named, or the one
 // the platform guesses.
 void StartDecoding();
-
-// Whether the name is one StartDecoding can read: for the callers to check before converting.
-bool IsReadableEncoding(const char *name);
