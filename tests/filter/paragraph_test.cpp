@@ -85,14 +85,27 @@ TEST_F(ClassListTest, ListsClassesAsFirstWrittenInOrderOfFirstUse)
     EXPECT_EQ(ListClasses("<P Class=A>\n<P Class=B"), "A 1: \n"); // a tag cut off counts not
 }
 
-// A sample is the first subtitle with text of its class, as Sync Save of that class writes it,
+// A sample is the first subtitle of its class with a letter of the class's own script (more
+// than half of its letters), else its first with text, as Sync Save of that class writes it,
 // cut at a blank to at most 30 characters.
 TEST_F(ClassListTest, SamplesAreFirstWordsOfFirstSubtitleWithText)
 {
     EXPECT_EQ(ListClasses("<P Class=KRCC>before<SYNC Start=1><P Class=KRCC>&nbsp;<P Class=ENCC>"
                           "Hello <i>there</i><br>you<P Class=KRCC>\xEC\x95\x88<P Class=ENCC>"
                           "again<SYNC Start=2><P Class=KRCC>later"),
-              "KRCC 4: \xEC\x95\x88\nENCC 2: Hello there you again\n");
+              "KRCC 4: later\nENCC 2: Hello there you again\n");
+    // A credit line in English before a Korean class's Korean; Han and kana as one script; no
+    // script of more than half.
+    EXPECT_EQ(
+        ListClasses("<SYNC Start=1><P Class=KRCC>by Mi<SYNC Start=2><P Class=KRCC>"
+                    "\xEC\x95\x88\xEB\x85\x95 \xEC\x95\x84\xEC\xA0\x80\xEC\x94\xA8 "
+                    "\xEC\x95\x88\xEB\x85\x95 \xEC\x95\x88\xEB\x85\x95 x"
+                    "<SYNC Start=3><P Class=JA>ab<SYNC Start=4><P Class=JA>"
+                    "\xE3\x81\xB2\xE3\x82\xAB\xE6\xBC\xA2"
+                    "<SYNC Start=5><P Class=T>ab<SYNC Start=6><P Class=T>\xEA\xB0\x80\xEA\xB0\x80"),
+        "KRCC 2: \xEC\x95\x88\xEB\x85\x95 \xEC\x95\x84\xEC\xA0\x80\xEC\x94\xA8 "
+        "\xEC\x95\x88\xEB\x85\x95 \xEC\x95\x88\xEB\x85\x95 x\n"
+        "JA 2: \xE3\x81\xB2\xE3\x82\xAB\xE6\xBC\xA2\nT 2: ab\n");
     EXPECT_EQ(ListClasses("<SYNC Start=1><P Class=E>twelve chars twelve chars tw x"
                           "<SYNC Start=2><P Class=F>twelve chars twelve chars twelve"
                           "<SYNC Start=3><P Class=G>thirty-one-characters-in-a-word"),
