@@ -14,6 +14,14 @@ inline bool OpensParameterBlock(TagKind kind)
     return kind == TagKind::Style || kind == TagKind::SamiParam || kind == TagKind::Script;
 }
 
+// Its look-ups are small lambdas that must fold into the one comparison of each name, whatever
+// the inliner's budget at the call.
+#if defined(__GNUC__)
+#define VELMORA_FOLDED __attribute__((always_inline))
+#else
+#define VELMORA_FOLDED
+#endif
+
 /* ClassifyTagName
  *     What the name at name says a tag is, without regard to case, a style tag only when styles
  *     are read; length is set to the name's length when it is one that means something. Reads
@@ -31,25 +39,25 @@ ClassifyTagName(const unsigned char *name, bool closing, int *length, bool style
     std::uint64_t first_eight;
     std::memcpy(&first_eight, name, 8);
     first_eight &= 0xDFDFDFDFDFDFDFDFull;
-    auto word = [first_eight](int count) {
+    auto word = [first_eight](int count) VELMORA_FOLDED {
         return count == 8 ? first_eight : first_eight & ((std::uint64_t{1} << (8 * count)) - 1);
     };
 #else
-    auto word = [name](int count) {
+    auto word = [name](int count) VELMORA_FOLDED {
         std::uint64_t value = 0;
         for (int k = 0; k < count; k++)
             value |= std::uint64_t{name[k] & 0xDFu} << (8 * k);
         return value;
     };
 #endif
-    auto spelled = [](const char *upper, int count) {
+    auto spelled = [](const char *upper, int count) VELMORA_FOLDED {
         std::uint64_t value = 0;
         for (int k = 0; k < count; k++)
             value |= std::uint64_t{static_cast<unsigned char>(upper[k])} << (8 * k);
         return value;
     };
     // Whether the name is upper (its first count bytes, at most eight, and then last) alone.
-    auto is = [&](const char *upper, int count, int whole) {
+    auto is = [&](const char *upper, int count, int whole) VELMORA_FOLDED {
         bool same = word(count) == spelled(upper, count) &&
                     (whole == count || (name[count] & 0xDF) == upper[count]) &&
                     (BYTE_CLASSES.of[name[whole]] & ENDS_TAG_NAME) != 0;
@@ -57,7 +65,7 @@ ClassifyTagName(const unsigned char *name, bool closing, int *length, bool style
         return same;
     };
     // A style tag's closing kind follows its opening one.
-    auto styled = [closing](TagKind opening) {
+    auto styled = [closing](TagKind opening) VELMORA_FOLDED {
         return static_cast<TagKind>(static_cast<int>(opening) + (closing ? 1 : 0));
     };
     switch (name[0] & 0xDF) {
