@@ -63,7 +63,8 @@ export function convertPieces(
 
 /** One class of a subtitle's paragraphs (<P Class=NAME>): its name as first written, the
  *  number of P tags of it (smi2txt --classes), and the first words (at most 30 characters) of
- *  the first subtitle in which it has text, '' when it has none. */
+ *  the first subtitle in which it has a letter of its own script (that of more than half of
+ *  its letters), or has text when none has that many; '' when it has none. */
 export interface ParagraphClass {
   name: string;
   count: number;
