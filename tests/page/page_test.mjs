@@ -333,7 +333,8 @@ describe('the page on a phone', {timeout: 240000}, () => {
         test(`${row.width} px, ${row.languages[0]}, ${row.scheme}`, {timeout: 60000}, async () => {
             const phone = row.width < 600;
             const session = await OpenPage(browser, row.languages, {
-                viewport: {width: row.width, height: 844, isMobile: phone, hasTouch: phone, deviceScaleFactor: phone ? 3 : 1},
+                viewport: {width: row.width, height: 844, isMobile: phone, hasTouch: phone,
+                           deviceScaleFactor: phone ? 3 : 1},
                 scheme: row.scheme, bypass_csp: true});
             try {
                 for (const moment of ['before a file', 'after two files']) {
