@@ -48,8 +48,8 @@ fi
 "$(dirname "$0")/fetch-uchardet.sh"
 
 # ---- the browser page: fflate is bundled into it at build time and makes its zips; its tests
-# drive Debian's chromium (never a browser download) headless with puppeteer-core; both npm
-# packages are kept in build/page-deps ----
+# drive Debian's chromium (never a browser download) headless with puppeteer-core and check it
+# with axe-core; the npm packages are kept in build/page-deps ----
 if ! dpkg-query -W -f='${Status}' chromium 2>/dev/null | grep -q 'install ok installed'; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
@@ -58,8 +58,9 @@ if ! dpkg-query -W -f='${Status}' chromium 2>/dev/null | grep -q 'install ok ins
 fi
 PAGE_DEPS="$(cd "$(dirname "$0")/.." && pwd)/build/page-deps"
 if [ ! -f "$PAGE_DEPS/node_modules/fflate/esm/browser.js" ] ||
-  [ ! -f "$PAGE_DEPS/node_modules/puppeteer-core/package.json" ]; then
+  [ ! -f "$PAGE_DEPS/node_modules/puppeteer-core/package.json" ] ||
+  [ ! -f "$PAGE_DEPS/node_modules/axe-core/axe.min.js" ]; then
   mkdir -p "$PAGE_DEPS"
   PUPPETEER_SKIP_DOWNLOAD=1 npm install --no-audit --no-fund --prefix "$PAGE_DEPS" \
-    fflate@0.8.3 puppeteer-core@24.43.1
+    fflate@0.8.3 puppeteer-core@24.43.1 axe-core@4.14.1
 fi

@@ -60,12 +60,16 @@ export async function LaunchBrowser(extra_args = [])
 
 /* OpenPage
  *     The page opened from disk in a context of its own, the browser's languages set as asked,
- *     every request it makes logged, and its downloads caught. */
-export async function OpenPage(browser, languages = ['en-US', 'en'])
+ *     every request it makes logged, and its downloads caught; a screen and a colour scheme
+ *     as asked, and its policy bypassed for a script of the tests' own (axe-core). */
+export async function OpenPage(browser, languages = ['en-US', 'en'],
+                               {viewport = {width: 900, height: 900}, scheme = 'light', bypass_csp = false} = {})
 {
     const context = await browser.createBrowserContext();
     const page = await context.newPage();
-    await page.setViewport({width: 900, height: 900});
+    await page.setViewport(viewport);
+    await page.emulateMediaFeatures([{name: 'prefers-color-scheme', value: scheme}]);
+    await page.setBypassCSP(bypass_csp);
     const session = {page, context, requests: [], errors: []};
     page.on('request', (request) => session.requests.push(request.url()));
     page.on('pageerror', (error) => session.errors.push(String(error)));
@@ -185,6 +189,19 @@ export async function Save(session, wait_ms = 30000)
     if (names.length !== 1)
         throw new Error(`one download expected, found ${names.join(', ')}`);
     return {name: names[0], bytes: readFileSync(join(folder, names[0]))};
+}
+
+/* RunAxe
+ *     axe-core's default rules over the page (opened with bypass_csp): each violation and each
+ *     item it could not decide, as "rule: element". */
+export async function RunAxe(page)
+{
+    await page.addScriptTag({path: require.resolve('axe-core/axe.min.js')});
+    return page.evaluate(async () => {
+        const results = await window.axe.run();
+        const list = (items) => items.flatMap((item) => item.nodes.map((node) => `${item.id}: ${node.target}`));
+        return {violations: list(results.violations), incomplete: list(results.incomplete)};
+    });
 }
 
 /* ReadStatus

@@ -10,8 +10,8 @@ import { after, before, describe, test } from 'node:test';
 import { pathToFileURL } from 'node:url';
 
 import {
-    ChooseFiles, ClosePage, DropFiles, LaunchBrowser, MakeTemporaryFolder, OpenPage,
-    ReadStatus, Save, SETTINGS, SetControls, fflate,
+    AwaitConversion, ChooseFiles, ClosePage, DropFiles, LaunchBrowser, MakeTemporaryFolder, OpenPage,
+    ReadStatus, RunAxe, Save, SETTINGS, SetControls, fflate,
 } from './browser.mjs';
 
 const CORPUS_FILES = readdirSync(SETTINGS.corpus)
@@ -245,9 +245,16 @@ describe('the page itself', {timeout: 120000}, () => {
         });
     }
 
-    test('files dropped anywhere on the page are chosen', {timeout: 30000}, async () => {
+    test('Open opens the chooser, and files dropped anywhere on the page are chosen', {timeout: 30000}, async () => {
         const session = await OpenPage(browser);
         try {
+            const [chooser] = await Promise.all([session.page.waitForFileChooser({timeout: 10000}),
+                                                 session.page.click('#open')]);
+            assert.equal(chooser.isMultiple(), true);
+            await AwaitConversion(session.page, () => chooser.accept([TINY_BILINGUAL]));
+            assert.equal(await ReadStatus(session.page), 'bi_krcc_encc_two_p_per_sync_quoted_tiny.smi: UTF-8');
+            assert.equal(await session.page.$eval('#chosen', (chosen) => chosen.textContent),
+                         'bi_krcc_encc_two_p_per_sync_quoted_tiny.smi');
             const dropped = [TINY_BILINGUAL, NOT_SAMI];
             assert.ok(await DropFiles(session.page, dropped, 450, 850), 'no sign of where to drop');
             assert.equal(await ReadStatus(session.page),
@@ -255,6 +262,7 @@ describe('the page itself', {timeout: 120000}, () => {
                              'trap_srt_content_with_smi_extension_ko.smi: UTF-8');
             assert.equal(await session.page.$eval('#files', (input) => input.files.length), 2);
             assert.equal(await session.page.$eval('#drop-cover', (cover) => cover.hidden), true);
+            assert.equal(await session.page.$eval('#chosen', (chosen) => chosen.textContent), '2 subtitles');
         } finally {
             await ClosePage(session);
         }
@@ -263,7 +271,7 @@ describe('the page itself', {timeout: 120000}, () => {
     test('every control is labelled and reached by the keyboard', {timeout: 30000}, async () => {
         const session = await OpenPage(browser);
         try {
-            const ids = ['language', 'files', 'format', 'class', 'utf8', 'styles', 'save', 'preview'];
+            const ids = ['language', 'open', 'format', 'class', 'utf8', 'styles', 'save', 'preview'];
             const reached = [];
             for (let count = 0; count < 20; count++) {
                 await session.page.keyboard.press('Tab');
@@ -297,6 +305,57 @@ describe('the page itself', {timeout: 120000}, () => {
             await ClosePage(session);
         }
     });
+});
+
+// On a phone and on a wide screen, in both languages and both colour schemes, before a file is
+// chosen and after (one that converts, one that fails: the error's colour is checked too).
+describe('the page on a phone', {timeout: 240000}, () => {
+    const CASES = [
+        {width: 320, languages: ['ko'], scheme: 'light', target: 44, word_break: 'keep-all'},
+        {width: 320, languages: ['en'], scheme: 'dark', target: 44, word_break: 'normal'},
+        {width: 390, languages: ['ko'], scheme: 'dark', target: 44, word_break: 'keep-all'},
+        {width: 390, languages: ['en'], scheme: 'light', target: 44, word_break: 'normal'},
+        {width: 1280, languages: ['en'], scheme: 'dark', target: 24, word_break: 'normal'},
+        {width: 1280, languages: ['ko'], scheme: 'light', target: 24, word_break: 'keep-all'},
+    ];
+    // Each control as a thumb meets it: a check box with its words is one target.
+    const TARGETS = ['#language', '#open', '#format', '#class', 'label:has(#utf8)', 'label:has(#styles)', '#save'];
+    const Measure = (page) => page.evaluate((targets) => ({
+        scroll_width: document.scrollingElement.scrollWidth,
+        too_wide: Array.from(document.querySelectorAll('body *'))
+                      .filter((element) => element.getBoundingClientRect().right > innerWidth + 0.5)
+                      .map((element) => element.id || element.tagName),
+        small: targets.map((selector) => [selector, document.querySelector(selector).getBoundingClientRect()])
+                   .map(([selector, box]) => [selector, Math.floor(Math.min(box.width, box.height))]),
+        word_break: getComputedStyle(document.querySelector('[data-text=intro]')).wordBreak,
+    }), TARGETS);
+    for (const row of CASES) {
+        test(`${row.width} px, ${row.languages[0]}, ${row.scheme}`, {timeout: 60000}, async () => {
+            const phone = row.width < 600;
+            const session = await OpenPage(browser, row.languages, {
+                viewport: {width: row.width, height: 844, isMobile: phone, hasTouch: phone,
+                           deviceScaleFactor: phone ? 3 : 1},
+                scheme: row.scheme, bypass_csp: true});
+            try {
+                for (const moment of ['before a file', 'after two files']) {
+                    if (moment !== 'before a file') {
+                        await SetControls(session.page, {format: 'srt'});
+                        await ChooseFiles(session.page, [TINY_BILINGUAL, NOT_SAMI]);
+                        assert.equal(await session.page.$$eval('#status .failed', (lines) => lines.length), 1);
+                    }
+                    const measured = await Measure(session.page);
+                    assert.ok(measured.scroll_width <= row.width, `${moment}: scrolls to ${measured.scroll_width} px`);
+                    assert.deepEqual(measured.too_wide, [], moment);
+                    assert.deepEqual(measured.small.filter(([, size]) => size < row.target), [], moment);
+                    assert.equal(measured.word_break, row.word_break);
+                    assert.deepEqual(await RunAxe(session.page), {violations: [], incomplete: []}, moment);
+                }
+                assert.deepEqual(session.errors, []);
+            } finally {
+                await ClosePage(session);
+            }
+        });
+    }
 });
 
 describe('large subtitles', {timeout: 300000}, () => {

@@ -1,14 +1,17 @@
-// The README's picture of the page: a Korean browser, a Korean subtitle converted to SubRip.
+// The pictures of the page: a Korean browser, a Korean subtitle converted to SubRip, on a wide
+// screen or, given a width under 600 px, on a phone.
 //
-//   node tests/page/take_screenshot.mjs docs/velmora-page.png   (with the tests' environment)
+//   node tests/page/take_screenshot.mjs docs/velmora-page.png         (with the tests' environment)
+//   node tests/page/take_screenshot.mjs docs/velmora-page-phone.png 390
 import { writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 
 import { ChooseFiles, ClosePage, LaunchBrowser, MakeTemporaryFolder, OpenPage, SetControls } from './browser.mjs';
 
-const output = process.argv[2];
-if (!output) {
-    console.error('usage: node take_screenshot.mjs OUTPUT.png');
+const [output, width_text = '860'] = process.argv.slice(2);
+const width = Number(width_text);
+if (!output || !(width >= 320)) {
+    console.error('usage: node take_screenshot.mjs OUTPUT.png [WIDTH]');
     process.exit(2);
 }
 
@@ -33,10 +36,12 @@ const SUBTITLE = `<SAMI>
 const folder = MakeTemporaryFolder('screenshot');
 const subtitle = join(folder, '항구의 밤.smi');
 writeFileSync(subtitle, SUBTITLE);
-const browser = await LaunchBrowser(['--lang=ko-KR']); // the file input's own button in Korean too
+const browser = await LaunchBrowser();
 try {
-    const session = await OpenPage(browser, ['ko-KR', 'ko']);
-    await session.page.setViewport({width: 860, height: 1020, deviceScaleFactor: 1});
+    const phone = width < 600;
+    const session = await OpenPage(browser, ['ko-KR', 'ko'], {
+        viewport: phone ? {width, height: 844, isMobile: true, hasTouch: true, deviceScaleFactor: 2}
+                        : {width, height: 1020, deviceScaleFactor: 1}});
     await ChooseFiles(session.page, [subtitle]);
     await SetControls(session.page, {format: 'srt'});
     await session.page.screenshot({path: output, fullPage: true});

@@ -9,9 +9,10 @@ const TEXTS = {
         intro: 'Gets the text and the timed subtitles out of SAMI subtitles (.smi).',
         privacy: 'Your subtitles are converted on this computer: this page sends nothing ' +
                      'anywhere, makes no connection, and works offline, saved to disk.',
-        step1: 'Choose subtitles, or drop them anywhere on this page.',
+        step1: 'Open subtitles, or drop them anywhere on this page.',
         step2: 'Choose what to write, then Save.',
         filesLabel: 'Subtitles (.smi, .sami)',
+        chosenMany: (count) => `${count.toLocaleString('en')} subtitles`,
         formatLabel: 'Write',
         formatTxt: 'Save: the text (.txt)',
         formatSync: 'Sync Save: a line per subtitle, with its time (.txt)',
@@ -28,7 +29,7 @@ const TEXTS = {
         previewHeading: 'Preview: the first 30 lines',
         dropHere: 'Drop the subtitles here',
         language: '한국어',
-        chooseFirst: 'Choose a subtitle first.',
+        chooseFirst: 'Open a subtitle first.',
         converting: 'Converting…',
         cannotStart: 'The converter could not start: ',
         cannotRead: 'cannot read the file',
@@ -51,6 +52,7 @@ const TEXTS = {
         step1: '자막 파일을 Open 한다 (또는 이 페이지에 끌어다 놓는다)',
         step2: '형식을 고르고 Save 한다',
         filesLabel: '자막 파일 (*.smi;*.sami)',
+        chosenMany: (count) => `자막 파일 ${count.toLocaleString('ko')}개`,
         formatLabel: '형식',
         formatTxt: 'Save: 자막내용 (.txt)',
         formatSync: 'Sync Save: 시간과 자막 한 줄씩 (.txt)',
@@ -67,7 +69,7 @@ const TEXTS = {
         previewHeading: '미리 보기: 처음 30줄',
         dropHere: '여기에 자막 파일을 놓으세요',
         language: 'English',
-        chooseFirst: '먼저 자막 파일을 고르세요',
+        chooseFirst: '먼저 자막 파일을 Open 하세요',
         converting: '변환하는 중…',
         cannotStart: '변환기를 시작할 수 없습니다: ',
         cannotRead: '자막 파일을 열 수 없습니다',
@@ -111,6 +113,8 @@ const page_state = {
 
 const controls = {
     files: document.getElementById('files'),
+    open: document.getElementById('open'),
+    chosen: document.getElementById('chosen'),
     format: document.getElementById('format'),
     class_menu: document.getElementById('class'),
     utf8: document.getElementById('utf8'),
@@ -150,6 +154,7 @@ function ApplyLanguage(language)
         element.textContent = Text(element.dataset.text);
     controls.language.textContent = Text('language');
     controls.language.lang = language === 'ko' ? 'en' : 'ko';
+    ShowChosen();
     ShowStatus();
 }
 
@@ -297,6 +302,7 @@ function ConvertChosenFiles()
 function ChooseFiles(file_list)
 {
     page_state.files = Array.from(file_list);
+    ShowChosen();
     page_state.classes = [];
     FillClassMenu();
     page_state.save_wanted = false;
@@ -310,6 +316,15 @@ function ChooseFiles(file_list)
     }
     ListClassesOfChosenFiles(ConvertChosenFiles);
     ShowStatus();
+}
+
+/* ShowChosen
+ *     Beside Open, what it opened: the one subtitle's name, or how many. */
+function ShowChosen()
+{
+    const files = page_state.files;
+    controls.chosen.textContent = files.length === 1 ? files[0].name
+                                  : files.length > 1 ? Text('chosenMany')(files.length) : '';
 }
 
 /* FillClassMenu
@@ -518,6 +533,9 @@ function ListenToDrops()
  *     Every choice converts again, so the preview and the status follow it. */
 function ListenToControls()
 {
+    // The page's own Open, so its words are the page's in either language; the input it opens
+    // stays hidden, and still holds what was dropped.
+    controls.open.addEventListener('click', () => controls.files.click());
     controls.files.addEventListener('change', () => ChooseFiles(controls.files.files));
     for (const control of [controls.format, controls.class_menu, controls.utf8, controls.styles])
         control.addEventListener('change', () => ConvertChosenFiles());
