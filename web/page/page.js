@@ -24,6 +24,7 @@ const TEXTS = {
         allClasses: 'All',
         utf8Label: "UTF-8 text (unchecked, Save and Sync Save keep the subtitle's encoding)",
         stylesLabel: 'Keep italics, bold, underline and colour (SubRip, WebVTT)',
+        mergeLabel: 'All together: every language in one subtitle',
         save: 'Save',
         progressLabel: 'Progress',
         previewHeading: 'Preview: the first 30 lines',
@@ -64,6 +65,7 @@ const TEXTS = {
         allClasses: '모두',
         utf8Label: 'UTF-8 텍스트 (끄면 Save와 Sync Save는 자막 파일의 인코딩 그대로)',
         stylesLabel: '기울임, 굵게, 밑줄, 색 유지 (SubRip, WebVTT)',
+        mergeLabel: '모두 함께: 모든 언어를 한 자막에',
         save: 'Save',
         progressLabel: '진행',
         previewHeading: '미리 보기: 처음 30줄',
@@ -119,6 +121,7 @@ const controls = {
     class_menu: document.getElementById('class'),
     utf8: document.getElementById('utf8'),
     styles: document.getElementById('styles'),
+    merge: document.getElementById('merge'),
     save: document.getElementById('save'),
     progress: document.getElementById('progress'),
     status: document.getElementById('status'),
@@ -258,15 +261,26 @@ function RestartWorkerIfBusy()
     StartWorker();
 }
 
+/* EnableMerge
+ *     All together can be chosen for a subtitle of two or more classes, every language of it
+ *     kept, in a format with times; its check stays as the user left it. */
+function EnableMerge()
+{
+    controls.merge.disabled = page_state.classes.length < 2 || controls.class_menu.value !== '' ||
+                              controls.format.value === 'txt';
+}
+
 /* ChosenOptions
- *     The package's options as the controls say. */
+ *     The package's options as the controls say; merged cues are UTF-8 in every format. */
 function ChosenOptions()
 {
+    const merges = controls.merge.checked && !controls.merge.disabled;
     return {
         format: controls.format.value,
         className: controls.class_menu.value,
-        utf8: controls.utf8.checked,
+        utf8: controls.utf8.checked || merges,
         styles: controls.styles.checked,
+        mergeClasses: merges,
     };
 }
 
@@ -341,6 +355,7 @@ function FillClassMenu()
         menu.add(new Option(label, item.name));
     }
     menu.value = page_state.classes.some((item) => item.name === chosen) ? chosen : '';
+    EnableMerge();
 }
 
 /* TakeWorkerMessage
@@ -537,8 +552,12 @@ function ListenToControls()
     // stays hidden, and still holds what was dropped.
     controls.open.addEventListener('click', () => controls.files.click());
     controls.files.addEventListener('change', () => ChooseFiles(controls.files.files));
-    for (const control of [controls.format, controls.class_menu, controls.utf8, controls.styles])
-        control.addEventListener('change', () => ConvertChosenFiles());
+    for (const control of [controls.format, controls.class_menu, controls.utf8, controls.styles,
+                           controls.merge])
+        control.addEventListener('change', () => {
+            EnableMerge();
+            ConvertChosenFiles();
+        });
     controls.save.addEventListener('click', Save);
     controls.language.addEventListener('click',
                                        () => ApplyLanguage(page_state.language === 'ko' ? 'en' : 'ko'));
