@@ -103,13 +103,13 @@ check_tables() {
     table Upgrade | cut -f2,3,5,7 | grep -qxF "	$version	1	WIX_UPGRADE_DETECTED" ||
         fail "$msi: older versions are not upgraded: $(table Upgrade)"
     # 64-bit components in the x64 package (256), every key path a registry value (4).
-    local attributes=4
-    [ "$arch" = x64 ] && attributes=260
+    local attributes=4 platform=Intel
+    [ "$arch" = x64 ] && attributes=260 platform=x64
     [ "$(table Component | cut -f4 | sort -u)" = "$attributes" ] ||
         fail "$msi: component attributes $(table Component | cut -f1,4)"
     local summary
     summary=$(msiinfo suminfo "$msi")
-    grep -qx "Template: $arch;1033" <<<"$summary" || fail "$msi: not for $arch: $summary"
+    grep -qx "Template: $platform;1033" <<<"$summary" || fail "$msi: not for $arch: $summary"
     # Compressed (2), and no elevation (8).
     grep -qx 'Source: 10 (a)' <<<"$summary" || fail "$msi: not a per-user package: $summary"
 }
