@@ -14,7 +14,8 @@ WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 
 cleanup() {
-    if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+    # Only the Wine of this test's own prefix.
+    if [ "${WINEPREFIX:-}" = "$work/prefix" ] && [ -d "$WINEPREFIX" ]; then
         timeout 30 "$WINESERVER" -k 2>/dev/null || true
         timeout 30 "$WINESERVER" -w 2>/dev/null || true
     fi
