@@ -1,6 +1,7 @@
 # Packages made by CPack from the install rules: on Linux `cpack` in the build tree gives the
 # Debian package of smi2txt; the 32-bit Windows build makes the release zip as part of every
-# build (velmora.exe, smi2txt.exe, README.txt and LICENSE.txt, with no folder around them).
+# build (velmora.exe, smi2txt.exe, README.txt and LICENSE.txt, with no folder around them);
+# both Windows builds make an installer of the same files (cmake/installer.cmake).
 set(CPACK_PACKAGE_VENDOR "Velmora project")
 set(CPACK_PACKAGE_CONTACT "Velmora project <velmora@users.noreply.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "extract the text of SAMI subtitle files")
@@ -95,3 +96,4 @@ if(DEFINED RELEASE_ZIP)
     VERBATIM)
   add_custom_target(velmora_release ALL DEPENDS ${RELEASE_ZIP})
 endif()
+

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building, packaging and testing Velmora needs on Debian 12 (uchardet guesses a
 # file's encoding for UTF-8 output and pkg-config finds it; man and groff check the manual
-# page, dpkg-dev gives the .deb its Depends line, lintian checks the .deb), and the Korean
+# page, dpkg-dev gives the .deb its Depends line, lintian checks the .deb, wixl builds the
+# Windows installers and msitools reads them back), and the Korean
 # locale that Wine needs to use code page 949; ffmpeg and the W3C validator's WebVTT parser
 # (npm's webvtt-parser, kept in build/readers) read the timed formats back; emscripten (whose
 # JavaScript optimizer needs node-acorn) builds the npm package, with uchardet's sources from
@@ -15,7 +16,7 @@ PACKAGES=(
   xvfb xauth xdotool x11-utils imagemagick icoutils
   locales fonts-nanum fonts-baekmuk zip unzip python3 time valgrind clang-format
   man-db groff-base dpkg-dev lintian libuchardet-dev pkg-config ffmpeg
-  emscripten node-acorn
+  emscripten node-acorn msitools wixl
 )
 
 missing=()

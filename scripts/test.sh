@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Every test: the native unit, command-line and install tests (prefix, Debian package, manual
 # page), the npm package under Node.js against that smi2txt, the native tests again under the
-# sanitizers, the Windows build under Wine (unit tests and the program driven on a virtual
-# display), the resource and zip checks of the 32-bit release, and a fuzzing smoke run that
+# sanitizers, the Windows build under Wine (unit tests, the program driven on a virtual
+# display, its installer installed, upgraded and removed), the resource, zip and installer
+# checks of the 32-bit release, and a fuzzing smoke run that
 # compares the fast path with the steps. Each test has a time limit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
