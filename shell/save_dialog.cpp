@@ -100,14 +100,47 @@ static void RenameForType(HWND frame, const SaveDialog &dialog, const SaveType &
     SendMessageW(frame, CDM_SETCONTROLTEXT, control, reinterpret_cast<LPARAM>(name));
 }
 
+// Posted by the hook to itself: the dialog has set its own focus by the time it arrives.
+constexpr UINT SELECT_NAME_MESSAGE = WM_APP + 1;
+
+/* SelectProposedName
+ *     Selects the name so that typing replaces it; the focus goes to it too, unless it is in
+ *     the type list, where arrows still choose the type. */
+static void SelectProposedName(HWND frame)
+{
+    // Wine and dialogs with a hook show the name in an edit; Windows' own in a combo box.
+    HWND name = IsWindowVisible(GetDlgItem(frame, cmb13)) ? GetDlgItem(frame, cmb13)
+                                                          : GetDlgItem(frame, edt1);
+    if (name == nullptr)
+        return;
+    if (GetFocus() == GetDlgItem(frame, cmb1)) {
+        if (name == GetDlgItem(frame, cmb13))
+            SendMessageW(name, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+        else
+            SendMessageW(name, EM_SETSEL, 0, -1);
+        return;
+    }
+    // As Tab does: the focus, and the whole text of an edit selected.
+    SendMessageW(frame, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(name), TRUE);
+}
+
 /* FollowSaveType
  *     The save dialog's hook: when another type is chosen, a name typed without extension gets
- *     that type's, and the replace prompt asks about the file that will be written. */
+ *     that type's, and the replace prompt asks about the file that will be written; when it
+ *     opens and after each type, the proposed name is selected. */
 static UINT_PTR CALLBACK FollowSaveType(HWND hook, UINT message, WPARAM, LPARAM lparam)
 {
+    if (message == SELECT_NAME_MESSAGE) {
+        SelectProposedName(GetParent(hook));
+        return 0;
+    }
     if (message != WM_NOTIFY)
         return 0;
     const OFNOTIFYW *notify = reinterpret_cast<const OFNOTIFYW *>(lparam);
+    if (notify->hdr.code == CDN_INITDONE) {
+        PostMessageW(hook, SELECT_NAME_MESSAGE, 0, 0);
+        return 0;
+    }
     if (notify->hdr.code != CDN_TYPECHANGE)
         return 0;
     const SaveDialog &dialog = *reinterpret_cast<const SaveDialog *>(notify->lpOFN->lCustData);
@@ -115,6 +148,7 @@ static UINT_PTR CALLBACK FollowSaveType(HWND hook, UINT message, WPARAM, LPARAM 
     HWND frame = GetParent(hook);
     SendMessageW(frame, CDM_SETDEFEXT, 0, reinterpret_cast<LPARAM>(type.extension));
     RenameForType(frame, dialog, type);
+    PostMessageW(hook, SELECT_NAME_MESSAGE, 0, 0);
     return 0;
 }
 

@@ -86,6 +86,7 @@ class Session:
 
     # ---- start and stop ----
     def start(self, *arguments):
+        forget_choices(self.env["WINEPREFIX"])
         read_end, write_end = os.pipe()
         self.display = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
@@ -380,6 +381,24 @@ class Session:
         check(code == 0, f"the program ended with code {code}")
 
 
+def forget_choices(prefix):
+    """Takes the program's remembered choices out of the prefix's user registry, so that no
+    scenario depends on another; the Wine server is not running between scenarios."""
+    registry = os.path.join(prefix, "user.reg")
+    if not os.path.exists(registry):
+        return
+    lines = read(registry).decode("utf-8", "surrogateescape").split("\n")
+    kept, skipping = [], False
+    for line in lines:
+        if line.startswith("["):
+            skipping = line.lower().startswith("[software\\\\velmora")
+        if not skipping:
+            kept.append(line)
+    if len(kept) != len(lines):
+        with open(registry, "wb") as stream:
+            stream.write("\n".join(kept).encode("utf-8", "surrogateescape"))
+
+
 def read(path):
     with open(path, "rb") as stream:
         return stream.read()
@@ -589,6 +608,30 @@ def save_types(session):
     session.wait_gone(SAVE_DIALOG)
     expect_bytes(os.path.join(session.folder, "in.vtt"), web_vtt)
     session.expect_files("in.smi", "plain.txt", "in.vtt")
+
+
+def type_over_name(session):
+    """The proposed name is selected when the dialog opens and after a change of type: what
+    the user types replaces it."""
+    subtitle = session.copy_sample()
+    session.open_subtitle(subtitle)
+    session.menu("alt+f", "s")
+    session.wait_window(SAVE_DIALOG)
+    session.focus(SAVE_DIALOG)
+    session.type_text("typed")
+    session.key("Return")
+    session.wait_gone(SAVE_DIALOG)
+    session.expect_convert_ok()
+    expect_bytes(os.path.join(session.folder, "typed.txt"), PLAIN_SAMPLE)
+    session.menu("alt+f", "y")
+    session.choose_type(3)
+    session.type_text("over")
+    session.key("Return")
+    session.wait_gone(SAVE_DIALOG)
+    session.expect_convert_ok()
+    expect_bytes(os.path.join(session.folder, "over.srt"),
+                 smi2txt(session, subtitle, "--format=srt"))
+    session.expect_files("in.smi", "typed.txt", "over.srt")
 
 
 def bilingual_timed(session, name, saves):
@@ -969,6 +1012,7 @@ SCENARIOS = {
     "open_cancelled": open_cancelled,
     "save_and_sync_save": save_and_sync_save,
     "save_types": save_types,
+    "type_over_name": type_over_name,
     "bilingual_tiny": bilingual_tiny,
     "bilingual_film": bilingual_film,
     "language_menu": language_menu,
