@@ -473,8 +473,11 @@ static bool ListClasses(const std::string &input)
 static bool ConvertBesideInput(const std::string &input)
 {
     FolderChoices choices = {command_line.has_output_dir ? command_line.output_dir : "",
-                             command_line.chosen_class, command_line.format->extension,
-                             command_line.format->mode, command_line.force};
+                             command_line.chosen_class,
+                             command_line.format->extension,
+                             command_line.format->mode,
+                             command_line.force,
+                             false};
     FolderResult result = ConvertIntoFolder(input, choices);
     if (result.skipped) {
         ReportError(result.output, "exists; use --force to replace it");

@@ -4,6 +4,8 @@
 #include "output_file.h"
 
 #include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 
 #if defined(_WIN32)
@@ -49,12 +51,36 @@ static bool OutputExists(const std::string &path)
 #endif
 }
 
+/* CountWrittenCues
+ *     The timing lines of a SubRip or WebVTT file just written: one a cue, each beginning
+ *     with a digit and holding " --> ". */
+static long CountWrittenCues(const std::string &path)
+{
+#if defined(_WIN32)
+    FILE *stream = OpenPathStream(path.c_str(), "rb");
+#else
+    FILE *stream = fopen(path.c_str(), "rb");
+#endif
+    if (stream == nullptr)
+        return 0;
+    long cues = 0;
+    static char line[4096];
+    bool line_start = true;
+    while (fgets(line, sizeof line, stream) != nullptr) {
+        if (line_start && line[0] >= '0' && line[0] <= '9' && std::strstr(line, " --> "))
+            cues++;
+        line_start = std::strchr(line, '\n') != nullptr;
+    }
+    fclose(stream);
+    return cues;
+}
+
 /* ConvertIntoFolder
  *     The existing file is looked for before the input is opened: a skipped file costs no
  *     reading. */
 FolderResult ConvertIntoFolder(const std::string &input, const FolderChoices &choices)
 {
-    FolderResult result = {NameOutputFile(input, choices), false, ConversionOutcome::Succeeded};
+    FolderResult result = {NameOutputFile(input, choices), false, ConversionOutcome::Succeeded, 0};
     if (!choices.force && OutputExists(result.output)) {
         result.skipped = true;
         return result;
@@ -62,5 +88,9 @@ FolderResult ConvertIntoFolder(const std::string &input, const FolderChoices &ch
     result.outcome = OpenSubtitle(input.c_str());
     if (result.outcome == ConversionOutcome::Succeeded)
         result.outcome = ConvertIntoFile(result.output.c_str(), choices.mode);
+    CueFormat format = conversion_state.options.cue_format;
+    if (choices.counts_cues && result.outcome == ConversionOutcome::Succeeded &&
+        (format == CueFormat::Srt || format == CueFormat::Vtt))
+        result.cues = CountWrittenCues(result.output);
     return result;
 }

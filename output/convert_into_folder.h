@@ -13,7 +13,8 @@ struct FolderChoices {
     std::string chosen_class; // empty: every class
     const char *extension;    // of the format, with its dot: ".srt"
     ConversionMode mode;
-    bool force; // a file that exists is replaced
+    bool force;       // a file that exists is replaced
+    bool counts_cues; // SubRip's and WebVTT's cues are counted once written (a second reading)
 };
 
 // What became of one input.
@@ -21,6 +22,7 @@ struct FolderResult {
     std::string output;        // the file named after the input
     bool skipped;              // it existed and force was not given: nothing was touched
     ConversionOutcome outcome; // unless skipped
+    long cues;                 // the cues counted; 0 unless counts_cues
 };
 
 // The file input is written to: beside it, or in output_dir, its extension replaced by

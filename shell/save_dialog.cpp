@@ -8,6 +8,7 @@
 #include <dlgs.h>
 
 #include "app_state.h"
+#include "saved_choices.h"
 #include "ui_texts.h"
 
 #include <cstring>
@@ -44,6 +45,9 @@ constexpr DWORD CountFilterTypes(const wchar_t *filter)
     return strings / 2;
 }
 static_assert(CountFilterTypes(SAVE_FILTER) == std::size(SAVE_TYPES), "a type for each filter");
+static_assert(std::size(SAVE_TYPES) == SAVE_TYPE_COUNT &&
+                  std::size(SYNC_SAVE_TYPES) == SYNC_SAVE_TYPE_COUNT,
+              "the counts the kept choices are checked against");
 static_assert(CountFilterTypes(SYNC_SAVE_FILTER) == std::size(SYNC_SAVE_TYPES),
               "a type for each filter");
 
@@ -193,6 +197,7 @@ const SaveType *AskForSaveFile(ConversionMode mode)
     if (!GetSaveFileNameW(&record))
         return nullptr;
     *dialog.chosen_type = record.nFilterIndex;
+    WriteSaveTypes();
     const SaveType *named =
         mode == ConversionMode::Sync ? TypeOfExtension(record.lpstrFile) : nullptr;
     return named != nullptr ? named : &TypeAt(dialog, record.nFilterIndex);
