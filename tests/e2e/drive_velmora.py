@@ -933,7 +933,10 @@ def batch_stop(session):
     left."""
     folder = os.path.join(session.folder, "many")
     os.makedirs(folder)
-    film = os.path.join(session.options.corpus, FILM)
+    # Four films in one file, so that the batch outlasts the keys that stop it.
+    film = os.path.join(session.folder, "film.smi")
+    with open(film, "wb") as stream:
+        stream.write(read(os.path.join(session.options.corpus, FILM)) * 4)
     subtitles = []
     for k in range(300):
         subtitles.append(os.path.join(folder, f"{k:03}.smi"))
@@ -943,7 +946,10 @@ def batch_stop(session):
     session.wait_window(BATCH_TITLE, timeout=120)
     choose_batch_type(session, 4)
     session.key("alt+c")
-    time.sleep(3)
+    deadline = time.monotonic() + 60
+    while not any(name.endswith(".srt") for name in os.listdir(folder)):
+        check(time.monotonic() < deadline, "the batch wrote nothing")
+        time.sleep(0.05)
     session.key("Escape")  # stops the batch; the window stays
     deadline = time.monotonic() + 30
     while not batch_control(session, BATCH_SUMMARY)["text"]:
@@ -968,6 +974,7 @@ def restart(session):
     subprocess.run([WINESERVER, "-w"], env=session.env, timeout=60)
     os.killpg(session.display.pid, signal.SIGTERM)
     session.display.wait(timeout=15)
+    session.title = "Velmora"
     session.start(keep_choices=True)
 
 
