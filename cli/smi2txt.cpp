@@ -2,6 +2,7 @@
 #include "console_text.h"
 #include "conversion.h"
 #include "convert_file.h"
+#include "convert_into_folder.h"
 #include "cue_path.h"
 #include "output_file.h"
 #include "velmora_version.h"
@@ -10,14 +11,12 @@
 #endif
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <getopt.h>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #if defined(_WIN32)
@@ -339,39 +338,6 @@ static int ParseCommandLine(int argc, char **argv)
     return CheckCommandLine();
 }
 
-/* NameOutput
- *     The file an input is written to in batch or -d mode: beside it, or in the -d folder, its
- *     extension replaced by the format's, the chosen class in lower case before it
- *     («movie.encc.srt»). */
-static std::string NameOutput(const std::string &input)
-{
-    size_t name_start = input.find_last_of("/\\");
-    name_start = name_start == std::string::npos ? 0 : name_start + 1;
-    size_t dot = input.rfind('.');
-    std::string stem = dot == std::string::npos || dot <= name_start ? input : input.substr(0, dot);
-    if (command_line.has_output_dir) {
-        const std::string &folder = command_line.output_dir;
-        bool ends_in_separator = folder.back() == '/' || folder.back() == '\\';
-        stem = folder + (ends_in_separator ? "" : "/") + stem.substr(name_start);
-    }
-    std::string tag;
-    for (char c : command_line.chosen_class) {
-        bool separator = c == '/' || c == '\\' || c == ':'; // a class names no folder
-        tag += separator ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    if (!tag.empty())
-        stem += "." + tag;
-    return stem + command_line.format->extension;
-}
-
-/* OutputExists
- *     Whether a file or anything else stands at path. */
-static bool OutputExists(const std::string &path)
-{
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
-}
-
 /* OpenInput
  *     Opens the input, a file or standard input ('-'), and looks at its first bytes. */
 static ConversionOutcome OpenInput(const std::string &input)
@@ -506,12 +472,21 @@ static bool ListClasses(const std::string &input)
  *     unless --force. Returns whether it succeeded. */
 static bool ConvertBesideInput(const std::string &input)
 {
-    std::string output = NameOutput(input);
-    if (!command_line.force && OutputExists(output)) {
-        ReportError(output, "exists; use --force to replace it");
+    FolderChoices choices = {command_line.has_output_dir ? command_line.output_dir : "",
+                             command_line.chosen_class,
+                             command_line.format->extension,
+                             command_line.format->mode,
+                             command_line.force,
+                             false};
+    FolderResult result = ConvertIntoFolder(input, choices);
+    if (result.skipped) {
+        ReportError(result.output, "exists; use --force to replace it");
         return false;
     }
-    return ConvertToFile(input, output);
+    bool converted = ReportOutcome(result.outcome, input, result.output);
+    if (converted)
+        ReportInvalidBytes(input);
+    return converted;
 }
 
 /* ChooseOptions

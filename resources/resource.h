@@ -34,4 +34,19 @@
 #define CMD_LANGUAGE_ALL   40000
 #define CMD_LANGUAGE_FIRST 40001
 #define CMD_LANGUAGE_LAST  40256
+
+// The batch window (File > Convert Several...) and its controls, found by id by the tests.
+#define CMD_CONVERT_SEVERAL  32774
+#define DLG_BATCH            200
+#define IDC_BATCH_LIST       3001
+#define IDC_BATCH_ADD        3002
+#define IDC_BATCH_REMOVE     3003
+#define IDC_BATCH_TYPE       3004
+#define IDC_BATCH_LANGUAGE   3005
+#define IDC_BATCH_BESIDE     3006
+#define IDC_BATCH_FOLDER     3007
+#define IDC_BATCH_BROWSE     3008
+#define IDC_BATCH_REPLACE    3009
+#define IDC_BATCH_PROGRESS   3010
+#define IDC_BATCH_SUMMARY    3011
 // clang-format on

@@ -5,11 +5,13 @@
 #include <shellapi.h>
 
 #include "app_state.h"
+#include "batch_window.h"
 #include "conversion.h"
 #include "convert_file.h"
 #include "language_menu.h"
 #include "resource.h"
 #include "save_dialog.h"
+#include "saved_choices.h"
 #include "text_file.h"
 #include "ui_texts.h"
 #include "window_dpi.h"
@@ -17,6 +19,7 @@
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 
 #ifndef _WIN64
 // The 32-bit release gives the dialog the record of the systems before Windows 2000.
@@ -24,8 +27,15 @@ static_assert(offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR) == 76,
               "OPENFILENAME_SIZE_VERSION_400W of 32-bit Windows");
 #endif
 
-// What Open asks of the user: a file that exists (Save's dialog is in save_dialog.cpp).
-constexpr DWORD OPEN_FLAGS = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+// What Open asks of the user: files that exist, one or several (Save's dialog is in
+// save_dialog.cpp).
+constexpr DWORD OPEN_FLAGS =
+    OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT | OFN_EXPLORER;
+
+// Posted at start when the arguments name several subtitles: the batch window opens once the
+// main window is up.
+constexpr UINT OPEN_BATCH_MESSAGE = WM_APP + 20;
+static std::vector<std::wstring> starting_files;
 
 /* FillFileDialog
  *     Prepares the one dialog record both file dialogs share, every member written out. */
@@ -125,9 +135,12 @@ static bool KeepSubtitle(HWND hwnd, const wchar_t *path)
 }
 
 /* ChooseSubtitle
- *     Open: lets the user choose the subtitle; nothing is converted until a save. */
+ *     Open: lets the user choose the subtitle, or several for the batch window; nothing is
+ *     converted until a save. */
 static void ChooseSubtitle(HWND hwnd)
 {
+    static wchar_t chosen[SEVERAL_FILES_BUFFER_SIZE];
+    std::memset(chosen, 0, sizeof chosen);
     OPENFILENAMEW &record = app_state.file_dialog;
     record.lpstrFilter = SUBTITLE_FILTER;
     record.nFilterIndex = 1;
@@ -136,11 +149,21 @@ static void ChooseSubtitle(HWND hwnd)
     record.lpstrDefExt = SUBTITLE_EXTENSION;
     record.lCustData = 0;
     record.lpfnHook = nullptr;
-    if (!GetOpenFileNameW(&app_state.file_dialog)) {
+    record.lpstrFile = chosen;
+    record.nMaxFile = SEVERAL_FILES_BUFFER_SIZE;
+    BOOL accepted = GetOpenFileNameW(&app_state.file_dialog);
+    record.lpstrFile = app_state.path_buffer; // the save dialog's
+    record.nMaxFile = PATH_BUFFER_SIZE;
+    if (!accepted) {
         ReportDialogFailure(hwnd);
         return;
     }
-    if (KeepSubtitle(hwnd, app_state.path_buffer))
+    std::vector<std::wstring> files = ReadChosenFiles(chosen);
+    if (files.size() > 1) {
+        RunBatchWindow(hwnd, files);
+        return;
+    }
+    if (KeepSubtitle(hwnd, files[0].c_str()))
         MessageBoxA(hwnd, OPEN_OK_TEXT, OPEN_OK_CAPTION, MB_OK);
 }
 
@@ -172,34 +195,45 @@ static void SaveTextFile(HWND hwnd, ConversionMode mode)
     MessageBoxA(hwnd, report, CONVERT_OK_TEXT, MB_OK);
 }
 
-/* TakeDroppedFile
- *     A file dropped on the window is opened as Open opens it; of several, the first. */
-static void TakeDroppedFile(HWND hwnd, HDROP drop)
+/* TakeDroppedFiles
+ *     One file dropped on the window is opened as Open opens it; several go to the batch
+ *     window, or into it when it is open. */
+static void TakeDroppedFiles(HWND hwnd, HDROP drop)
 {
-    wchar_t path[PATH_BUFFER_SIZE];
-    UINT length = DragQueryFileW(drop, 0, nullptr, 0);
-    bool fits = length > 0 && length < PATH_BUFFER_SIZE;
-    if (fits)
-        DragQueryFileW(drop, 0, path, PATH_BUFFER_SIZE);
-    DragFinish(drop);
-    if (!fits) {
+    std::vector<std::wstring> files = ReadDroppedFiles(drop);
+    if (files.empty() || AddToBatchWindow(files))
+        return;
+    if (files.size() > 1) {
+        RunBatchWindow(hwnd, files);
+        return;
+    }
+    if (files[0].size() >= PATH_BUFFER_SIZE) {
         ShowError(hwnd, PATH_TOO_LONG_TEXT);
         return;
     }
-    if (KeepSubtitle(hwnd, path))
+    if (KeepSubtitle(hwnd, files[0].c_str()))
         MessageBoxA(hwnd, OPEN_OK_TEXT, OPEN_OK_CAPTION, MB_OK);
 }
 
 /* TakeStartingSubtitle
- *     The first argument at start ("Open with", a drop on the program's icon) is the subtitle,
- *     without a box. It is made absolute, as the dialogs may change the current folder. */
+ *     The arguments at start ("Open with", a drop on the program's icon): one is the subtitle,
+ *     without a box; several open the batch window. They are made absolute, as the dialogs
+ *     may change the current folder. */
 static void TakeStartingSubtitle(HWND hwnd)
 {
     int count = 0;
     LPWSTR *arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     if (arguments == nullptr)
         return;
-    if (count > 1 && arguments[1][0] != L'\0') {
+    if (count > 2) {
+        for (int k = 1; k < count; k++) {
+            wchar_t path[SEVERAL_FILES_BUFFER_SIZE];
+            DWORD length = GetFullPathNameW(arguments[k], std::size(path), path, nullptr);
+            if (length > 0 && length < std::size(path))
+                starting_files.push_back(path);
+        }
+        PostMessageW(hwnd, OPEN_BATCH_MESSAGE, 0, 0);
+    } else if (count > 1 && arguments[1][0] != L'\0') {
         wchar_t path[PATH_BUFFER_SIZE];
         DWORD length = GetFullPathNameW(arguments[1], PATH_BUFFER_SIZE, path, nullptr);
         if (length == 0)
@@ -217,6 +251,7 @@ static void TakeStartingSubtitle(HWND hwnd)
 static void PrepareWindow(HWND hwnd)
 {
     FillFileDialog(hwnd);
+    ReadSavedChoices(SAVE_TYPE_COUNT, SYNC_SAVE_TYPE_COUNT, BATCH_TYPE_COUNT);
     app_state.window_dpi = ReadWindowDpi(hwnd);
     MakePaintFont();
     if (app_state.window_dpi != BASE_DPI)
@@ -273,13 +308,15 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
     switch (message) {
     case WM_CREATE: PrepareWindow(hwnd); return 0;
     case WM_PAINT: PaintInstructions(hwnd); return 0;
-    case WM_DROPFILES: TakeDroppedFile(hwnd, reinterpret_cast<HDROP>(wparam)); return 0;
+    case WM_DROPFILES: TakeDroppedFiles(hwnd, reinterpret_cast<HDROP>(wparam)); return 0;
+    case OPEN_BATCH_MESSAGE: RunBatchWindow(hwnd, starting_files); return 0;
     case WM_DPICHANGED: ChangeDpi(hwnd, wparam, reinterpret_cast<const RECT *>(lparam)); return 0;
     case WM_COMMAND:
         switch (LOWORD(wparam)) {
         case CMD_OPEN: ChooseSubtitle(hwnd); return 0;
         case CMD_SAVE: SaveTextFile(hwnd, ConversionMode::Plain); return 0;
         case CMD_SYNC_SAVE: SaveTextFile(hwnd, ConversionMode::Sync); return 0;
+        case CMD_CONVERT_SEVERAL: RunBatchWindow(hwnd, {}); return 0;
         case CMD_ABOUT: ShowAboutBox(hwnd); return 0;
         case CMD_EXIT: DestroyWindow(hwnd); return 0;
         }

@@ -8,6 +8,7 @@
 #include <dlgs.h>
 
 #include "app_state.h"
+#include "saved_choices.h"
 #include "ui_texts.h"
 
 #include <cstring>
@@ -44,6 +45,9 @@ constexpr DWORD CountFilterTypes(const wchar_t *filter)
     return strings / 2;
 }
 static_assert(CountFilterTypes(SAVE_FILTER) == std::size(SAVE_TYPES), "a type for each filter");
+static_assert(std::size(SAVE_TYPES) == SAVE_TYPE_COUNT &&
+                  std::size(SYNC_SAVE_TYPES) == SYNC_SAVE_TYPE_COUNT,
+              "the counts the kept choices are checked against");
 static_assert(CountFilterTypes(SYNC_SAVE_FILTER) == std::size(SYNC_SAVE_TYPES),
               "a type for each filter");
 
@@ -100,14 +104,47 @@ static void RenameForType(HWND frame, const SaveDialog &dialog, const SaveType &
     SendMessageW(frame, CDM_SETCONTROLTEXT, control, reinterpret_cast<LPARAM>(name));
 }
 
+// Posted by the hook to itself: the dialog has set its own focus by the time it arrives.
+constexpr UINT SELECT_NAME_MESSAGE = WM_APP + 1;
+
+/* SelectProposedName
+ *     Selects the name so that typing replaces it; the focus goes to it too, unless it is in
+ *     the type list, where arrows still choose the type. */
+static void SelectProposedName(HWND frame)
+{
+    // Wine and dialogs with a hook show the name in an edit; Windows' own in a combo box.
+    HWND name = IsWindowVisible(GetDlgItem(frame, cmb13)) ? GetDlgItem(frame, cmb13)
+                                                          : GetDlgItem(frame, edt1);
+    if (name == nullptr)
+        return;
+    if (GetFocus() == GetDlgItem(frame, cmb1)) {
+        if (name == GetDlgItem(frame, cmb13))
+            SendMessageW(name, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+        else
+            SendMessageW(name, EM_SETSEL, 0, -1);
+        return;
+    }
+    // As Tab does: the focus, and the whole text of an edit selected.
+    SendMessageW(frame, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(name), TRUE);
+}
+
 /* FollowSaveType
  *     The save dialog's hook: when another type is chosen, a name typed without extension gets
- *     that type's, and the replace prompt asks about the file that will be written. */
+ *     that type's, and the replace prompt asks about the file that will be written; when it
+ *     opens and after each type, the proposed name is selected. */
 static UINT_PTR CALLBACK FollowSaveType(HWND hook, UINT message, WPARAM, LPARAM lparam)
 {
+    if (message == SELECT_NAME_MESSAGE) {
+        SelectProposedName(GetParent(hook));
+        return 0;
+    }
     if (message != WM_NOTIFY)
         return 0;
     const OFNOTIFYW *notify = reinterpret_cast<const OFNOTIFYW *>(lparam);
+    if (notify->hdr.code == CDN_INITDONE) {
+        PostMessageW(hook, SELECT_NAME_MESSAGE, 0, 0);
+        return 0;
+    }
     if (notify->hdr.code != CDN_TYPECHANGE)
         return 0;
     const SaveDialog &dialog = *reinterpret_cast<const SaveDialog *>(notify->lpOFN->lCustData);
@@ -115,6 +152,7 @@ static UINT_PTR CALLBACK FollowSaveType(HWND hook, UINT message, WPARAM, LPARAM 
     HWND frame = GetParent(hook);
     SendMessageW(frame, CDM_SETDEFEXT, 0, reinterpret_cast<LPARAM>(type.extension));
     RenameForType(frame, dialog, type);
+    PostMessageW(hook, SELECT_NAME_MESSAGE, 0, 0);
     return 0;
 }
 
@@ -159,6 +197,7 @@ const SaveType *AskForSaveFile(ConversionMode mode)
     if (!GetSaveFileNameW(&record))
         return nullptr;
     *dialog.chosen_type = record.nFilterIndex;
+    WriteSaveTypes();
     const SaveType *named =
         mode == ConversionMode::Sync ? TypeOfExtension(record.lpstrFile) : nullptr;
     return named != nullptr ? named : &TypeAt(dialog, record.nFilterIndex);

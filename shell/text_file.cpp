@@ -15,7 +15,7 @@
 
 /* OutcomeText
  *     The error box's text for a step's outcome, or none when the step succeeded. */
-static const char *OutcomeText(ConversionOutcome outcome)
+const char *OutcomeText(ConversionOutcome outcome)
 {
     switch (outcome) {
     case ConversionOutcome::Succeeded: return nullptr;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "conversion.h"
+#include "convert_file.h"
 
 #include <windows.h>
 
@@ -14,6 +15,9 @@ struct SaveType {
     bool utf8_output;         // -u: UTF-8 without a byte order mark, whatever the subtitle's
     CueFormat cue_format;     // --format=srt or vtt; None for Save's and Sync Save's text
 };
+
+// The error box's text for a conversion step's outcome, or none when it succeeded.
+const char *OutcomeText(ConversionOutcome outcome);
 
 // Opens the chosen subtitle as the conversion's input.
 const char *OpenChosenSubtitle();

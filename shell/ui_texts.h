@@ -70,3 +70,26 @@ static_assert(sizeof PATH_TOO_LONG_TEXT == 24, "stored in code page 949");
 static_assert(sizeof CANNOT_CHOOSE_FILE_TEXT == 24, "stored in code page 949");
 static_assert(sizeof NO_SYNC_TAG_TEXT == 34, "stored in code page 949");
 static_assert(sizeof SUBTITLE_TOO_LONG_TEXT == 19, "stored in code page 949");
+
+// The batch window: its title, the columns of its list, its types and languages.
+constexpr wchar_t BATCH_TITLE[] = L"여러 자막 변환 - Velmora";
+constexpr wchar_t BATCH_COLUMN_FILE[] = L"File";
+constexpr wchar_t BATCH_COLUMN_FOLDER[] = L"Folder";
+constexpr wchar_t BATCH_COLUMN_RESULT[] = L"Result";
+constexpr wchar_t BATCH_CONVERT_BUTTON[] = L"&Convert";
+constexpr wchar_t BATCH_STOP_BUTTON[] = L"&Stop";
+constexpr wchar_t BATCH_ALL_LANGUAGES[] = L"All";
+constexpr wchar_t BATCH_CLASS_FORMAT[] = L"%ls (%d)"; // "ENCC (12)": the files that hold it
+// A row's result, and the summary line when a batch ends (and after Stop, what was left).
+constexpr char BATCH_CONVERTED_TEXT[] = "변환 완료";
+constexpr char BATCH_CUES_FORMAT[] = "변환 완료 (자막 %ld개)";
+constexpr char BATCH_SKIPPED_TEXT[] = "건너뜀: 파일이 있음";
+constexpr char BATCH_NO_CLASS_FORMAT[] = "이 자막에는 %s 언어가 없습니다";
+constexpr char BATCH_SUMMARY_FORMAT[] = "%d개 중 %d개 변환, %d개 건너뜀, %d개 오류";
+constexpr char BATCH_LEFT_FORMAT[] = ", %d개 남음";
+static_assert(sizeof BATCH_CONVERTED_TEXT == 10, "stored in code page 949");
+static_assert(sizeof BATCH_CUES_FORMAT == 23, "stored in code page 949");
+static_assert(sizeof BATCH_SKIPPED_TEXT == 20, "stored in code page 949");
+static_assert(sizeof BATCH_NO_CLASS_FORMAT == 31, "stored in code page 949");
+static_assert(sizeof BATCH_SUMMARY_FORMAT == 42, "stored in code page 949");
+static_assert(sizeof BATCH_LEFT_FORMAT == 12, "stored in code page 949");

@@ -85,7 +85,9 @@ class Session:
         self.own_prefix = None  # a copy of the prefix made for this session alone
 
     # ---- start and stop ----
-    def start(self, *arguments):
+    def start(self, *arguments, keep_choices=False):
+        if not keep_choices:
+            forget_choices(self.env["WINEPREFIX"])
         read_end, write_end = os.pipe()
         self.display = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
@@ -380,6 +382,24 @@ class Session:
         check(code == 0, f"the program ended with code {code}")
 
 
+def forget_choices(prefix):
+    """Takes the program's remembered choices out of the prefix's user registry, so that no
+    scenario depends on another; the Wine server is not running between scenarios."""
+    registry = os.path.join(prefix, "user.reg")
+    if not os.path.exists(registry):
+        return
+    lines = read(registry).decode("utf-8", "surrogateescape").split("\n")
+    kept, skipping = [], False
+    for line in lines:
+        if line.startswith("["):
+            skipping = line.lower().startswith("[software\\\\velmora")
+        if not skipping:
+            kept.append(line)
+    if len(kept) != len(lines):
+        with open(registry, "wb") as stream:
+            stream.write("\n".join(kept).encode("utf-8", "surrogateescape"))
+
+
 def read(path):
     with open(path, "rb") as stream:
         return stream.read()
@@ -591,6 +611,30 @@ def save_types(session):
     session.expect_files("in.smi", "plain.txt", "in.vtt")
 
 
+def type_over_name(session):
+    """The proposed name is selected when the dialog opens and after a change of type: what
+    the user types replaces it."""
+    subtitle = session.copy_sample()
+    session.open_subtitle(subtitle)
+    session.menu("alt+f", "s")
+    session.wait_window(SAVE_DIALOG)
+    session.focus(SAVE_DIALOG)
+    session.type_text("typed")
+    session.key("Return")
+    session.wait_gone(SAVE_DIALOG)
+    session.expect_convert_ok()
+    expect_bytes(os.path.join(session.folder, "typed.txt"), PLAIN_SAMPLE)
+    session.menu("alt+f", "y")
+    session.choose_type(3)
+    session.type_text("over")
+    session.key("Return")
+    session.wait_gone(SAVE_DIALOG)
+    session.expect_convert_ok()
+    expect_bytes(os.path.join(session.folder, "over.srt"),
+                 smi2txt(session, subtitle, "--format=srt"))
+    session.expect_files("in.smi", "typed.txt", "over.srt")
+
+
 def bilingual_timed(session, name, saves):
     """A bilingual subtitle Sync Saved with each language and All, each file smi2txt.exe's.
     saves: (file type to choose or None, the name to type, the smi2txt format option)."""
@@ -749,17 +793,15 @@ def open_missing(session):
 
 
 def drop_file(session):
-    """Files dropped on the window: the first is opened as Open opens it, and Save proposes its
-    name in its own folder."""
+    """A file dropped on the window is opened as Open opens it, and Save proposes its name in
+    its own folder."""
     folder = os.path.join(session.folder, "dropped")
     os.makedirs(folder)
     first = os.path.join(folder, UNICODE_NAME + ".smi")
     second = os.path.join(folder, "second.smi")
     shutil.copyfile(session.options.sample, first)
     shutil.copyfile(session.options.sample, second)
-    subprocess.run([WINE, session.options.probe, "drop", windows_path(first),
-                    windows_path(second)], env=session.env, check=True, timeout=30,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    drop(session, first)
     session.expect_open_box(UNICODE_NAME + ".smi")
     session.save("s", None)
     session.expect_convert_ok()
@@ -767,6 +809,203 @@ def drop_file(session):
     check(sorted(os.listdir(folder)) == sorted([UNICODE_NAME + ".smi", UNICODE_NAME + ".txt",
                                                 "second.smi"]),
           f"dropped holds {sorted(os.listdir(folder))}")
+
+
+def drop(session, *paths):
+    """Drops files on the main window, as the shell does."""
+    subprocess.run([WINE, session.options.probe, "drop", *map(windows_path, paths)],
+                   env=session.env, check=True, timeout=60, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
+# ---- the batch window ----
+BATCH_TITLE = "여러 자막 변환 - Velmora"
+BATCH_TYPES = ["Txt File (Save)", "UTF-8 Txt File (Save)", "Txt File (Sync Save)",
+               "UTF-8 Txt File (Sync Save)", "SubRip (*.srt)", "WebVTT (*.vtt)"]
+BATCH_TYPE, BATCH_LANGUAGE, BATCH_BESIDE, BATCH_FOLDER, BATCH_REPLACE = 3004, 3005, 3006, 3007, 3009
+BATCH_SUMMARY = 3011
+WS_DISABLED = 0x08000000
+
+
+def batch_control(session, control_id):
+    window = session.wait_window(BATCH_TITLE)
+    return next(control for control in window["controls"] if int(control["id"]) == control_id)
+
+
+def choose_batch_type(session, index):
+    """The type at index (from 0) by keyboard: Alt+T, then arrows."""
+    session.focus(BATCH_TITLE)
+    session.key("alt+t", "Home", *["Down"] * index)
+    text = batch_control(session, BATCH_TYPE)["text"]
+    check(text == BATCH_TYPES[index], f"the type shows {text!r}")
+
+
+def run_batch(session, timeout=120):
+    """Convert (Alt+C), then the summary line once the batch ended."""
+    session.focus(BATCH_TITLE)
+    before = batch_control(session, BATCH_SUMMARY)["text"]
+    session.key("alt+c")
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        summary = batch_control(session, BATCH_SUMMARY)["text"]
+        if summary and summary != before:
+            return summary
+        time.sleep(0.3)
+    raise Failure("the batch did not end")
+
+
+def smi2txt_folder(session, subtitles, *options):
+    """The files smi2txt.exe -d writes for subtitles with options, by name."""
+    output = os.path.join(session.options.work, "smi2txt-folder")
+    shutil.rmtree(output, ignore_errors=True)
+    os.makedirs(output)
+    subprocess.run([WINE, session.options.smi2txt, *options, "-d", windows_path(output),
+                    *map(windows_path, subtitles)], env=session.env, capture_output=True,
+                   timeout=300)
+    return {name: read(os.path.join(output, name)) for name in os.listdir(output)}
+
+
+def expect_same_files(folder, expected, also=()):
+    """folder holds exactly the files smi2txt.exe wrote, byte for byte, and the names in also."""
+    found = sorted(name for name in os.listdir(folder) if name not in also)
+    check(found == sorted(expected), f"{folder} holds {found}, expected {sorted(expected)}")
+    for name, content in expected.items():
+        expect_bytes(os.path.join(folder, name), content)
+
+
+def batch_drop(session):
+    """Five subtitles dropped on the window open the batch window; SubRip beside them, then
+    UTF-8 text into a chosen folder, each file what smi2txt.exe -d writes; a file that exists
+    is skipped untouched, then replaced once Replace is checked."""
+    folder = os.path.join(session.folder, "season")
+    os.makedirs(folder)
+    names = {"bi.smi": BILINGUAL, "utf8.smi": "en_pbs_superwhy_episode_enuscc_utf8.smi",
+             "utf16.smi": "ko_kamisama_e01_utf16le_bom_crlf.smi"}
+    subtitles = []
+    for as_name, name in names.items():
+        shutil.copyfile(os.path.join(session.options.corpus, name), os.path.join(folder, as_name))
+        subtitles.append(os.path.join(folder, as_name))
+    nosync = os.path.join(folder, "nosync.smi")
+    with open(nosync, "wb") as stream:
+        stream.write(b"<SAMI><BODY><P Class=KRCC>no time here</BODY></SAMI>\r\n")
+    exists = os.path.join(folder, "exists.smi")
+    shutil.copyfile(session.options.sample, exists)
+    with open(os.path.join(folder, "exists.srt"), "wb") as stream:
+        stream.write(b"old")
+    subtitles += [nosync, exists]
+    drop(session, *subtitles)
+    session.wait_window(BATCH_TITLE)
+    languages = batch_control(session, BATCH_LANGUAGE)
+    check(languages["text"] == "All" and languages["items"][0] == "All"
+          and "KRCC (3)" in languages["items"], f"the languages are {languages.get('items')}")
+    choose_batch_type(session, 4)
+    summary = run_batch(session)
+    check(summary == "5개 중 3개 변환, 1개 건너뜀, 1개 오류", f"the summary says {summary!r}")
+    screenshot(session, session.wait_window(BATCH_TITLE), "velmora-batch.png")
+    expected = smi2txt_folder(session, subtitles[:4], "--format=srt")
+    expect_same_files(folder, expected, also=[os.path.basename(p) for p in subtitles] +
+                      ["exists.srt"])
+    expect_bytes(os.path.join(folder, "exists.srt"), b"old")
+
+    session.key("alt+p")  # Replace existing files
+    check(batch_control(session, BATCH_REPLACE)["checked"] == "1", "Replace is not checked")
+    summary = run_batch(session)
+    check(summary == "5개 중 4개 변환, 0개 건너뜀, 1개 오류", f"the summary says {summary!r}")
+    expect_bytes(os.path.join(folder, "exists.srt"),
+                 smi2txt(session, exists, "--format=srt"))
+
+    chosen = os.path.join(session.folder, "chosen")
+    os.makedirs(chosen)
+    choose_batch_type(session, 1)
+    session.key("alt+d")  # Beside each subtitle, unchecked
+    check(not int(batch_control(session, BATCH_FOLDER)["style"], 16) & WS_DISABLED,
+          "the folder stays disabled")
+    session.key("alt+f")
+    session.type_text(windows_path(chosen))
+    summary = run_batch(session)
+    check(summary == "5개 중 5개 변환, 0개 건너뜀, 0개 오류", f"the summary says {summary!r}")
+    expect_same_files(chosen, smi2txt_folder(session, subtitles, "-u"))
+
+
+def batch_stop(session):
+    """Stop during a batch of many feature-length subtitles ends it after the current file:
+    every file written is whole, no temporary file is left, and the summary says what is
+    left."""
+    folder = os.path.join(session.folder, "many")
+    os.makedirs(folder)
+    # Four films in one file, so that the batch outlasts the keys that stop it.
+    film = os.path.join(session.folder, "film.smi")
+    with open(film, "wb") as stream:
+        stream.write(read(os.path.join(session.options.corpus, FILM)) * 4)
+    subtitles = []
+    for k in range(300):
+        subtitles.append(os.path.join(folder, f"{k:03}.smi"))
+        os.link(film, subtitles[-1])
+    expected = smi2txt(session, film, "--format=srt")
+    drop(session, *subtitles)
+    session.wait_window(BATCH_TITLE, timeout=120)
+    choose_batch_type(session, 4)
+    session.key("alt+c")
+    deadline = time.monotonic() + 60
+    while not any(name.endswith(".srt") for name in os.listdir(folder)):
+        check(time.monotonic() < deadline, "the batch wrote nothing")
+        time.sleep(0.05)
+    session.key("Escape")  # stops the batch; the window stays
+    deadline = time.monotonic() + 30
+    while not batch_control(session, BATCH_SUMMARY)["text"]:
+        check(time.monotonic() < deadline, "Stop did not end the batch")
+        time.sleep(0.3)
+    summary = batch_control(session, BATCH_SUMMARY)["text"]
+    written = sorted(name for name in os.listdir(folder) if not name.endswith(".smi"))
+    check(summary == f"300개 중 {len(written)}개 변환, 0개 건너뜀, 0개 오류, "
+          f"{300 - len(written)}개 남음", f"the summary says {summary!r}, {len(written)} written")
+    check(0 < len(written) < 300, f"{len(written)} files written before Stop")
+    for name in written:
+        check(name.endswith(".srt"), f"{name} was left")
+        expect_bytes(os.path.join(folder, name), expected)
+    session.key("Escape")
+    session.wait_gone(BATCH_TITLE)
+
+
+def restart(session):
+    """Exit by the menu, let Wine write its registry, and start again keeping the choices."""
+    session.menu("alt+f", "x")
+    session.expect_exit()
+    subprocess.run([WINESERVER, "-w"], env=session.env, timeout=60)
+    os.killpg(session.display.pid, signal.SIGTERM)
+    session.display.wait(timeout=15)
+    session.title = "Velmora"
+    session.start(keep_choices=True)
+
+
+def batch_choices_kept(session):
+    """The batch window's choices and the save dialogs' types are read back after a restart."""
+    subtitle = session.copy_sample()
+    session.open_subtitle(subtitle)
+    session.save("y", windows_path(os.path.join(session.folder, "timed")), file_type=3)
+    session.expect_convert_ok()
+    session.menu("ctrl+b")
+    session.wait_window(BATCH_TITLE)
+    choose_batch_type(session, 5)
+    session.key("alt+d", "alt+f")
+    session.type_text("C:\\subs")
+    session.key("alt+p", "Escape")
+    session.wait_gone(BATCH_TITLE)
+    restart(session)
+    session.open_subtitle(subtitle)
+    session.menu("alt+f", "y")
+    check(session.file_types()[0] == SYNC_SAVE_TYPES[2], f"Sync Save opens on {session.file_types()}")
+    session.key("Escape")
+    session.wait_gone(SAVE_DIALOG)
+    session.menu("ctrl+b")
+    window = session.wait_window(BATCH_TITLE)
+    controls = {int(control["id"]): control for control in window["controls"]}
+    check(controls[BATCH_TYPE]["text"] == BATCH_TYPES[5], f"type {controls[BATCH_TYPE]['text']}")
+    check(controls[BATCH_FOLDER]["text"] == "C:\\subs", f"folder {controls[BATCH_FOLDER]['text']}")
+    check(controls[BATCH_BESIDE]["checked"] == "0", "Beside is checked again")
+    check(controls[BATCH_REPLACE]["checked"] == "1", "Replace is unchecked again")
+    session.key("Escape")
+    session.wait_gone(BATCH_TITLE)
 
 
 def start_with_argument(session):
@@ -969,6 +1208,7 @@ SCENARIOS = {
     "open_cancelled": open_cancelled,
     "save_and_sync_save": save_and_sync_save,
     "save_types": save_types,
+    "type_over_name": type_over_name,
     "bilingual_tiny": bilingual_tiny,
     "bilingual_film": bilingual_film,
     "language_menu": language_menu,
@@ -978,6 +1218,9 @@ SCENARIOS = {
     "open_missing": open_missing,
     "drop_file": drop_file,
     "start_with_argument": start_with_argument,
+    "batch_drop": batch_drop,
+    "batch_stop": batch_stop,
+    "batch_choices_kept": batch_choices_kept,
     "save_without_subtitle": save_without_subtitle,
     "save_cancelled": save_cancelled,
     "save_over_subtitle": save_over_subtitle,

@@ -136,6 +136,8 @@ static BOOL CALLBACK PrintControl(HWND control, LPARAM)
     }
     if (std::strcmp(class_name, "ComboBox") == 0)
         PrintComboItems(control);
+    if (std::strcmp(class_name, "Button") == 0)
+        std::printf(" checked=%d", static_cast<int>(SendMessageW(control, BM_GETCHECK, 0, 0)));
     std::printf("\n");
     return TRUE;
 }

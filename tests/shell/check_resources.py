@@ -127,7 +127,7 @@ def check_menu(tree):
     items, _ = menu_items(data, 4)
     expect("menu", items, [
         ("&File", [("&Open", 32771), ("&Save", 32772), ("S&ync Save", 32773),
-                   ("", "separator"), ("E&xit", 105)]),
+                   ("Convert &Several...\tCtrl+B", 32774), ("", "separator"), ("E&xit", 105)]),
         ("&Help", [("&About ...", 104)]),
     ])
 
@@ -135,8 +135,10 @@ def check_menu(tree):
 def check_accelerators(tree):
     data = tree[RT_ACCELERATOR][109][KOREAN]
     entries = [struct.unpack_from("<HHHH", data, at) for at in range(0, len(data), 8)]
-    # Character accelerators with Alt (0x10, no FVIRTKEY); the last row carries the end flag.
-    expect("accelerators", entries, [(0x10, ord("?"), 104, 0), (0x90, ord("/"), 104, 0)])
+    # Character accelerators with Alt (0x10, no FVIRTKEY), then Ctrl+B (FVIRTKEY 0x01 and
+    # FCONTROL 0x08); the last row carries the end flag.
+    expect("accelerators", entries,
+           [(0x10, ord("?"), 104, 0), (0x10, ord("/"), 104, 0), (0x89, ord("B"), 32774, 0)])
 
 
 def check_strings(tree):
@@ -156,7 +158,7 @@ def check_strings(tree):
 
 
 def check_dialog(tree):
-    expect("dialogs", list(tree[RT_DIALOG]), [103])
+    expect("dialogs", sorted(tree[RT_DIALOG]), [103, 200])  # About, the batch window
     data = tree[RT_DIALOG][103][KOREAN]
     style, extended, count, x, y, cx, cy = struct.unpack_from("<IIHhhhh", data, 0)
     DS_SETFONT, DS_MODALFRAME, WS_CAPTION, WS_SYSMENU = 0x40, 0x80, 0xC00000, 0x80000
