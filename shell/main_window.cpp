@@ -84,17 +84,6 @@ static void ReportDialogFailure(HWND hwnd)
     ShowError(hwnd, FileDialogFailureText(error));
 }
 
-/* FileNameOf
- *     What follows a path's last separator. */
-const wchar_t *FileNameOf(const wchar_t *path)
-{
-    const wchar_t *name = path;
-    for (const wchar_t *p = path; *p != L'\0'; ++p)
-        if (*p == L'\\' || *p == L'/' || *p == L':')
-            name = p + 1;
-    return name;
-}
-
 /* ShowSubtitleInTitle
  *     "movie.smi - Velmora", "movie.smi [ENCC] - Velmora" with a class chosen. Set through the
  *     wide default procedure, an ANSI window keeps a name outside the ANSI code page whole. */
