@@ -90,7 +90,7 @@ struct ConversionState {
     // What the caller chose; kept from one conversion to the next.
     struct Options {
         ConversionMode mode;                // set by RunConversion
-        char chosen_class[CLASS_NAME_SIZE]; // empty: every paragraph is written
+        char chosen_class[CLASS_NAME_SIZE]; // «A» or «A,B»; empty: every paragraph is written
         bool input_binary;      // the input stream is binary on Windows: the filter applies the
                                 // text-mode line-end rules itself
         bool byte_at_a_time;    // no fast path: the steps alone, the model of the rules
@@ -105,6 +105,8 @@ struct ConversionState {
         bool holds_every_cue; // the cue buffer writes nothing before the input's end, so that
                               // starts may go back anywhere
         bool drops_styles;    // SubRip and WebVTT without italic, bold, underline or colour
+        bool merges_classes;  // Sync Save and the timed formats: one cue per moment, holding
+                              // every class kept (cues/cue_merge.h), in UTF-8
         // Who takes Sync Save's subtitles: the cue path of the timed formats, or null for the
         // stamps.
         const SubtitleListener *subtitle_listener;
@@ -439,6 +441,12 @@ bool MissedChosenClass();
 
 // The entry of class_list for class_name, in any case; -1 when it has none.
 int FindListedClass(const char *class_name);
+// Whether two class names are the same class: in any case.
+bool SameClassName(const char *left, const char *right);
+// Which name of the chosen list class_name is, from 0; -1 for none.
+int ChosenClassIndex(const char *class_name);
+// The first name of the chosen list no P tag had, at out; false when none.
+bool MissedClassName(char *out);
 
 // Reads the whole input, writing nothing, to fill class_list and each class's sample.
 void ListParagraphClasses();

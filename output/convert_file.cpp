@@ -3,6 +3,7 @@
 
 #include "console_text.h"
 #include "conversion_state.h"
+#include "cue_merge.h"
 #include "cue_path.h"
 #include "output_file.h"
 
@@ -126,7 +127,8 @@ ConversionOutcome OpenSubtitleStream(FILE *stream)
 static bool WritesUtf16()
 {
     const ConversionState &state = conversion_state;
-    return state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output;
+    return state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output &&
+           !state.options.merges_classes;
 }
 
 /* ChooseListener
@@ -135,6 +137,43 @@ static void ChooseListener()
 {
     ConversionState::Options &options = conversion_state.options;
     options.subtitle_listener = options.cue_format != CueFormat::None ? CueListener() : nullptr;
+    if (options.merges_classes)
+        options.subtitle_listener = MergeListener();
+}
+
+/* RunChosenConversion
+ *     RunConversion, merged when the classes merge: in UTF-8, and for a format whose head names
+ *     the classes after a first reading that learns them, which an input read once (a pipe,
+ *     standard input) cannot give. */
+static void RunChosenConversion(ConversionMode mode)
+{
+    ConversionState &state = conversion_state;
+    ConversionState::Options &options = state.options;
+    if (!options.merges_classes) {
+        RunConversion(mode);
+        return;
+    }
+    bool utf8_output = options.utf8_output;
+    options.utf8_output = true;
+    bool ready = true;
+    if (MergeNeedsClassesFirst()) {
+        options.subtitle_listener = MergeClassesListener();
+        RunConversion(mode);
+        ready = !ferror(state.input_stream) && !MissedSyncTag() && !MissedChosenClass() &&
+                FailedCues() == CueFailure::None;
+        if (ready && (state.input_stream == stdin || fseek(state.input_stream, 0, SEEK_SET) != 0)) {
+            SetCueFailure(CueFailure::ClassesFirst);
+            ready = false;
+        }
+        if (ready) {
+            ForgetConversion();
+            DetectTextEncoding();
+        }
+        options.subtitle_listener = MergeListener();
+    }
+    if (ready)
+        RunConversion(mode);
+    options.utf8_output = utf8_output;
 }
 
 /* ConversionFailure
@@ -177,7 +216,7 @@ static ConversionOutcome ConvertHoldingEveryCue(ConversionMode mode)
     ConversionState &state = conversion_state;
     errno = 0;
     state.options.holds_every_cue = true;
-    RunConversion(mode);
+    RunChosenConversion(mode);
     state.options.holds_every_cue = false;
     return ConversionFailure();
 }
@@ -197,7 +236,7 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
         return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
     errno = 0;
     ChooseListener();
-    RunConversion(mode);
+    RunChosenConversion(mode);
     state.output_stream = nullptr; // closed by FinishOutputFile or AbandonOutputFile
     // A failed read leaves the text incomplete: it must not replace the target. Nor must the
     // nothing written for an input without subtitles or a class no paragraph has.
@@ -241,7 +280,7 @@ ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
         WriteTextToConsole();
     errno = 0;
     ChooseListener();
-    RunConversion(mode);
+    RunChosenConversion(mode);
     state.options.text_writer = nullptr;
     state.output_stream = nullptr; // standard output stays open
     return CloseSubtitleWith(ConversionFailure());
@@ -256,7 +295,7 @@ ConversionOutcome ConvertIntoStream(FILE *output, ConversionMode mode)
     state.output_stream = output;
     errno = 0;
     ChooseListener();
-    RunConversion(mode);
+    RunChosenConversion(mode);
     ConversionOutcome failure = ConversionFailure();
     if (failure == ConversionOutcome::CuesFailed && FailedCues() == CueFailure::StartsWentBack &&
         fseek(output, 0, SEEK_SET) == 0 && fseek(state.input_stream, 0, SEEK_SET) == 0) {
