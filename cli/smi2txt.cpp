@@ -488,9 +488,9 @@ static bool ReportOutcome(ConversionOutcome outcome, const std::string &input,
         char missed[CLASS_NAME_SIZE];
         if (!MissedClassName(missed))
             std::strcpy(missed, command_line.chosen_class.c_str());
-        ReportError(input,
-                    ("no paragraph of class " + std::string(missed) + " (" + NameClasses() + ")")
-                        .c_str());
+        ReportError(
+            input,
+            ("no paragraph of class " + std::string(missed) + " (" + NameClasses() + ")").c_str());
         break;
     }
     }

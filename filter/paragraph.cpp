@@ -11,7 +11,7 @@ ClassList class_list;
 namespace
 {
 
-int last_class; // the entry of class_list the last P tag counted in
+int last_class;                  // the entry of class_list the last P tag counted in
 unsigned long long chosen_found; // a bit for each name of the chosen list a P tag had
 
 // Long enough for "class" or "color" and one byte more.
