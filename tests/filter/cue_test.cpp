@@ -164,8 +164,7 @@ const StyleCase STYLE_CASES[] = {
      "<i>a<font color=\"#ff0000\">b</font>c</i>", "<i>abc</i>"},
     {"BlanksStandBetweenTags", "<i>a </i>b a<i> b</i>", "<i>a</i> b a <i>b</i>", ""},
     {"EmptyAndBlankStylesAreNotWritten", "<i></i>a<b> </b>c<u>", "a c", ""},
-    {"UnclosedStylesCloseWithTheCue", "<U>a<EM class=x>b<strong>c", "<u>a<i>b<b>c</b></i></u>",
-     ""},
+    {"UnclosedStylesCloseWithTheCue", "<U>a<EM class=x>b<strong>c", "<u>a<i>b<b>c</b></i></u>", ""},
     {"ClosingTagOfAnotherKindClosesNothing", "<em>a</i>b</em>c", "<i>ab</i>c", ""},
     {"FontsSideBySide", "<font color=red>a<font color=blue>b</font>c</font>",
      "<font color=\"#ff0000\">a</font><font color=\"#0000ff\">b</font><font "
@@ -215,15 +214,120 @@ struct ColourCase {
 TEST(LegacyColourTest, ReadsAsHtmlDoes)
 {
     const ColourCase CASES[] = {
-        {"Silver", 0xc0c0c0},      {"#FF80C0", 0xff80c0},   {"ff80c0", 0xff80c0},
-        {"#f0c", 0xff00cc},        {" RED ", 0xff0000},     {"chucknorris", 0xc00000},
-        {"#abcd", 0xabcd00},       {"abc", 0x0a0b0c},       {"#1234567890ab", 0x125690},
-        {"transparent", NO_COLOUR}, {"", NO_COLOUR},        {" ", 0x000000},
-        {"\xEA\xB0\x80" "ff", 0x000f0f}, {"\xF0\x9F\x98\x80" "ff", 0x00ff00},
+        {"Silver", 0xc0c0c0},
+        {"#FF80C0", 0xff80c0},
+        {"ff80c0", 0xff80c0},
+        {"#f0c", 0xff00cc},
+        {" RED ", 0xff0000},
+        {"chucknorris", 0xc00000},
+        {"#abcd", 0xabcd00},
+        {"abc", 0x0a0b0c},
+        {"#1234567890ab", 0x125690},
+        {"transparent", NO_COLOUR},
+        {"", NO_COLOUR},
+        {" ", 0x000000},
+        {"\xEA\xB0\x80"
+         "ff",
+         0x000f0f},
+        {"\xF0\x9F\x98\x80"
+         "ff",
+         0x00ff00},
     };
     for (const ColourCase &row : CASES) {
         const auto *value = reinterpret_cast<const unsigned char *>(row.value);
         EXPECT_EQ(ParseLegacyColour(value, std::strlen(row.value), false), row.rgb) << row.value;
+    }
+}
+
+struct MergeCase {
+    const char *name;
+    const char *chosen_class; // "" for every class
+    std::string input;
+    std::string json; // the merged JSON Lines; LF stands for the platform's line end
+};
+
+std::ostream &operator<<(std::ostream &stream, const MergeCase &row)
+{
+    return stream << row.name;
+}
+
+// KRCC «ko» from 1000 to 3000 beside ENCC «A» from start_a to 5000.
+std::string HalfPair(const char *start_a)
+{
+    return std::string("<SYNC Start=1000><P Class=KRCC>" KO "\n<SYNC Start=") + start_a +
+           "><P Class=ENCC>A\n<SYNC Start=3000><P Class=KRCC>&nbsp;\n"
+           "<SYNC Start=5000><P Class=ENCC>&nbsp;\n";
+}
+
+const MergeCase MERGE_CASES[] = {
+    {"OverlapOfHalfJoins", "", HalfPair("2000"),
+     "{\"start\":1000,\"end\":5000,\"text\":{\"KRCC\":\"" KO "\",\"ENCC\":\"A\"}}\n"},
+    // Less than half: apart, the first cut where the second begins.
+    {"LessThanHalfIsCut", "", HalfPair("2001"),
+     "{\"start\":1000,\"end\":2001,\"text\":{\"KRCC\":\"" KO "\"}}\n"
+     "{\"start\":2001,\"end\":5000,\"text\":{\"ENCC\":\"A\"}}\n"},
+    {"ListOrdersAndFileSpells", "encc,krcc", HalfPair("2000"),
+     "{\"start\":1000,\"end\":5000,\"text\":{\"ENCC\":\"A\",\"KRCC\":\"" KO "\"}}\n"},
+    {"ListOfOneIsThatClass", "ENCC", HalfPair("2000"),
+     "{\"start\":2000,\"end\":5000,\"text\":{\"ENCC\":\"A\"}}\n"},
+    {"EqualStartsInOneClassJoin", "",
+     "<SYNC Start=1000><P Class=ENCC>A\n<SYNC Start=1000><P Class=ENCC>B\n<SYNC Start=2000>&nbsp;",
+     "{\"start\":1000,\"end\":2000,\"text\":{\"ENCC\":\"A\\nB\"}}\n"},
+    // One class never joins itself by overlap, however long.
+    {"ChainAcrossClasses", "",
+     "<SYNC Start=1000><P Class=KRCC>" KO "\n<SYNC Start=2000><P Class=ENCC>A\n"
+     "<SYNC Start=3000><P Class=KRCC>" GA "\n<SYNC Start=4000><P Class=ENCC>&nbsp;\n"
+     "<SYNC Start=5000><P Class=KRCC>&nbsp;\n",
+     "{\"start\":1000,\"end\":5000,\"text\":{\"KRCC\":\"" KO "\\n" GA "\",\"ENCC\":\"A\"}}\n"},
+    {"TextOfNoClassFirst", "", "<SYNC Start=1000><P Class=ENCC>a</P>tail\n<SYNC Start=2000>&nbsp;",
+     "{\"start\":1000,\"end\":2000,\"text\":{\"\":\"tail\",\"ENCC\":\"a\"}}\n"},
+    {"OneLanguageAfterTheOther", "",
+     "<SYNC Start=1000><P Class=ENCC>A\n<SYNC Start=2000><P Class=ENCC>B\n"
+     "<SYNC Start=1000><P Class=KRCC>" KO "\n<SYNC Start=2000><P Class=KRCC>" GA "\n",
+     "{\"start\":1000,\"end\":2000,\"text\":{\"ENCC\":\"A\",\"KRCC\":\"" KO "\"}}\n"
+     "{\"start\":2000,\"end\":6000,\"text\":{\"ENCC\":\"B\",\"KRCC\":\"" GA "\"}}\n"},
+};
+
+class CueMergeTest : public FilterTest, public ::testing::WithParamInterface<MergeCase>
+{
+};
+
+TEST_P(CueMergeTest, JsonLines)
+{
+    const MergeCase &row = GetParam();
+    std::strcpy(conversion_state.options.chosen_class, row.chosen_class);
+    conversion_state.options.cue_format = CueFormat::Json;
+    conversion_state.options.merges_classes = true;
+    conversion_state.options.utf8_output = true;
+    for (bool byte_at_a_time : {false, true}) {
+        conversion_state.options.byte_at_a_time = byte_at_a_time;
+        EXPECT_EQ(ConvertText(row.input, ConversionMode::Sync), LineEnds(row.json))
+            << (byte_at_a_time ? "steps alone" : "fast path");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, CueMergeTest, ::testing::ValuesIn(MERGE_CASES), RowName{});
+
+// Each class block as its own cue has it, styles kept apart; Sync Save a line per class.
+TEST_F(FilterTest, MergedCueShapes)
+{
+    const std::string input = "<SYNC Start=1000><P Class=KRCC><i>" KO "<P Class=ENCC>A & "
+                              "<b>B<P Class=KRCC>" GA "</i>\n<SYNC Start=2000>&nbsp;";
+    const struct {
+        CueFormat format;
+        const char *expected;
+    } rows[] = {
+        {CueFormat::Srt,
+         "1\n00:00:01,000 --> 00:00:02,000\n<i>" KO "</i>\n" GA "\nA & <b>B</b>\n\n"},
+        {CueFormat::Vtt,
+         "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\n<i>" KO "</i>\n" GA "\nA &amp; <b>B</b>\n\n"},
+        {CueFormat::None, "00 :00 :01  " KO " " GA "\n00 :00 :01  A & B\n"},
+    };
+    conversion_state.options.merges_classes = true;
+    conversion_state.options.utf8_output = true;
+    for (const auto &row : rows) {
+        conversion_state.options.cue_format = row.format;
+        EXPECT_EQ(ConvertText(input, ConversionMode::Sync), LineEnds(row.expected));
     }
 }
 
@@ -245,6 +349,18 @@ TEST_F(FilterTest, CuesPastTheirLimitsFailTheFile)
     EXPECT_EQ(FailedCues(), CueFailure::StartsWentBack);
     EXPECT_FALSE(ConvertText(in_order, ConversionMode::Sync).empty());
     EXPECT_EQ(FailedCues(), CueFailure::None);
+
+    // Merged: a cue that starts with the one before joins it, up to the same limit, and past
+    // the window the merge too goes as it reads.
+    conversion_state.options.merges_classes = true;
+    std::string together;
+    for (std::size_t k = 0; k * 999 <= CUE_TEXT_LIMIT; k++)
+        together +=
+            "<SYNC Start=1><P Class=C" + std::to_string(k % 2) + ">" + std::string(999, 'a');
+    EXPECT_EQ(ConvertText(together, ConversionMode::Sync), "");
+    EXPECT_EQ(FailedCues(), CueFailure::CueTooLong);
+    ConvertText(in_order + "<SYNC Start=5><P>late", ConversionMode::Sync);
+    EXPECT_EQ(FailedCues(), CueFailure::StartsWentBack);
 }
 
 } // namespace
