@@ -13,11 +13,28 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string>
 #include <vector>
 
 namespace
 {
+
+// Bytes grown by hand: room asked for is not filled first.
+struct ByteBuffer {
+    std::vector<unsigned char> bytes;
+    std::size_t length = 0;
+
+    unsigned char *Room(std::size_t count)
+    {
+        if (bytes.size() < length + count)
+            bytes.resize(std::max(bytes.size() * 2, length + count));
+        return bytes.data() + length;
+    }
+    void Append(const unsigned char *from, std::size_t count)
+    {
+        std::memcpy(Room(count), from, count);
+        length += count;
+    }
+};
 
 // One class of the merge; entry 0 is text of no class unless a list is chosen, when the
 // entries are the list's names in its order.
@@ -32,7 +49,7 @@ struct MergeClass {
     // The subtitle being read.
     bool has_paragraph;
     bool in_subtitle_text; // it has text in the subtitle
-    std::string text;      // that text as the format writes it, '\n' between lines
+    ByteBuffer text;       // that text as the format writes it, '\n' between lines
     std::size_t cue_text;  // bytes of it, for the limit
     WrittenStyles written;
 };
@@ -72,7 +89,7 @@ struct Merge {
     std::vector<ClassCue> cues;
     std::size_t cues_base;
     std::size_t next; // id of the next to merge
-    std::string texts;
+    ByteBuffer texts;
     std::size_t texts_base;
     bool went_back;
     bool streaming; // the window passed in order: cues merge as their ends are known
@@ -81,6 +98,7 @@ struct Merge {
 
     // The merged cue being built.
     std::vector<std::size_t> members;
+    std::vector<int> present; // their classes, in class order
     std::uint32_t merged_start;
     std::uint64_t merged_end;
     std::size_t merged_text;
@@ -115,7 +133,7 @@ void Fail(CueFailure failure)
     merge.in_subtitle = false;
     merge.cues.clear();
     merge.members.clear();
-    merge.texts.clear();
+    merge.texts.length = 0;
 }
 
 /* FindClass
@@ -123,8 +141,10 @@ void Fail(CueFailure failure)
 int FindClass(const char *class_name)
 {
     Merge &m = merge;
-    if (m.last_class >= 0 && std::strcmp(m.classes[m.last_class].name, class_name) == 0)
-        return m.last_class;
+    // Most P tags spell their class as one of the last few did.
+    for (std::size_t k = 0; k < m.classes.size() && k < 4; k++)
+        if (m.classes[k].seen && std::strcmp(m.classes[k].name, class_name) == 0)
+            return static_cast<int>(k);
     int found = -1;
     if (m.listed) {
         found = ChosenClassIndex(class_name);
@@ -199,9 +219,7 @@ void PutClassText(const unsigned char *bytes, std::size_t count, bool blank_befo
     if (m.surveying)
         return;
     std::size_t room = m.writer != nullptr ? m.writer->text_room : 1;
-    std::size_t at = entry.text.size();
-    entry.text.resize(at + STYLE_ROOM + SEPARATOR_ROOM + room * count + TEXT_SLACK);
-    auto *out = reinterpret_cast<unsigned char *>(&entry.text[at]);
+    unsigned char *out = entry.text.Room(STYLE_ROOM + SEPARATOR_ROOM + room * count + TEXT_SLACK);
     if (m.styles && styles_changed) {
         out = PutStylesBeforeText(out, separator, separator_length);
     } else {
@@ -212,8 +230,7 @@ void PutClassText(const unsigned char *bytes, std::size_t count, bool blank_befo
         out = CopyChunks(out, bytes, count);
     else
         out = m.writer->put_text(out, bytes, count);
-    entry.text.resize(
-        static_cast<std::size_t>(out - reinterpret_cast<unsigned char *>(&entry.text[0])));
+    entry.text.length = static_cast<std::size_t>(out - entry.text.bytes.data());
 }
 
 void BreakClassLine()
@@ -248,9 +265,9 @@ void MarkClassStyle(StyleTag tag, bool closing, std::uint32_t colour)
 
 /* WriteText
  *     A class's text as the format joins lines: as they are, or with each '\n' as with. */
-void WriteText(const std::string &text, std::size_t at, std::size_t length, const char *with)
+void WriteText(const ByteBuffer &text, std::size_t at, std::size_t length, const char *with)
 {
-    const auto *bytes = reinterpret_cast<const unsigned char *>(text.data()) + at;
+    const unsigned char *bytes = text.bytes.data() + at;
     if (with == nullptr) {
         WriteBytes(bytes, length);
         return;
@@ -341,7 +358,8 @@ void WriteMerged(std::uint32_t next_start, bool has_next)
     if (has_next && next_start < end)
         end = next_start;
     // The classes present, in class order.
-    std::vector<int> present;
+    std::vector<int> &present = m.present;
+    present.clear();
     for (std::size_t id : m.members)
         present.push_back(CueOf(id).klass);
     std::sort(present.begin(), present.end());
@@ -456,10 +474,12 @@ void DropMerged()
     if (count < 1024 || count * 2 < m.cues.size())
         return;
     std::size_t text_from =
-        count < m.cues.size() ? m.cues[count].text_at : m.texts_base + m.texts.size();
+        count < m.cues.size() ? m.cues[count].text_at : m.texts_base + m.texts.length;
     m.cues.erase(m.cues.begin(), m.cues.begin() + static_cast<std::ptrdiff_t>(count));
     m.cues_base = keep_from;
-    m.texts.erase(0, text_from - m.texts_base);
+    std::size_t dropped = text_from - m.texts_base;
+    std::memmove(m.texts.bytes.data(), m.texts.bytes.data() + dropped, m.texts.length - dropped);
+    m.texts.length -= dropped;
     m.texts_base = text_from;
 }
 
@@ -477,7 +497,7 @@ void MergeEnded()
 
 std::size_t HeldMemory()
 {
-    return merge.texts.size() + merge.cues.size() * sizeof(ClassCue);
+    return merge.texts.length + merge.cues.size() * sizeof(ClassCue);
 }
 
 /* EndClassCues
@@ -523,10 +543,8 @@ void EndSubtitle()
         if (m.styles) {
             RestoreWrittenStyles(entry.written);
             if (styles_written) {
-                std::size_t at = entry.text.size();
-                entry.text.resize(at + STYLE_ROOM);
-                auto *out = reinterpret_cast<unsigned char *>(&entry.text[at]);
-                entry.text.resize(at + static_cast<std::size_t>(PutClosingStyles(out) - out));
+                unsigned char *out = entry.text.Room(STYLE_ROOM);
+                entry.text.length += static_cast<std::size_t>(PutClosingStyles(out) - out);
             }
         }
         if (m.any_cue && m.start < m.latest_start) {
@@ -540,9 +558,9 @@ void EndSubtitle()
         m.latest_start = std::max(m.latest_start, m.start);
         entry.open.push_back(m.cues_base + m.cues.size());
         m.cues.push_back(
-            ClassCue{m.start, 0, false, k, m.texts_base + m.texts.size(), entry.text.size()});
-        m.texts += entry.text;
-        entry.text.clear();
+            ClassCue{m.start, 0, false, k, m.texts_base + m.texts.length, entry.text.length});
+        m.texts.Append(entry.text.bytes.data(), entry.text.length);
+        entry.text.length = 0;
     }
     m.touched.clear();
     if (m.surveying)
@@ -628,7 +646,7 @@ void StartMerge(bool surveying)
     m.cues.clear();
     m.cues_base = 0;
     m.next = 0;
-    m.texts.clear();
+    m.texts.length = 0;
     m.texts_base = 0;
     m.went_back = false;
     m.streaming = false;
@@ -687,9 +705,9 @@ bool FinishMerge()
     }
     SetCueFailure(m.failure);
     m.cues = std::vector<ClassCue>();
-    m.texts = std::string();
+    m.texts = ByteBuffer{};
     for (MergeClass &entry : m.classes) {
-        entry.text = std::string();
+        entry.text = ByteBuffer{};
         entry.open = std::vector<std::size_t>();
     }
     return m.failure == CueFailure::None;

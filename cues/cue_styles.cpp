@@ -235,5 +235,5 @@ void RestoreWrittenStyles(const WrittenStyles &saved)
     for (int k = 0; k < saved.count; k++)
         styles.written[k] = WrittenTag{static_cast<Style>(saved.styles[k]), saved.colours[k]};
     styles_written = saved.count > 0;
-    styles_changed = true;
+    styles_changed = styles_changed || saved.count > 0;
 }
