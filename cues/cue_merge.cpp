@@ -121,6 +121,11 @@ const char LINE_SEPARATOR[SEPARATOR_ROOM] = {'\n'};
 const char BLANK_SEPARATOR[SEPARATOR_ROOM] = {' '};
 const char NO_SEPARATOR[SEPARATOR_ROOM] = {};
 
+MergeClass &ClassAt(int k)
+{
+    return merge.classes[static_cast<std::size_t>(k)];
+}
+
 ClassCue &CueOf(std::size_t id)
 {
     return merge.cues[id - merge.cues_base];
@@ -163,7 +168,7 @@ int FindClass(const char *class_name)
     }
     if (found < 0)
         return -1;
-    MergeClass &entry = m.classes[found];
+    MergeClass &entry = ClassAt(found);
     if (!entry.seen) {
         entry.seen = true;
         entry.length = std::strlen(class_name);
@@ -179,10 +184,10 @@ void SwitchClass(int k)
 {
     Merge &m = merge;
     if (m.styles && m.current >= 0)
-        SaveWrittenStyles(&m.classes[m.current].written);
+        SaveWrittenStyles(&ClassAt(m.current).written);
     m.current = k;
     if (m.styles && k >= 0)
-        RestoreWrittenStyles(m.classes[k].written);
+        RestoreWrittenStyles(ClassAt(k).written);
     m.paragraph_started = false;
     m.line_ended = false;
 }
@@ -194,7 +199,7 @@ void PutClassText(const unsigned char *bytes, std::size_t count, bool blank_befo
     Merge &m = merge;
     if (!m.in_subtitle || m.current < 0)
         return;
-    MergeClass &entry = m.classes[m.current];
+    MergeClass &entry = ClassAt(m.current);
     const char *separator = NO_SEPARATOR;
     if (!m.paragraph_started) {
         m.paragraph_started = true;
@@ -250,7 +255,7 @@ void MarkClassParagraph(const char *class_name, bool)
         m.has_paragraph = true;
         int found = FindClass(class_name);
         if (found >= 0)
-            m.classes[found].has_paragraph = true;
+            ClassAt(found).has_paragraph = true;
         if (class_name[0] != '\0' || !m.listed)
             k = found;
     }
@@ -275,8 +280,8 @@ void WriteText(const ByteBuffer &text, std::size_t at, std::size_t length, const
     std::size_t with_length = std::strlen(with);
     const unsigned char *end = bytes + length;
     while (bytes < end) {
-        const auto *line =
-            static_cast<const unsigned char *>(std::memchr(bytes, '\n', end - bytes));
+        const auto *line = static_cast<const unsigned char *>(
+            std::memchr(bytes, '\n', static_cast<std::size_t>(end - bytes)));
         const unsigned char *stop = line != nullptr ? line : end;
         WriteBytes(bytes, static_cast<std::size_t>(stop - bytes));
         if (line == nullptr)
@@ -393,7 +398,7 @@ void WriteMerged(std::uint32_t next_start, bool has_next)
         WriteString(",\"text\":{");
         for (std::size_t k = 0; k < present.size(); k++) {
             WriteString(k > 0 ? ",\"" : "\"");
-            WriteClassName(m.classes[present[k]], true);
+            WriteClassName(ClassAt(present[k]), true);
             WriteString("\":\"");
             WriteClassBlock(present[k], "\\n", "\\n");
             WriteByte('"');
@@ -521,7 +526,7 @@ void EndSubtitle()
     Merge &m = merge;
     m.in_subtitle = false;
     if (m.styles && m.current >= 0)
-        SaveWrittenStyles(&m.classes[m.current].written);
+        SaveWrittenStyles(&ClassAt(m.current).written);
     for (std::size_t k = 0; k < m.classes.size(); k++) {
         MergeClass &entry = m.classes[k];
         bool counts = (k == 0 && !m.listed) || entry.has_paragraph || !m.has_paragraph;
@@ -534,7 +539,7 @@ void EndSubtitle()
         entry.open_start = m.start;
     }
     for (int k : m.touched) {
-        MergeClass &entry = m.classes[k];
+        MergeClass &entry = ClassAt(k);
         entry.in_subtitle_text = false;
         entry.cue_text = 0;
         entry.has_text = true;
