@@ -9,6 +9,7 @@
 #include "conversion_state.h"
 #include "cue_path.h"
 #include "cue_writer.h"
+#include "subtitle_walk.h"
 #include "write_buffer.h"
 
 #include <algorithm>
@@ -718,30 +719,59 @@ bool FinishMerge()
     return m.failure == CueFailure::None;
 }
 
+// The merge's events for the walk over a subtitle's text, without a call a piece.
+struct MergeEvents {
+    void put_text(const unsigned char *bytes, std::size_t count, bool blank_before) const
+    {
+        PutClassText(bytes, count, blank_before);
+    }
+    void put_entity_text(bool blank_before) const
+    {
+        const ConversionState::Text &text = conversion_state.text;
+        PutClassText(text.entity_text, static_cast<std::size_t>(text.entity_length), blank_before);
+    }
+    void start_subtitle() const
+    {
+        StartClassSubtitle();
+    }
+    void break_line() const
+    {
+        BreakClassLine();
+    }
+    void mark_paragraph(const char *class_name, bool of_chosen_class) const
+    {
+        MarkClassParagraph(class_name, of_chosen_class);
+    }
+    void mark_style(StyleTag tag, bool closing, std::uint32_t colour) const
+    {
+        MarkClassStyle(tag, closing, colour);
+    }
+    void start_block() const
+    {
+    }
+    void hand_back() const
+    {
+    }
+    static constexpr bool STYLES = true; // as the listener asks
+};
+
+const unsigned char *WalkMergeText(const unsigned char *start, const unsigned char *end)
+{
+    return WalkSubtitleEvents(start, end, MergeEvents{});
+}
+
 SubtitleListener merge_listener = {
-    StartMerging,
-    true,
-    false,
-    StartClassSubtitle,
-    PutClassText,
-    BreakClassLine,
-    MarkClassParagraph,
-    MarkClassStyle,
-    FinishMerge,
-    nullptr,
+    StartMerging,       true,           false,
+    StartClassSubtitle, PutClassText,   BreakClassLine,
+    MarkClassParagraph, MarkClassStyle, FinishMerge,
+    WalkMergeText,
 };
 
 SubtitleListener survey_listener = {
-    StartSurvey,
-    true,
-    false,
-    StartClassSubtitle,
-    PutClassText,
-    BreakClassLine,
-    MarkClassParagraph,
-    MarkClassStyle,
-    FinishMerge,
-    nullptr,
+    StartSurvey,        true,           false,
+    StartClassSubtitle, PutClassText,   BreakClassLine,
+    MarkClassParagraph, MarkClassStyle, FinishMerge,
+    WalkMergeText,
 };
 
 } // namespace
