@@ -184,10 +184,11 @@ int FindClass(const char *class_name)
 void SwitchClass(int k)
 {
     Merge &m = merge;
-    if (m.styles && m.current >= 0)
+    // Mostly no class has a tag open: then there is nothing to keep aside.
+    if (m.styles && m.current >= 0 && (styles_written || ClassAt(m.current).written.count > 0))
         SaveWrittenStyles(&ClassAt(m.current).written);
     m.current = k;
-    if (m.styles && k >= 0)
+    if (m.styles && k >= 0 && (styles_written || ClassAt(k).written.count > 0))
         RestoreWrittenStyles(ClassAt(k).written);
     m.paragraph_started = false;
     m.line_ended = false;
@@ -547,10 +548,11 @@ void EndSubtitle()
         if (m.surveying)
             continue;
         if (m.styles) {
-            RestoreWrittenStyles(entry.written);
-            if (styles_written) {
+            if (entry.written.count > 0) {
+                RestoreWrittenStyles(entry.written);
                 unsigned char *out = entry.text.Room(STYLE_ROOM);
                 entry.text.length += static_cast<std::size_t>(PutClosingStyles(out) - out);
+                entry.written.count = 0;
             }
         }
         if (m.any_cue && m.start < m.latest_start) {
@@ -595,11 +597,8 @@ void StartClassSubtitle()
     m.line_ended = false;
     if (styles_open)
         ForgetStyleTags();
-    if (m.styles)
-        for (MergeClass &entry : m.classes)
-            entry.written.count = 0;
-    if (m.styles)
-        RestoreWrittenStyles(WrittenStyles{});
+    if (m.styles && styles_written)
+        RestoreWrittenStyles(WrittenStyles{}); // the last subtitle closed every class's tags
 }
 
 /* WriteTsvHead
