@@ -124,11 +124,11 @@ ConversionOutcome OpenSubtitleStream(FILE *stream)
 
 /* WritesUtf16
  *     Whether the text is written as UTF-16, as the input is, rather than in bytes. */
-static bool WritesUtf16()
+static bool WritesUtf16(ConversionMode mode)
 {
     const ConversionState &state = conversion_state;
     return state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output &&
-           !state.options.merges_classes;
+           !(state.options.merges_classes && mode == ConversionMode::Sync);
 }
 
 /* ChooseListener
@@ -149,7 +149,8 @@ static void RunChosenConversion(ConversionMode mode)
 {
     ConversionState &state = conversion_state;
     ConversionState::Options &options = state.options;
-    if (!options.merges_classes) {
+    // Save has no times: it writes every class, as without the merge.
+    if (!options.merges_classes || mode != ConversionMode::Sync) {
         RunConversion(mode);
         return;
     }
@@ -231,7 +232,7 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
         return CloseSubtitleWith(ConversionOutcome::OutputIsInput);
     // UTF-16 is written in binary: the text mode would put a 0D byte before every 0A byte,
     // splitting code units.
-    state.output_stream = BeginOutputFile(output_path, WritesUtf16());
+    state.output_stream = BeginOutputFile(output_path, WritesUtf16(mode));
     if (state.output_stream == nullptr)
         return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
     errno = 0;
@@ -247,7 +248,7 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
         AbandonOutputFile();
         if (!RewindSubtitle())
             return CloseSubtitleWith(failure);
-        state.output_stream = BeginOutputFile(output_path, WritesUtf16());
+        state.output_stream = BeginOutputFile(output_path, WritesUtf16(mode));
         if (state.output_stream == nullptr)
             return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
         failure = ConvertHoldingEveryCue(mode);
