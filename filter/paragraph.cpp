@@ -200,9 +200,12 @@ void OpenParagraph()
         (choosing || state.paragraphs.listing_classes))
         RecordClass();
     int item = choosing ? ChosenClassIndex(state.paragraphs.paragraph_class) : -1;
-    bool chosen = item >= 0;
+    // A class whose own name holds a comma, chosen whole, is not a list.
+    bool whole = choosing && item < 0 && state.paragraphs.paragraph_class[0] != '\0' &&
+                 EqualIgnoringCase(state.paragraphs.paragraph_class, state.options.chosen_class);
+    bool chosen = item >= 0 || whole;
     if (chosen)
-        chosen_found |= 1ull << item;
+        chosen_found |= whole ? ~0ull : 1ull << item;
     MarkParagraphTag(state.paragraphs.paragraph_class, chosen);
     if (state.options.chosen_class[0] == '\0')
         return;

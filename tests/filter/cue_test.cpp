@@ -69,6 +69,11 @@ const EndCase END_CASES[] = {
     {"ParagraphsAndLines", "",
      "<SYNC Start=1000>lead\n<P Class=ENCC>a <br>\n b  c</P> tail<P Class=KRCC>&nbsp;",
      "1000\t5000\t\tlead\n1000\t5000\tENCC\ta b c\n1000\t5000\t\ttail\n"},
+    {"ClassNamedWithAComma", "A,B", "<SYNC Start=1000><P Class=\"A,B\">x\n<SYNC Start=2000>&nbsp;",
+     "1000\t2000\tA,B\tx\n"},
+    {"ListOfTwo", "B,A",
+     "<SYNC Start=1000><P Class=A>x\n<SYNC Start=1500><P Class=C>y\n<SYNC Start=2000><P Class=b>z",
+     "1000\t2000\tA\tx\n2000\t6000\tb\tz\n"},
     // A class longer than the filter keeps loses its cut character whole: the rows stay UTF-8.
     {"LongClassCutBeforeACharacter", "", "<SYNC Start=1000><P Class=x" GA10 GA10 GA10 GA10 ">A",
      "1000\t5000\tx" GA10 GA10 "\tA\n"},
