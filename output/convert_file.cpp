@@ -273,7 +273,7 @@ ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
     if (IsSameOpenFile(state.input_stream, stdout))
         return CloseSubtitleWith(ConversionOutcome::OutputIsInput);
 #if defined(_WIN32)
-    if (WritesUtf16() && _setmode(_fileno(stdout), _O_BINARY) == -1)
+    if (WritesUtf16(mode) && _setmode(_fileno(stdout), _O_BINARY) == -1)
         return CloseSubtitleWith(ConversionOutcome::WriteFailed);
 #endif
     state.output_stream = stdout;
