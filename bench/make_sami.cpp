@@ -1,6 +1,7 @@
 // make_sami: writes a realistic English SAMI subtitle of about the size asked for, for the
-// benchmark, or with --korean a Korean one in UTF-8 (the benchmark turns it into CP949). The
-// same size and seed always give the same bytes.
+// benchmark, or with --korean a Korean one in UTF-8 (the benchmark turns it into CP949), or with
+// --bilingual one in Korean and English. The same size and seed always give the same bytes.
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -45,6 +46,7 @@ static const char *const KOREAN_WORDS[] = {
 };
 constexpr std::uint32_t KOREAN_WORD_COUNT = sizeof KOREAN_WORDS / sizeof KOREAN_WORDS[0];
 static bool korean;
+static bool bilingual; // KRCC and ENCC in SYNC tags of their own, a moment apart
 
 // A small fixed generator, so a given seed gives the same file on every machine.
 static std::uint64_t random_state;
@@ -118,15 +120,40 @@ static void WriteCue(std::uint64_t start_ms, std::uint64_t end_ms)
     WriteText(tag);
 }
 
+/* WriteBilingualCue
+ *     The subtitle in Korean, then in English offset ms later, each cleared as late, as
+ *     bilingual films give them. */
+static void WriteBilingualCue(std::uint64_t start_ms, std::uint64_t end_ms, std::uint64_t offset)
+{
+    char tag[64];
+    for (int klass = 0; klass < 2; klass++) {
+        korean = klass == 0;
+        std::snprintf(tag, sizeof tag, "<SYNC Start=%llu><P Class=%s>\r\n",
+                      static_cast<unsigned long long>(start_ms + klass * offset),
+                      korean ? "KRCC" : "ENCC");
+        WriteText(tag);
+        WriteSubtitleLine();
+        WriteText("\r\n");
+    }
+    for (int klass = 0; klass < 2; klass++) {
+        std::snprintf(tag, sizeof tag, "<SYNC Start=%llu><P Class=%s>&nbsp;\r\n",
+                      static_cast<unsigned long long>(end_ms + klass * offset),
+                      klass == 0 ? "KRCC" : "ENCC");
+        WriteText(tag);
+    }
+}
+
 int main(int argc, char **argv)
 {
     korean = argc >= 2 && std::strcmp(argv[1], "--korean") == 0;
-    if (korean) {
+    bilingual = argc >= 2 && std::strcmp(argv[1], "--bilingual") == 0;
+    if (korean || bilingual) {
         argc--;
         argv++;
     }
     if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "Usage: make_sami [--korean] SIZE_BYTES [OUTPUT|-] [SEED]\n");
+        std::fprintf(stderr,
+                     "Usage: make_sami [--korean|--bilingual] SIZE_BYTES [OUTPUT|-] [SEED]\n");
         return 2;
     }
     char *end = nullptr;
@@ -152,7 +179,10 @@ int main(int argc, char **argv)
     std::uint64_t start_ms = 40000 + NextRandom(20000);
     while (written + sizeof FOOTER_TEXT < size) {
         std::uint64_t end_ms = start_ms + (1200 + NextRandom(4000)) / pace;
-        WriteCue(start_ms, end_ms);
+        if (bilingual)
+            WriteBilingualCue(start_ms, end_ms, std::max<std::uint64_t>(1, 23 / pace));
+        else
+            WriteCue(start_ms, end_ms);
         start_ms = end_ms + (100 + NextRandom(3000)) / pace;
     }
     WriteText(FOOTER_TEXT);

@@ -175,6 +175,36 @@ for mode in "" --sync "--sync -u" "--format srt" "--format json"; do
   echo "$line |"
 done
 
+# Both languages in one cue (--merge-classes) beside SubRip's cues of each language, on a
+# bilingual file whose classes stand in SYNC tags of their own, 23 ms apart.
+for size in 5 50 500; do
+  "$make_sami" --bilingual $((size * mb)) "$work/bi${size}mb.smi"
+done
+bi_bytes=$(stat -c %s "$work/bi50mb.smi")
+: >"$work/bi_srt.ns"
+: >"$work/bi_merged.ns"
+"$smi2txt" --format srt --merge-classes "$work/bi50mb.smi" >/dev/null
+for _ in $(seq "$runs"); do
+  wall_ns "$smi2txt" --format srt "$work/bi50mb.smi" >>"$work/bi_srt.ns"
+  wall_ns "$smi2txt" --format srt --merge-classes "$work/bi50mb.smi" >>"$work/bi_merged.ns"
+done
+bi_srt_ns=$(median <"$work/bi_srt.ns")
+bi_merged_ns=$(median <"$work/bi_merged.ns")
+echo
+echo "| a bilingual file (KRCC and ENCC, $((bi_bytes / mb)) MB) | median time | MB/s | × SubRip | peak 5 MB | peak 50 MB | peak 500 MB |"
+echo "|---|---:|---:|---:|---:|---:|---:|"
+for mode in "--format srt" "--format srt --merge-classes"; do
+  ns=$bi_srt_ns
+  [[ $mode == *merge* ]] && ns=$bi_merged_ns
+  line="| \`smi2txt $mode FILE\` | $(milliseconds "$ns") ms | $(throughput "$ns" "$bi_bytes")"
+  line+=" | $(awk -v ns="$ns" -v s="$bi_srt_ns" 'BEGIN { printf "%.2f", s / ns }')"
+  for size in 5 50 500; do
+    line+=" | $(peak_kib "$smi2txt" $mode "$work/bi${size}mb.smi" -o "$work/out.txt") KiB"
+  done
+  echo "$line |"
+done
+rm -f "$work"/bi*mb.smi
+
 # The npm package under Node.js beside smi2txt, when it is built (cmake --preset wasm).
 if [[ -f build/wasm/npm/velmora.mjs ]]; then
   echo

@@ -51,7 +51,10 @@ static const char USAGE_TEXT[] =
     "                         json  the rows of tsv as JSON Lines\n"
     "      --sync           the same as --format=sync\n"
     "      --class=NAME     only the text of paragraphs of class NAME (<P Class=NAME>), such\n"
-    "                       as ENCC or KRCC in a bilingual file; a file with none is an error\n"
+    "                       as ENCC or KRCC in a bilingual file; a file with none is an error;\n"
+    "                       NAME,NAME... keeps several, in that order with --merge-classes\n"
+    "      --merge-classes  sync and the timed formats: one cue per moment holding every\n"
+    "                       class on screen then (both languages at once), in UTF-8\n"
     "      --classes        list the classes the paragraphs use (NAME, a tab, how many P tags)\n"
     "      --no-styles      srt and vtt without the italic, bold, underline and colour of the\n"
     "                       subtitle's <i>, <b>, <u> and <font color> tags\n"
@@ -66,7 +69,8 @@ static const char USAGE_TEXT[] =
     "\n"
     "Where it goes: several INPUTs, or -d: files; one INPUT: standard output.\n"
     "Files are named after each INPUT: NAME.txt (txt, sync), NAME.srt, NAME.vtt, NAME.tsv,\n"
-    "NAME.jsonl, and with --class ENCC NAME.encc.srt. A file that exists is not replaced\n"
+    "NAME.jsonl, with --class ENCC NAME.encc.srt, with --class ENCC,KRCC NAME.encc+krcc.srt.\n"
+    "A file that exists is not replaced\n"
     "without --force. With no INPUT, or '-', standard input is read.\n"
     "\n"
     "Examples:\n"
@@ -77,6 +81,7 @@ static const char USAGE_TEXT[] =
     "  smi2txt --format=vtt -d subs movie.smi     subs/movie.vtt\n"
     "  smi2txt --format=tsv movie.smi             a table to pivot by class\n"
     "  smi2txt --format=json < movie.smi          JSON Lines from standard input\n"
+    "  smi2txt --format=srt --merge-classes m.smi both languages in each cue\n"
     "Exit status: 0 when every file was converted, 1 when any failed, 2 on a usage error.\n";
 
 constexpr int EXIT_CONVERTED = 0;
@@ -113,6 +118,7 @@ struct CommandLine {
     bool utf8_output;            // -u: UTF-8 whatever the input's encoding
     bool keep_encoding;          // --keep-encoding: the input's bytes whatever the locale
     bool drops_styles;           // --no-styles: srt and vtt as plain text
+    bool merges_classes;         // --merge-classes: one cue per moment, every class in it
     std::string source_encoding; // --from: the input's encoding; empty: found by itself
 };
 
@@ -130,6 +136,7 @@ enum LongOption {
     OPTION_FROM,
     OPTION_KEEP_ENCODING,
     OPTION_NO_STYLES,
+    OPTION_MERGE_CLASSES,
 };
 
 // Short options: the letters of the table below; a colon after one that takes an argument.
@@ -147,6 +154,7 @@ static const struct option LONG_OPTIONS[] = {
     {"from", required_argument, nullptr, OPTION_FROM},
     {"keep-encoding", no_argument, nullptr, OPTION_KEEP_ENCODING},
     {"no-styles", no_argument, nullptr, OPTION_NO_STYLES},
+    {"merge-classes", no_argument, nullptr, OPTION_MERGE_CLASSES},
     {"version", no_argument, nullptr, OPTION_VERSION},
     {nullptr, 0, nullptr, 0},
 };
@@ -196,6 +204,31 @@ static int ChooseFormat(const std::string &name)
     return ReportUsageError("unknown format (txt, sync, srt, vtt, tsv or json): ", name);
 }
 
+/* TakeClassList
+ *     --class's argument: one name, or names separated by commas, none empty or given twice
+ *     (in any case); -1 to go on, or the usage status. */
+static int TakeClassList(const std::string &list)
+{
+    if (list.size() >= CLASS_NAME_SIZE)
+        return ReportUsageError("the class name is too long: ", list);
+    std::vector<std::string> names;
+    for (size_t from = 0;;) {
+        size_t comma = list.find(',', from);
+        std::string name = list.substr(from, comma == std::string::npos ? comma : comma - from);
+        if (name.empty())
+            return ReportUsageError("the class name is empty", "");
+        for (const std::string &before : names)
+            if (SameClassName(before.c_str(), name.c_str()))
+                return ReportUsageError("a class is listed twice: ", name);
+        names.push_back(name);
+        if (comma == std::string::npos)
+            break;
+        from = comma + 1;
+    }
+    command_line.chosen_class = list;
+    return -1;
+}
+
 /* TakeOption
  *     One option getopt_long returned, its argument in argument; -1 to go on, or the exit
  *     status for help, version and usage errors. */
@@ -207,12 +240,7 @@ static int TakeOption(int option, const char *argument, const char *as_written)
     case OPTION_CLASS:
         if (!command_line.chosen_class.empty())
             return ReportUsageError("only one class may be given", "");
-        command_line.chosen_class = argument;
-        if (command_line.chosen_class.empty())
-            return ReportUsageError("the class name is empty", "");
-        if (command_line.chosen_class.size() >= CLASS_NAME_SIZE)
-            return ReportUsageError("the class name is too long: ", command_line.chosen_class);
-        return -1;
+        return TakeClassList(argument);
     case OPTION_CLASSES: command_line.list_classes = true; return -1;
     case 'o':
         if (command_line.has_output)
@@ -239,6 +267,7 @@ static int TakeOption(int option, const char *argument, const char *as_written)
         return -1;
     case OPTION_KEEP_ENCODING: command_line.keep_encoding = true; return -1;
     case OPTION_NO_STYLES: command_line.drops_styles = true; return -1;
+    case OPTION_MERGE_CLASSES: command_line.merges_classes = true; return -1;
     case 'h': return PrintText(USAGE_TEXT);
     case OPTION_VERSION: return PrintText(VERSION_TEXT);
     case ':': return ReportUsageError("option requires an argument: ", as_written);
@@ -264,6 +293,15 @@ static int CheckCommandLine()
          !command_line.chosen_class.empty()))
         return ReportUsageError(
             "--classes converts nothing: it takes no --format, --sync, --class, -o or -d", "");
+    if (command_line.list_classes && command_line.merges_classes)
+        return ReportUsageError("--classes converts nothing: it takes no --merge-classes", "");
+    if (command_line.merges_classes &&
+        (command_line.format == nullptr || command_line.format == &OUTPUT_FORMATS[0]))
+        return ReportUsageError("--merge-classes needs times: txt has none; use --sync or "
+                                "--format=srt, vtt, tsv or json",
+                                "");
+    if (command_line.merges_classes && command_line.keep_encoding)
+        return ReportUsageError("--merge-classes writes UTF-8: it takes no --keep-encoding", "");
     if (command_line.keep_encoding && command_line.utf8_output)
         return ReportUsageError("--keep-encoding and -u cannot be given together", "");
     if (command_line.keep_encoding && !command_line.source_encoding.empty())
@@ -292,7 +330,8 @@ static int CheckCommandLine()
  *     input's bytes; else a UTF-8 locale (on Windows a console) decides. */
 static bool ChooseUtf8Output()
 {
-    if (command_line.utf8_output || !command_line.source_encoding.empty())
+    if (command_line.utf8_output || !command_line.source_encoding.empty() ||
+        command_line.merges_classes)
         return true;
     if (command_line.format->cue_format != CueFormat::None)
         return true; // the timed formats are UTF-8
@@ -376,6 +415,9 @@ static const char *DescribeCueFailure()
     case CueFailure::StartsWentBack:
         return "a start goes back behind subtitles already written (after 1 MiB of them); "
                "convert from a file into a file (-o, -d) to put them in order";
+    case CueFailure::ClassesFirst:
+        return "merged tsv names every class before its first row, so the input is read twice: "
+               "convert a file, not a pipe or standard input";
     default: return "the subtitles could not be written";
     }
 }
@@ -405,11 +447,15 @@ static bool ReportOutcome(ConversionOutcome outcome, const std::string &input,
         ReportError(input, "no SYNC tag: not a SAMI subtitle");
         break;
     case ConversionOutcome::CuesFailed: ReportError(input, DescribeCueFailure()); break;
-    case ConversionOutcome::NoParagraphOfClass:
-        ReportError(input, ("no paragraph of class " + command_line.chosen_class + " (" +
-                            NameClasses() + ")")
-                               .c_str());
+    case ConversionOutcome::NoParagraphOfClass: {
+        char missed[CLASS_NAME_SIZE];
+        if (!MissedClassName(missed))
+            std::strcpy(missed, command_line.chosen_class.c_str());
+        ReportError(
+            input,
+            ("no paragraph of class " + std::string(missed) + " (" + NameClasses() + ")").c_str());
         break;
+    }
     }
     return false;
 }
@@ -498,6 +544,7 @@ static void ChooseOptions()
     options.cue_format = command_line.format->cue_format;
     options.utf8_output = ChooseUtf8Output();
     options.drops_styles = command_line.drops_styles;
+    options.merges_classes = command_line.merges_classes;
     std::snprintf(options.source_encoding, sizeof options.source_encoding, "%s",
                   command_line.source_encoding.c_str());
 }

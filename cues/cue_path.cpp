@@ -844,3 +844,8 @@ CueFailure FailedCues()
 {
     return cue_path.failure;
 }
+
+void SetCueFailure(CueFailure failure)
+{
+    cue_path.failure = failure;
+}

@@ -24,6 +24,7 @@ enum class CueFailure {
     CueTooLong,     // a cue holds more than CUE_TEXT_LIMIT bytes of text
     TooManyHeld,    // the held cues passed HELD_CUES_LIMIT
     StartsWentBack, // a start went back behind cues already written
+    ClassesFirst,   // merged TSV names every class first: an input read once cannot
 };
 
 // The listener that writes the subtitles as options.cue_format's cues, for
@@ -32,3 +33,5 @@ const SubtitleListener *CueListener();
 
 // What went wrong with the last file's cues, or None.
 CueFailure FailedCues();
+// Sets it, for the merge (cue_merge.h), which writes cues of its own.
+void SetCueFailure(CueFailure failure);

@@ -213,3 +213,27 @@ unsigned char *PutClosingStyles(unsigned char *out)
     styles_written = false;
     return out;
 }
+
+/* SaveWrittenStyles
+ *     The tags open in the output, for a merged cue whose classes' texts are made side by side:
+ *     each class's text keeps its own. */
+void SaveWrittenStyles(WrittenStyles *saved)
+{
+    saved->count = styles.written_count;
+    for (int k = 0; k < styles.written_count; k++) {
+        saved->styles[k] = static_cast<int>(styles.written[k].style);
+        saved->colours[k] = styles.written[k].colour;
+    }
+}
+
+/* RestoreWrittenStyles
+ *     Makes saved the tags open in the output; what applies is worked out again before the next
+ *     text. */
+void RestoreWrittenStyles(const WrittenStyles &saved)
+{
+    styles.written_count = saved.count;
+    for (int k = 0; k < saved.count; k++)
+        styles.written[k] = WrittenTag{static_cast<Style>(saved.styles[k]), saved.colours[k]};
+    styles_written = saved.count > 0;
+    styles_changed = styles_changed || saved.count > 0;
+}

@@ -183,6 +183,14 @@ unsigned char *PutStylesBeforeText(unsigned char *out, const char *separator,
 // Puts the closing tags of every open style at out: the cue's text is over. Needed only when
 // styles_written.
 unsigned char *PutClosingStyles(unsigned char *out);
+// The tags open in the output, kept aside while the text of another cue is made.
+struct WrittenStyles {
+    int count;
+    int styles[4];
+    std::uint32_t colours[4];
+};
+void SaveWrittenStyles(WrittenStyles *saved);
+void RestoreWrittenStyles(const WrittenStyles &saved);
 
 // The escaping writers look at eight bytes at once for one to escape; the first such word
 // they meet is then read a byte at a time.

@@ -11,7 +11,8 @@
 namespace
 {
 
-int last_class; // the entry of class_list the last P tag counted in
+int last_class;                  // the entry of class_list the last P tag counted in
+unsigned long long chosen_found; // a bit for each name of the chosen list a P tag had
 
 // Long enough for "class" or "color" and one byte more.
 constexpr int ATTRIBUTE_NAME_SIZE = 6;
@@ -198,8 +199,13 @@ void OpenParagraph()
     if (state.paragraphs.paragraph_class[0] != '\0' &&
         (choosing || state.paragraphs.listing_classes))
         RecordClass();
-    bool chosen = choosing && state.paragraphs.paragraph_class[0] != '\0' &&
-                  EqualIgnoringCase(state.paragraphs.paragraph_class, state.options.chosen_class);
+    int item = choosing ? ChosenClassIndex(state.paragraphs.paragraph_class) : -1;
+    // A class whose own name holds a comma, chosen whole, is not a list.
+    bool whole = choosing && item < 0 && state.paragraphs.paragraph_class[0] != '\0' &&
+                 EqualIgnoringCase(state.paragraphs.paragraph_class, state.options.chosen_class);
+    bool chosen = item >= 0 || whole;
+    if (chosen)
+        chosen_found |= whole ? ~0ull : 1ull << item;
     MarkParagraphTag(state.paragraphs.paragraph_class, chosen);
     if (state.options.chosen_class[0] == '\0')
         return;
@@ -218,6 +224,54 @@ void MarkParagraphTag(const char *class_name, bool of_chosen_class)
         return;
     MarkBlank();
     Listener().mark_paragraph(class_name, of_chosen_class);
+}
+
+bool SameClassName(const char *left, const char *right)
+{
+    return EqualIgnoringCase(left, right);
+}
+
+/* ChosenClassIndex
+ *     Which name of the chosen list («A» or «A,B»), from 0, class_name is in any case; -1 for
+ *     none or an empty class. */
+int ChosenClassIndex(const char *class_name)
+{
+    if (class_name[0] == '\0')
+        return -1;
+    const char *name = conversion_state.options.chosen_class;
+    for (int item = 0; *name != '\0'; item++) {
+        const char *left = class_name;
+        while (*left != '\0' && *name != ',' && *name != '\0' &&
+               ToLowerAscii(*left) == ToLowerAscii(*name)) {
+            left++;
+            name++;
+        }
+        if (*left == '\0' && (*name == ',' || *name == '\0'))
+            return item;
+        while (*name != ',' && *name != '\0')
+            name++;
+        if (*name == ',')
+            name++;
+    }
+    return -1;
+}
+
+/* MissedClassName
+ *     The first name of the chosen list that no P tag had, put at out (CLASS_NAME_SIZE bytes);
+ *     false when every one had one. */
+bool MissedClassName(char *out)
+{
+    const char *name = conversion_state.options.chosen_class;
+    for (int item = 0; *name != '\0'; item++) {
+        std::size_t length = std::strcspn(name, ",");
+        if ((chosen_found & (1ull << item)) == 0) {
+            std::memcpy(out, name, length);
+            out[length] = '\0';
+            return true;
+        }
+        name += length + (name[length] == ',' ? 1 : 0);
+    }
+    return false;
 }
 
 /* FindListedClass
@@ -355,6 +409,7 @@ void StartParagraphs()
     ConversionState &state = conversion_state;
     state.paragraphs.text_hidden = state.options.chosen_class[0] != '\0';
     state.paragraphs.chosen_class_found = false;
+    chosen_found = 0;
     class_list.length = 0;
 }
 
@@ -372,6 +427,6 @@ bool ReadsStyles()
 
 bool MissedChosenClass()
 {
-    return conversion_state.options.chosen_class[0] != '\0' &&
-           !conversion_state.paragraphs.chosen_class_found;
+    char name[CLASS_NAME_SIZE];
+    return conversion_state.options.chosen_class[0] != '\0' && MissedClassName(name);
 }

@@ -5,6 +5,7 @@
 // the input saved.
 #include "byte_io.h"
 #include "conversion.h"
+#include "cue_merge.h"
 #include "cue_path.h"
 
 #include <cstdint>
@@ -26,7 +27,7 @@ static size_t seen_length;
  *     Reports which rule an input broke and aborts, so libFuzzer keeps the input. */
 [[noreturn]] static void Fail(const char *rule, int mode)
 {
-    static const char *const MODE_NAMES[] = {"plain", "sync", "cues"};
+    static const char *const MODE_NAMES[] = {"plain", "sync", "cues", "merged"};
     std::fprintf(stderr, "filter rule broken (%s mode): %s\n", MODE_NAMES[mode], rule);
     std::abort();
 }
@@ -179,6 +180,9 @@ struct Output {
 static CueFormat cue_format;
 static bool drops_styles;
 
+// The format mode 3 merges the classes into: Sync Save's lines or a timed format.
+static CueFormat merged_format;
+
 // How the input is read: its bytes as they are, decoded for UTF-8 output (-u), or as CP949.
 enum class Reading { Bytes, Utf8Output, FromCp949 };
 
@@ -226,13 +230,29 @@ static Output ConvertBytes(const std::uint8_t *data, size_t size, int mode, bool
     conversion_state.options.fill_limit = fill_limit;
     if (chosen_class != nullptr)
         std::strcpy(conversion_state.options.chosen_class, chosen_class);
-    conversion_state.options.cue_format = mode == 2 ? cue_format : CueFormat::None;
+    conversion_state.options.cue_format = mode == 2   ? cue_format
+                                          : mode == 3 ? merged_format
+                                                      : CueFormat::None;
     conversion_state.options.subtitle_listener = mode == 2 ? CueListener() : nullptr;
     conversion_state.options.drops_styles = drops_styles;
-    conversion_state.options.utf8_output = mode == 2 || reading != Reading::Bytes;
+    conversion_state.options.utf8_output = mode >= 2 || reading != Reading::Bytes;
+    conversion_state.options.merges_classes = mode == 3;
     if (reading == Reading::FromCp949)
         std::strcpy(conversion_state.options.source_encoding, "cp949");
     output.utf16 = DetectTextEncoding() != TextEncoding::Bytes;
+    if (mode == 3 && MergeNeedsClassesFirst()) {
+        // Merged TSV learns the classes of its header in a reading before, as output/ does.
+        conversion_state.options.subtitle_listener = MergeClassesListener();
+        RunConversion(ConversionMode::Sync);
+        if (ftell(output_stream) != 0)
+            Fail("the reading for the classes wrote text", mode);
+        if (fseek(input, 0, SEEK_SET) != 0)
+            std::abort();
+        ForgetConversion();
+        DetectTextEncoding();
+    }
+    if (mode == 3)
+        conversion_state.options.subtitle_listener = MergeListener();
     RunConversion(mode == 0 ? ConversionMode::Plain : ConversionMode::Sync);
     if (!conversion_state.reading.input_ended)
         Fail("the conversion returned before the end of the input", mode);
@@ -273,13 +293,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
                                             CueFormat::Json};
     cue_format = CUE_FORMATS[size == 0 ? 0 : data[0] % 4];
     drops_styles = size > 0 && data[0] % 8 >= 4;
-    for (int mode = 0; mode < 3; mode++) {
+    static const CueFormat MERGED_FORMATS[] = {CueFormat::None, CueFormat::Srt, CueFormat::Vtt,
+                                               CueFormat::Tsv, CueFormat::Json};
+    merged_format = MERGED_FORMATS[size == 0 ? 0 : data[0] / 8 % 5];
+    for (int mode = 0; mode < 4; mode++) {
         // The timed formats are always UTF-8: as bytes they read as -u does.
         for (Reading reading : {Reading::Bytes, Reading::Utf8Output, Reading::FromCp949}) {
-            if (mode == 2 && reading == Reading::Bytes)
+            if (mode >= 2 && reading == Reading::Bytes)
                 continue;
             CompareWithModel(data, size, mode, nullptr, reading);
-            CompareWithModel(data, size, mode, "ENCC", reading);
+            CompareWithModel(data, size, mode, mode == 3 ? "KRCC,ENCC" : "ENCC", reading);
         }
     }
     return 0;

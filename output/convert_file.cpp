@@ -3,6 +3,7 @@
 
 #include "console_text.h"
 #include "conversion.h"
+#include "cue_merge.h"
 #include "cue_path.h"
 #include "output_file.h"
 
@@ -123,10 +124,11 @@ ConversionOutcome OpenSubtitleStream(FILE *stream)
 
 /* WritesUtf16
  *     Whether the text is written as UTF-16, as the input is, rather than in bytes. */
-static bool WritesUtf16()
+static bool WritesUtf16(ConversionMode mode)
 {
     const ConversionState &state = conversion_state;
-    return state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output;
+    return state.reading.encoding != TextEncoding::Bytes && !state.options.utf8_output &&
+           !(state.options.merges_classes && mode == ConversionMode::Sync);
 }
 
 /* ChooseListener
@@ -135,6 +137,44 @@ static void ChooseListener()
 {
     ConversionState::Options &options = conversion_state.options;
     options.subtitle_listener = options.cue_format != CueFormat::None ? CueListener() : nullptr;
+    if (options.merges_classes)
+        options.subtitle_listener = MergeListener();
+}
+
+/* RunChosenConversion
+ *     RunConversion, merged when the classes merge: in UTF-8, and for a format whose head names
+ *     the classes after a first reading that learns them, which an input read once (a pipe,
+ *     standard input) cannot give. */
+static void RunChosenConversion(ConversionMode mode)
+{
+    ConversionState &state = conversion_state;
+    ConversionState::Options &options = state.options;
+    // Save has no times: it writes every class, as without the merge.
+    if (!options.merges_classes || mode != ConversionMode::Sync) {
+        RunConversion(mode);
+        return;
+    }
+    bool utf8_output = options.utf8_output;
+    options.utf8_output = true;
+    bool ready = true;
+    if (MergeNeedsClassesFirst()) {
+        options.subtitle_listener = MergeClassesListener();
+        RunConversion(mode);
+        ready = !ferror(state.input_stream) && !MissedSyncTag() && !MissedChosenClass() &&
+                FailedCues() == CueFailure::None;
+        if (ready && (state.input_stream == stdin || fseek(state.input_stream, 0, SEEK_SET) != 0)) {
+            SetCueFailure(CueFailure::ClassesFirst);
+            ready = false;
+        }
+        if (ready) {
+            ForgetConversion();
+            DetectTextEncoding();
+        }
+        options.subtitle_listener = MergeListener();
+    }
+    if (ready)
+        RunConversion(mode);
+    options.utf8_output = utf8_output;
 }
 
 /* ConversionFailure
@@ -177,7 +217,7 @@ static ConversionOutcome ConvertHoldingEveryCue(ConversionMode mode)
     ConversionState &state = conversion_state;
     errno = 0;
     state.options.holds_every_cue = true;
-    RunConversion(mode);
+    RunChosenConversion(mode);
     state.options.holds_every_cue = false;
     return ConversionFailure();
 }
@@ -192,12 +232,12 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
         return CloseSubtitleWith(ConversionOutcome::OutputIsInput);
     // UTF-16 is written in binary: the text mode would put a 0D byte before every 0A byte,
     // splitting code units.
-    state.output_stream = BeginOutputFile(output_path, WritesUtf16());
+    state.output_stream = BeginOutputFile(output_path, WritesUtf16(mode));
     if (state.output_stream == nullptr)
         return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
     errno = 0;
     ChooseListener();
-    RunConversion(mode);
+    RunChosenConversion(mode);
     state.output_stream = nullptr; // closed by FinishOutputFile or AbandonOutputFile
     // A failed read leaves the text incomplete: it must not replace the target. Nor must the
     // nothing written for an input without subtitles or a class no paragraph has.
@@ -208,7 +248,7 @@ ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode)
         AbandonOutputFile();
         if (!RewindSubtitle())
             return CloseSubtitleWith(failure);
-        state.output_stream = BeginOutputFile(output_path, WritesUtf16());
+        state.output_stream = BeginOutputFile(output_path, WritesUtf16(mode));
         if (state.output_stream == nullptr)
             return CloseSubtitleWith(ConversionOutcome::CannotCreateOutput);
         failure = ConvertHoldingEveryCue(mode);
@@ -233,7 +273,7 @@ ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
     if (IsSameOpenFile(state.input_stream, stdout))
         return CloseSubtitleWith(ConversionOutcome::OutputIsInput);
 #if defined(_WIN32)
-    if (WritesUtf16() && _setmode(_fileno(stdout), _O_BINARY) == -1)
+    if (WritesUtf16(mode) && _setmode(_fileno(stdout), _O_BINARY) == -1)
         return CloseSubtitleWith(ConversionOutcome::WriteFailed);
 #endif
     state.output_stream = stdout;
@@ -241,7 +281,7 @@ ConversionOutcome ConvertIntoStandardOutput(ConversionMode mode)
         WriteTextToConsole();
     errno = 0;
     ChooseListener();
-    RunConversion(mode);
+    RunChosenConversion(mode);
     state.options.text_writer = nullptr;
     state.output_stream = nullptr; // standard output stays open
     return CloseSubtitleWith(ConversionFailure());
@@ -256,7 +296,7 @@ ConversionOutcome ConvertIntoStream(FILE *output, ConversionMode mode)
     state.output_stream = output;
     errno = 0;
     ChooseListener();
-    RunConversion(mode);
+    RunChosenConversion(mode);
     ConversionOutcome failure = ConversionFailure();
     if (failure == ConversionOutcome::CuesFailed && FailedCues() == CueFailure::StartsWentBack &&
         fseek(output, 0, SEEK_SET) == 0 && fseek(state.input_stream, 0, SEEK_SET) == 0) {

@@ -28,6 +28,10 @@ ConversionOutcome OpenStandardInput();
 // then owns: CloseSubtitle closes it.
 ConversionOutcome OpenSubtitleStream(FILE *stream);
 
+// With options.merges_classes, Sync Save and the timed formats write one cue per moment holding
+// every class kept (cues/cue_merge.h), in UTF-8; a front end only sets it. Save, which has no
+// times, then writes every class as it would without it.
+
 // Converts the open input into output_path, replacing that file only when everything
 // succeeded. Closes the input whatever happens.
 ConversionOutcome ConvertIntoFile(const char *output_path, ConversionMode mode);

@@ -29,7 +29,10 @@ std::string NameOutputFile(const std::string &input, const FolderChoices &choice
     std::string tag;
     for (char c : choices.chosen_class) {
         bool separator = c == '/' || c == '\\' || c == ':'; // a class names no folder
-        tag += separator ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (c == ',')
+            tag += '+'; // a list: «movie.encc+krcc.srt»
+        else
+            tag += separator ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     if (!tag.empty())
         stem += "." + tag;

@@ -85,7 +85,7 @@ struct ConversionState {
     // What the caller chose; kept from one conversion to the next.
     struct Options {
         ConversionMode mode;                // set by RunConversion
-        char chosen_class[CLASS_NAME_SIZE]; // empty: every paragraph is written
+        char chosen_class[CLASS_NAME_SIZE]; // «A» or «A,B»; empty: every paragraph is written
         bool input_binary;      // the input stream is binary on Windows: the filter applies the
                                 // text-mode line-end rules itself
         bool byte_at_a_time;    // no fast path: the steps alone, the model of the rules
@@ -100,6 +100,8 @@ struct ConversionState {
         bool holds_every_cue; // the cue buffer writes nothing before the input's end, so that
                               // starts may go back anywhere
         bool drops_styles;    // SubRip and WebVTT without italic, bold, underline or colour
+        bool merges_classes;  // Sync Save and the timed formats: one cue per moment, holding
+                              // every class kept (cues/cue_merge.h), in UTF-8
         // Who takes Sync Save's subtitles: the cue path of the timed formats, or null for the
         // stamps.
         const SubtitleListener *subtitle_listener;

@@ -8,8 +8,14 @@ export type Format = 'txt' | 'sync' | 'srt' | 'vtt' | 'tsv' | 'json';
 export interface ConvertOptions {
   /** As --format; 'txt' when not given. */
   format?: Format;
-  /** As --class: only the text of the paragraphs of this class (in any case); '' for all. */
+  /** As --class: only the text of the paragraphs of this class (in any case); '' for all.
+   *  Classes separated by commas ('ENCC,KRCC') keep each of them, in that order when merged. */
   className?: string;
+  /** As --merge-classes: one cue per moment holding every class on screen then (both
+   *  languages at once), in UTF-8. Not with 'txt', which has no times: that gives
+   *  { ok: false } with smi2txt's usage message. Merged 'tsv' reads the subtitle twice, for
+   *  the classes of its header: convertPieces needs a restart for it. */
+  mergeClasses?: boolean;
   /** As -u: txt and sync in UTF-8. False (the default) keeps the subtitle's bytes, as
    *  --keep-encoding; srt, vtt, tsv and json are UTF-8 always. */
   utf8?: boolean;

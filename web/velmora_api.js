@@ -154,7 +154,8 @@ function runConversion(call, options) {
   const strings = [chosen.format ?? 'txt', chosen.className ?? '', chosen.from ?? ''].map(String);
   return runCall(call, () => {
     const converted = withStrings(strings, (format, className, from) =>
-      velmora._velmora_convert(format, className, chosen.utf8 ? 1 : 0, from, chosen.styles === false ? 0 : 1));
+      velmora._velmora_convert(format, className, chosen.utf8 ? 1 : 0, from, chosen.styles === false ? 0 : 1,
+        chosen.mergeClasses ? 1 : 0));
     if (!converted) return { ok: false, error: velmora.UTF8ToString(velmora._velmora_error()) };
     return {
       ok: true,

@@ -211,9 +211,11 @@ int FailForClass()
     std::qsort(names, static_cast<std::size_t>(class_list.length), sizeof names[0], CompareNames);
     char *out = web_call.error;
     const char *end = web_call.error + sizeof web_call.error;
+    char missed[CLASS_NAME_SIZE];
+    if (!MissedClassName(missed))
+        std::strcpy(missed, conversion_state.options.chosen_class);
     out += std::snprintf(out, static_cast<std::size_t>(end - out), "no paragraph of class %s (%s",
-                         conversion_state.options.chosen_class,
-                         class_list.length == 0 ? "no classes" : "classes: ");
+                         missed, class_list.length == 0 ? "no classes" : "classes: ");
     for (int k = 0; k < class_list.length && out < end; k++)
         out += std::snprintf(out, static_cast<std::size_t>(end - out), "%s%s", k == 0 ? "" : ", ",
                              names[k]);
@@ -237,6 +239,10 @@ int FailForCues()
         return Fail("a start goes back behind subtitles already written (after 1 MiB of them); "
                     "convert the whole subtitle, or give convertPieces a restart, to put them in "
                     "order",
+                    "");
+    case CueFailure::ClassesFirst:
+        return Fail("merged tsv names every class before its first row, so the input is read "
+                    "twice: give convertPieces a restart",
                     "");
     default: return Fail("the subtitles could not be written", "");
     }
@@ -278,6 +284,7 @@ void ProbeEncoding()
     ConversionState::Options &options = conversion_state.options;
     options.chosen_class[0] = '\0';
     options.cue_format = CueFormat::None;
+    options.merges_classes = false;
     options.utf8_output = true;
     call.probe_position = 0;
     FILE *input = fopencookie(nullptr, "rb", {ReadFirstBytes, nullptr, nullptr, nullptr});
@@ -309,8 +316,34 @@ const OutputFormat *FindFormat(const char *name)
 /* ChooseOptions
  *     Hands the filter what the caller chose, as smi2txt does for the same options. Returns 0,
  *     the reason kept, when an option makes no sense. */
+/* CheckClassList
+ *     A class, or classes separated by commas: none empty or given twice, as smi2txt has them.
+ *     Returns 0, the reason kept, when the list makes no sense. */
+int CheckClassList(const char *list)
+{
+    char names[CLASS_NAME_SIZE];
+    std::strcpy(names, list);
+    const char *seen[CLASS_NAME_SIZE];
+    int count = 0;
+    for (char *name = names; list[0] != '\0'; count++) {
+        char *comma = std::strchr(name, ',');
+        if (comma != nullptr)
+            *comma = '\0';
+        if (name[0] == '\0')
+            return Fail("the class name is empty", "");
+        for (int k = 0; k < count; k++)
+            if (SameClassName(seen[k], name))
+                return Fail("a class is listed twice: ", name);
+        seen[count] = name;
+        if (comma == nullptr)
+            break;
+        name = comma + 1;
+    }
+    return 1;
+}
+
 int ChooseOptions(const char *format_name, const char *class_name, int utf8, const char *from,
-                  int styles)
+                  int styles, int merge)
 {
     ConversionState::Options &options = conversion_state.options;
     web_call.format = FindFormat(format_name);
@@ -318,12 +351,20 @@ int ChooseOptions(const char *format_name, const char *class_name, int utf8, con
         return Fail("unknown format (txt, sync, srt, vtt, tsv or json): ", format_name);
     if (std::strlen(class_name) >= CLASS_NAME_SIZE)
         return Fail("the class name is too long: ", class_name);
+    if (CheckClassList(class_name) == 0)
+        return 0;
+    if (merge != 0 && web_call.format->mode == ConversionMode::Plain)
+        return Fail("--merge-classes needs times: txt has none; use --sync or --format=srt, vtt, "
+                    "tsv or json",
+                    "");
     if (from[0] != '\0' && !IsReadableEncoding(from))
         return Fail("unknown encoding: ", from);
     std::strcpy(options.chosen_class, class_name);
     options.cue_format = web_call.format->cue_format;
     // -u or --from ask for UTF-8; the timed formats are UTF-8 always.
-    options.utf8_output = utf8 != 0 || from[0] != '\0' || options.cue_format != CueFormat::None;
+    options.utf8_output =
+        utf8 != 0 || from[0] != '\0' || options.cue_format != CueFormat::None || merge != 0;
+    options.merges_classes = merge != 0;
     std::snprintf(options.source_encoding, sizeof options.source_encoding, "%s", from);
     options.drops_styles = styles == 0;
     return 1;
@@ -371,13 +412,13 @@ long long CountOutputCues()
  *     Converts the input the caller's read gives into the caller's write, with smi2txt's
  *     options. Returns 1, or 0 with the reason in velmora_error. */
 extern "C" int velmora_convert(const char *format_name, const char *class_name, int utf8,
-                               const char *from, int styles)
+                               const char *from, int styles, int merge)
 {
     WebCall &call = web_call;
     FILE *input = StartCall();
     if (input == nullptr)
         return Fail("the subtitle could not be read: ", std::strerror(errno));
-    if (ChooseOptions(format_name, class_name, utf8, from, styles) == 0) {
+    if (ChooseOptions(format_name, class_name, utf8, from, styles, merge) == 0) {
         fclose(input);
         return 0;
     }

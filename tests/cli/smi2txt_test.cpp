@@ -11,6 +11,7 @@
 #include <iconv.h>
 #include <iterator>
 #include <pty.h>
+#include <regex>
 #include <set>
 #include <string>
 #include <sys/stat.h>
@@ -342,6 +343,86 @@ TEST_F(Smi2txtTest, ClassesAreListedAndChosen)
     EXPECT_EQ(WorkFiles(), (std::set<std::string>{"bi.krcc.txt", "bi.smi", "en.smi"}));
 }
 
+// Merged cues of real files never overlap: every start is at or after the end before it.
+bool CuesOverlap(const std::string &json)
+{
+    std::regex times("\\{\"start\":([0-9]+),\"end\":([0-9]+)");
+    long long end = -1;
+    for (auto it = std::sregex_iterator(json.begin(), json.end(), times);
+         it != std::sregex_iterator(); ++it) {
+        long long start = std::stoll((*it)[1]);
+        if (start < end || std::stoll((*it)[2]) <= start)
+            return true;
+        end = std::stoll((*it)[2]);
+    }
+    return false;
+}
+
+// Both languages in one cue per moment, over real files and one made bilingual from a film of
+// one language, its second language 23 ms behind in SYNC tags of its own.
+TEST_F(Smi2txtTest, RealFilesMergeTheirClasses)
+{
+    const std::string corpus = std::string(VELMORA_CORPUS_DIR) + "/";
+    const std::string film =
+        corpus + "bi_krcc_encc_transformers2009_full_film_sequential_blocks.smi";
+    for (const char *name :
+         {"bi_krcc_encc_transformers2009_full_film_sequential_blocks.smi",
+          "bi_krcc_encc_two_p_per_sync_quoted_tiny.smi",
+          "bi_encc_krcc_twinkle_tabs_closed_tags_crlf.smi",
+          "en_small_starwars_enuscc_closed_tags.smi", "malformed_broken_tags_lorem.smi"}) {
+        RunResult json = RunSmi2txt({"--format=json", "--merge-classes", corpus + name});
+        EXPECT_EQ(json.status, 0) << name << json.err;
+        EXPECT_FALSE(CuesOverlap(json.out)) << name;
+    }
+    // One class: nothing merges.
+    const std::string one = corpus + "en_small_starwars_enuscc_closed_tags.smi";
+    for (const char *format : {"--format=srt", "--format=vtt"})
+        EXPECT_EQ(RunSmi2txt({format, "--merge-classes", one}).out, RunSmi2txt({format, one}).out);
+    EXPECT_EQ(RunSmi2txt({"--sync", "--merge-classes", one}).out,
+              RunSmi2txt({"--sync", "-u", one}).out);
+
+    std::string krcc_first = RunSmi2txt({"--format=json", "--merge-classes", film}).out;
+    EXPECT_NE(krcc_first.find("{\"start\":57099,\"end\":61149,\"text\":{\"KRCC\":\""),
+              std::string::npos);
+    std::string encc_first =
+        RunSmi2txt({"--format=json", "--merge-classes", "--class=encc,KRCC", film}).out;
+    EXPECT_NE(encc_first.find("{\"start\":57099,\"end\":61149,\"text\":{\"ENCC\":\"Earth, "
+                              "birthplace of the human race,\",\"KRCC\":"),
+              std::string::npos);
+    EXPECT_EQ(RunSmi2txt({"--format=tsv", "--merge-classes", film}).out.substr(0, 20),
+              "start\tend\tKRCC\tENCC\n");
+    RunResult piped = RunSmi2txt({"--format=tsv", "--merge-classes", "-"}, ReadFile(film));
+    EXPECT_EQ(piped.status, 1);
+    EXPECT_NE(piped.err.find("not a pipe or standard input"), std::string::npos);
+    // Without the merge a list of every class is every-class output; its file joins the names.
+    EXPECT_EQ(RunSmi2txt({"--format=srt", "--class=KRCC,ENCC", film}).out,
+              RunSmi2txt({"--format=srt", film}).out);
+    WriteFile(WorkPath("movie.smi"), ReadFile(film));
+    EXPECT_EQ(RunSmi2txt({"--format=srt", "--class=ENCC,krcc", "-d", ".", "movie.smi"}).status, 0);
+    EXPECT_EQ(RunSmi2txt({"--format=srt", "--merge-classes", "-d", ".", "movie.smi"}).status, 0);
+    EXPECT_FALSE(ReadFile(WorkPath("movie.encc+krcc.srt")).empty());
+    EXPECT_FALSE(ReadFile(WorkPath("movie.srt")).empty());
+
+    std::string film_of_one = ReadFile(one), interleaved;
+    std::regex sync("<SYNC Start=([0-9]+)><P Class=ENUSCC>([^\\r\\n]*)", std::regex::icase);
+    auto end = film_of_one.cbegin();
+    for (auto it = std::sregex_iterator(film_of_one.begin(), film_of_one.end(), sync);
+         it != std::sregex_iterator(); ++it) {
+        interleaved += std::string(end, (*it)[0].first) + it->str() +
+                       "\n<SYNC Start=" + std::to_string(std::stol((*it)[1]) + 23) +
+                       "><P Class=KRCC>" + (*it)[2].str();
+        end = (*it)[0].second;
+    }
+    WriteFile(WorkPath("interleaved.smi"), interleaved + std::string(end, film_of_one.cend()));
+    std::string merged = RunSmi2txt({"--format=json", "--merge-classes", "interleaved.smi"}).out;
+    EXPECT_FALSE(CuesOverlap(merged));
+    std::regex both("\"ENUSCC\":\"[^\\n]*\"KRCC\":");
+    EXPECT_EQ(std::distance(std::sregex_iterator(merged.begin(), merged.end(), both),
+                            std::sregex_iterator()),
+              std::count(merged.begin(), merged.end(), '\n'))
+        << merged;
+}
+
 struct StatusCase {
     const char *name;
     std::vector<std::string> arguments;
@@ -384,6 +465,12 @@ const StatusCase STATUS_CASES[] = {
     {"KeepEncodingWithUtf8", {"--keep-encoding", "-u", "in.smi"}, 2, false},
     {"KeepEncodingWithFrom", {"--from=cp949", "--keep-encoding", "in.smi"}, 2, false},
     {"KeepEncodingWithTimedFormat", {"--keep-encoding", "--format=srt", "in.smi"}, 2, false},
+    {"MergeWithoutTimes", {"--merge-classes", "in.smi"}, 2, false},
+    {"MergeWithKeepEncoding", {"--merge-classes", "--sync", "--keep-encoding", "in.smi"}, 2, false},
+    {"MergeWithClasses", {"--classes", "--merge-classes", "in.smi"}, 2, false},
+    {"ClassListWithEmptyName", {"--class=ENCC,", "in.smi"}, 2, false},
+    {"ClassListedTwice", {"--class=ENCC,encc", "in.smi"}, 2, false},
+    {"ClassListMissingOne", {"--class=ENCC,JPCC", "in.smi"}, 1, false},
 };
 
 class Smi2txtStatusTest : public Smi2txtTest, public ::testing::WithParamInterface<StatusCase>

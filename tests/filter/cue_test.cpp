@@ -70,6 +70,11 @@ const EndCase END_CASES[] = {
     {"ParagraphsAndLines", "",
      "<SYNC Start=1000>lead\n<P Class=ENCC>a <br>\n b  c</P> tail<P Class=KRCC>&nbsp;",
      "1000\t5000\t\tlead\n1000\t5000\tENCC\ta b c\n1000\t5000\t\ttail\n"},
+    {"ClassNamedWithAComma", "A,B", "<SYNC Start=1000><P Class=\"A,B\">x\n<SYNC Start=2000>&nbsp;",
+     "1000\t2000\tA,B\tx\n"},
+    {"ListOfTwo", "B,A",
+     "<SYNC Start=1000><P Class=A>x\n<SYNC Start=1500><P Class=C>y\n<SYNC Start=2000><P Class=b>z",
+     "1000\t2000\tA\tx\n2000\t6000\tb\tz\n"},
     // A class longer than the filter keeps loses its cut character whole: the rows stay UTF-8.
     {"LongClassCutBeforeACharacter", "", "<SYNC Start=1000><P Class=x" GA10 GA10 GA10 GA10 ">A",
      "1000\t5000\tx" GA10 GA10 "\tA\n"},
@@ -240,6 +245,98 @@ TEST(LegacyColourTest, ReadsAsHtmlDoes)
     }
 }
 
+struct MergeCase {
+    const char *name;
+    const char *chosen_class; // "" for every class
+    std::string input;
+    std::string json; // the merged JSON Lines; LF stands for the platform's line end
+};
+
+std::ostream &operator<<(std::ostream &stream, const MergeCase &row)
+{
+    return stream << row.name;
+}
+
+// KRCC «ko» from 1000 to 3000 beside ENCC «A» from start_a to 5000.
+std::string HalfPair(const char *start_a)
+{
+    return std::string("<SYNC Start=1000><P Class=KRCC>" KO "\n<SYNC Start=") + start_a +
+           "><P Class=ENCC>A\n<SYNC Start=3000><P Class=KRCC>&nbsp;\n"
+           "<SYNC Start=5000><P Class=ENCC>&nbsp;\n";
+}
+
+const MergeCase MERGE_CASES[] = {
+    {"OverlapOfHalfJoins", "", HalfPair("2000"),
+     "{\"start\":1000,\"end\":5000,\"text\":{\"KRCC\":\"" KO "\",\"ENCC\":\"A\"}}\n"},
+    // Less than half: apart, the first cut where the second begins.
+    {"LessThanHalfIsCut", "", HalfPair("2001"),
+     "{\"start\":1000,\"end\":2001,\"text\":{\"KRCC\":\"" KO "\"}}\n"
+     "{\"start\":2001,\"end\":5000,\"text\":{\"ENCC\":\"A\"}}\n"},
+    {"ListOrdersAndFileSpells", "encc,krcc", HalfPair("2000"),
+     "{\"start\":1000,\"end\":5000,\"text\":{\"ENCC\":\"A\",\"KRCC\":\"" KO "\"}}\n"},
+    {"ListOfOneIsThatClass", "ENCC", HalfPair("2000"),
+     "{\"start\":2000,\"end\":5000,\"text\":{\"ENCC\":\"A\"}}\n"},
+    {"EqualStartsInOneClassJoin", "",
+     "<SYNC Start=1000><P Class=ENCC>A\n<SYNC Start=1000><P Class=ENCC>B\n<SYNC Start=2000>&nbsp;",
+     "{\"start\":1000,\"end\":2000,\"text\":{\"ENCC\":\"A\\nB\"}}\n"},
+    // One class never joins itself by overlap, however long.
+    {"ChainAcrossClasses", "",
+     "<SYNC Start=1000><P Class=KRCC>" KO "\n<SYNC Start=2000><P Class=ENCC>A\n"
+     "<SYNC Start=3000><P Class=KRCC>" GA "\n<SYNC Start=4000><P Class=ENCC>&nbsp;\n"
+     "<SYNC Start=5000><P Class=KRCC>&nbsp;\n",
+     "{\"start\":1000,\"end\":5000,\"text\":{\"KRCC\":\"" KO "\\n" GA "\",\"ENCC\":\"A\"}}\n"},
+    {"TextOfNoClassFirst", "", "<SYNC Start=1000><P Class=ENCC>a</P>tail\n<SYNC Start=2000>&nbsp;",
+     "{\"start\":1000,\"end\":2000,\"text\":{\"\":\"tail\",\"ENCC\":\"a\"}}\n"},
+    {"OneLanguageAfterTheOther", "",
+     "<SYNC Start=1000><P Class=ENCC>A\n<SYNC Start=2000><P Class=ENCC>B\n"
+     "<SYNC Start=1000><P Class=KRCC>" KO "\n<SYNC Start=2000><P Class=KRCC>" GA "\n",
+     "{\"start\":1000,\"end\":2000,\"text\":{\"ENCC\":\"A\",\"KRCC\":\"" KO "\"}}\n"
+     "{\"start\":2000,\"end\":6000,\"text\":{\"ENCC\":\"B\",\"KRCC\":\"" GA "\"}}\n"},
+};
+
+class CueMergeTest : public FilterTest, public ::testing::WithParamInterface<MergeCase>
+{
+};
+
+TEST_P(CueMergeTest, JsonLines)
+{
+    const MergeCase &row = GetParam();
+    std::strcpy(conversion_state.options.chosen_class, row.chosen_class);
+    conversion_state.options.cue_format = CueFormat::Json;
+    conversion_state.options.merges_classes = true;
+    conversion_state.options.utf8_output = true;
+    for (bool byte_at_a_time : {false, true}) {
+        conversion_state.options.byte_at_a_time = byte_at_a_time;
+        EXPECT_EQ(ConvertText(row.input, ConversionMode::Sync), LineEnds(row.json))
+            << (byte_at_a_time ? "steps alone" : "fast path");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, CueMergeTest, ::testing::ValuesIn(MERGE_CASES), RowName{});
+
+// Each class block as its own cue has it, styles kept apart; Sync Save a line per class.
+TEST_F(FilterTest, MergedCueShapes)
+{
+    const std::string input = "<SYNC Start=1000><P Class=KRCC><i>" KO "<P Class=ENCC>A & "
+                              "<b>B<P Class=KRCC>" GA "</i>\n<SYNC Start=2000>&nbsp;";
+    const struct {
+        CueFormat format;
+        const char *expected;
+    } rows[] = {
+        {CueFormat::Srt,
+         "1\n00:00:01,000 --> 00:00:02,000\n<i>" KO "</i>\n" GA "\nA & <b>B</b>\n\n"},
+        {CueFormat::Vtt,
+         "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\n<i>" KO "</i>\n" GA "\nA &amp; <b>B</b>\n\n"},
+        {CueFormat::None, "00 :00 :01  " KO " " GA "\n00 :00 :01  A & B\n"},
+    };
+    conversion_state.options.merges_classes = true;
+    conversion_state.options.utf8_output = true;
+    for (const auto &row : rows) {
+        conversion_state.options.cue_format = row.format;
+        EXPECT_EQ(ConvertText(input, ConversionMode::Sync), LineEnds(row.expected));
+    }
+}
+
 // Past the limits a file fails whole and writes nothing.
 TEST_F(FilterTest, CuesPastTheirLimitsFailTheFile)
 {
@@ -258,6 +355,18 @@ TEST_F(FilterTest, CuesPastTheirLimitsFailTheFile)
     EXPECT_EQ(FailedCues(), CueFailure::StartsWentBack);
     EXPECT_FALSE(ConvertText(in_order, ConversionMode::Sync).empty());
     EXPECT_EQ(FailedCues(), CueFailure::None);
+
+    // Merged: a cue that starts with the one before joins it, up to the same limit, and past
+    // the window the merge too goes as it reads.
+    conversion_state.options.merges_classes = true;
+    std::string together;
+    for (std::size_t k = 0; k * 999 <= CUE_TEXT_LIMIT; k++)
+        together +=
+            "<SYNC Start=1><P Class=C" + std::to_string(k % 2) + ">" + std::string(999, 'a');
+    EXPECT_EQ(ConvertText(together, ConversionMode::Sync), "");
+    EXPECT_EQ(FailedCues(), CueFailure::CueTooLong);
+    ConvertText(in_order + "<SYNC Start=5><P>late", ConversionMode::Sync);
+    EXPECT_EQ(FailedCues(), CueFailure::StartsWentBack);
 }
 
 } // namespace

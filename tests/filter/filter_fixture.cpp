@@ -1,5 +1,6 @@
 #include "filter_fixture.h"
 
+#include "cue_merge.h"
 #include "cue_path.h"
 
 #include <cstdio>
@@ -198,6 +199,8 @@ std::string FilterTest::ConvertText(const std::string &input, ConversionMode mod
         return "(streams not open)";
     ConversionState::Options &options = conversion_state.options;
     options.subtitle_listener = options.cue_format != CueFormat::None ? CueListener() : nullptr;
+    if (options.merges_classes)
+        options.subtitle_listener = MergeListener();
     RunConversion(mode);
     missed_sync_tag_ = MissedSyncTag();
     return CloseAndReadOutput();

@@ -40,15 +40,16 @@ function runSmi2txt(args) {
 /* smi2txt
  *     What smi2txt writes into a file for input (bytes, or the path of a file) with the
  *     package's options: its bytes and what it reported, or the reason it failed. */
-function smi2txt(input, { format = 'txt', className = '', utf8 = false, from = '', styles = true } = {}) {
+function smi2txt(input, { format = 'txt', className = '', utf8 = false, from = '', styles = true, mergeClasses = false } = {}) {
   const path = typeof input === 'string' ? input : join(work, 'in.smi');
   if (typeof input !== 'string') writeFileSync(path, input);
   const output = join(work, 'out');
   rmSync(output, { force: true });
   const args = [`--format=${format}`];
   if (className) args.push(`--class=${className}`);
+  if (mergeClasses) args.push('--merge-classes');
   if (from) args.push(`--from=${from}`);
-  else if (!TIMED.has(format)) args.push(utf8 ? '-u' : '--keep-encoding');
+  else if (!TIMED.has(format) && !mergeClasses) args.push(utf8 ? '-u' : '--keep-encoding');
   if (!styles) args.push('--no-styles');
   const run = runSmi2txt([...args, path, '-o', output]);
   // A usage error is «smi2txt: reason», a file's «smi2txt: NAME: reason».
@@ -250,6 +251,8 @@ test('errors are smi2txt\'s', { timeout: 60000 }, () => {
     ['no SYNC tag', 'Only a line of text.\n', { format: 'sync' }],
     ['no SYNC tag in a timed format', 'Only a line of text.\n', { format: 'json' }],
     ['an unknown class', readFileSync(bilingual), { format: 'srt', className: 'JPCC' }],
+    ['a listed class missing', readFileSync(bilingual), { format: 'srt', className: 'ENCC,JPCC' }],
+    ['merged text, which has no times', readFileSync(bilingual), { format: 'txt', mergeClasses: true }],
     ['a cue too long', `<SYNC Start=0><P Class=ENCC>${'word '.repeat(14000)}\n`, { format: 'vtt' }],
     ['an unknown format', '<SYNC Start=0>x\n', { format: 'ass' }],
     ['an unknown encoding', '<SYNC Start=0>x\n', { from: 'klingon' }],
@@ -260,6 +263,21 @@ test('errors are smi2txt\'s', { timeout: 60000 }, () => {
     const result = assertSame(what, Buffer.from(input), options);
     if (what !== 'random bytes') assert.equal(result.ok, false, what);
   }
+});
+
+test('merged classes give smi2txt\'s bytes, whole and in pieces', { timeout: 120000 }, () => {
+  for (const { name, path } of REAL_FILES.filter(({ name }) => name.startsWith('bi_'))) {
+    const input = readFileSync(path);
+    for (const format of FORMATS.filter((format) => format !== 'txt'))
+      for (const className of ['', 'ENCC,KRCC']) {
+        const options = { format, className, mergeClasses: true };
+        const whole = assertSame(`${name} ${JSON.stringify(options)}`, input, options, path);
+        assert.deepEqual(convertInPieces(input, options, randomSizes(7)).bytes, Buffer.from(whole.bytes), name);
+      }
+  }
+  // Merged TSV reads the subtitle twice: pieces without a restart cannot.
+  const bilingual = readFileSync(REAL_FILES.find(({ name }) => name.startsWith('bi_')).path);
+  assert.equal(convertInPieces(bilingual, { format: 'tsv', mergeClasses: true }, () => 100, false).ok, false);
 });
 
 test('pieces cut anywhere give the same bytes', { timeout: 240000 }, () => {
