@@ -6,9 +6,11 @@
 // next begins, and writes its classes one block after another.
 #include "cue_merge.h"
 
+#include "conversion.h"
 #include "conversion_state.h"
 #include "cue_path.h"
 #include "cue_writer.h"
+#include "legacy_colour.h"
 #include "subtitle_walk.h"
 #include "write_buffer.h"
 
@@ -264,10 +266,13 @@ void MarkClassParagraph(const char *class_name, bool)
     SwitchClass(k);
 }
 
-void MarkClassStyle(StyleTag tag, bool closing, std::uint32_t colour)
+/* MarkClassStyle
+ *     A style tag of the class's text; an opening font tag's colour is read from its color
+ *     value, which the filter has just read. */
+void MarkClassStyle(StyleTag tag, bool closing)
 {
     if (merge.in_subtitle && merge.styles)
-        TakeStyleTag(tag, closing, colour);
+        TakeStyleTag(tag, closing, tag == StyleTag::Font && !closing ? FontColour() : NO_COLOUR);
 }
 
 /* WriteText
@@ -741,9 +746,9 @@ struct MergeEvents {
     {
         MarkClassParagraph(class_name, of_chosen_class);
     }
-    void mark_style(StyleTag tag, bool closing, std::uint32_t colour) const
+    void mark_style(StyleTag tag, bool closing) const
     {
-        MarkClassStyle(tag, closing, colour);
+        MarkClassStyle(tag, closing);
     }
     void start_block() const
     {
