@@ -9,6 +9,7 @@
 #define STR_CLASS     109
 #define STR_LANGUAGE  110
 #define STR_ALL       111
+#define STR_TOGETHER  112
 
 // The menu and the accelerator table, one id for both.
 #define RES_MAIN      109
@@ -34,6 +35,8 @@
 #define CMD_LANGUAGE_ALL   40000
 #define CMD_LANGUAGE_FIRST 40001
 #define CMD_LANGUAGE_LAST  40256
+// All together, placed after All: every class of the subtitle in one cue per moment.
+#define CMD_LANGUAGE_TOGETHER 40257
 
 // The batch window (File > Convert Several...) and its controls, found by id by the tests.
 #define CMD_CONVERT_SEVERAL  32774

@@ -27,7 +27,8 @@ struct AppState {
     HMENU language_menu;  // the chosen subtitle's Language menu, or none
     int language_count;   // the classes it lists
     char language_classes[CLASS_LIST_SIZE][CLASS_NAME_SIZE]; // their names, as listed
-    int chosen_language; // 0 for every class, else the class kept by saves, from 1
+    int chosen_language;     // 0 for every class, else the class kept by saves, from 1
+    bool languages_together; // All together: Sync Save merges every class into one cue per moment
 };
 
 extern AppState app_state;

@@ -51,7 +51,9 @@ static_assert(std::size(BATCH_TYPES) == BATCH_TYPE_COUNT, "a type for each place
 // Another fixed entry is one more line here.
 static const wchar_t *const FIXED_LANGUAGES[] = {
     BATCH_ALL_LANGUAGES,
+    BATCH_ALL_TOGETHER,
 };
+constexpr LRESULT TOGETHER_ENTRY = 1; // every class in one cue per moment, for the timed types
 constexpr int FIXED_LANGUAGE_COUNT = static_cast<int>(std::size(FIXED_LANGUAGES));
 
 enum class RowResult { Waiting, Converted, Skipped, Failed };
@@ -476,6 +478,9 @@ static void StartBatch()
     options.cue_format = type.cue_format;
     options.utf8_output = type.utf8_output;
     options.drops_styles = false; // smi2txt keeps the styles unless --no-styles
+    // The Save types have no times: with All together they write every class, as All does.
+    options.merges_classes =
+        SendMessageW(Control(IDC_BATCH_LANGUAGE), CB_GETCURSEL, 0, 0) == TOGETHER_ENTRY;
 
     batch_state.total_bytes = 0;
     for (size_t k = 0; k < batch_state.rows.size(); k++) {

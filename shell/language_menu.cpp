@@ -77,6 +77,7 @@ static void RemoveLanguageMenu(HWND hwnd)
     app_state.language_menu = nullptr;
     app_state.language_count = 0;
     app_state.chosen_language = 0;
+    app_state.languages_together = false;
 }
 
 /* BuildLanguageMenu
@@ -94,6 +95,9 @@ void BuildLanguageMenu(HWND hwnd)
     if (LoadStringW(app_state.instance_handle, STR_ALL, text, ITEM_TEXT_SIZE) == 0)
         text[0] = L'\0';
     AddLanguageItem(menu, CMD_LANGUAGE_ALL, text);
+    if (LoadStringW(app_state.instance_handle, STR_TOGETHER, text, ITEM_TEXT_SIZE) == 0)
+        text[0] = L'\0';
+    AddLanguageItem(menu, CMD_LANGUAGE_TOGETHER, text);
     for (int k = 0; k < class_list.length; k++) {
         AddClassItem(menu, k);
         std::memcpy(app_state.language_classes[k], class_list.classes[k].name, CLASS_NAME_SIZE);
@@ -121,15 +125,35 @@ void BuildLanguageMenu(HWND hwnd)
  *     All (0) or a class of the list (from 1) becomes the one every save keeps. */
 bool ChooseLanguage(UINT command)
 {
-    if (command < CMD_LANGUAGE_ALL || command > CMD_LANGUAGE_LAST)
+    bool together = command == CMD_LANGUAGE_TOGETHER;
+    if (!together && (command < CMD_LANGUAGE_ALL || command > CMD_LANGUAGE_LAST))
         return false;
-    int chosen = static_cast<int>(command - CMD_LANGUAGE_ALL);
+    int chosen = together ? 0 : static_cast<int>(command - CMD_LANGUAGE_ALL);
     if (app_state.language_menu == nullptr || chosen > app_state.language_count)
         return true;
+    // All together stands second, inside the range of positions the radio group spans.
     CheckMenuRadioItem(app_state.language_menu, CMD_LANGUAGE_ALL,
                        CMD_LANGUAGE_ALL + app_state.language_count, command, MF_BYCOMMAND);
     app_state.chosen_language = chosen;
+    app_state.languages_together = together;
     return true;
+}
+
+/* ChosenLanguageLabel
+ *     What the title names: the class kept, every class joined by '+' for All together, or
+ *     nothing for All. */
+const char *ChosenLanguageLabel()
+{
+    static char label[CLASS_LIST_SIZE * CLASS_NAME_SIZE];
+    if (!app_state.languages_together)
+        return ChosenClass();
+    label[0] = '\0';
+    for (int k = 0; k < app_state.language_count; k++) {
+        if (k > 0)
+            std::strcat(label, "+");
+        std::strcat(label, app_state.language_classes[k]);
+    }
+    return label;
 }
 
 const char *ChosenClass()

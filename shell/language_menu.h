@@ -13,3 +13,6 @@ bool ChooseLanguage(UINT command);
 
 // The class every save keeps, in UTF-8 as the subtitle's list names it; empty for all.
 const char *ChosenClass();
+
+// The class kept, or every class joined by '+' when they go together, for the title.
+const char *ChosenLanguageLabel();

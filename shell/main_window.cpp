@@ -89,13 +89,14 @@ static void ReportDialogFailure(HWND hwnd)
  *     wide default procedure, an ANSI window keeps a name outside the ANSI code page whole. */
 static void ShowSubtitleInTitle(HWND hwnd)
 {
-    wchar_t title[PATH_BUFFER_SIZE + CLASS_NAME_SIZE + TEXT_BUFFER_SIZE + 8];
+    constexpr int LABEL_SIZE = 1024; // the classes of All together, joined
+    wchar_t title[PATH_BUFFER_SIZE + LABEL_SIZE + TEXT_BUFFER_SIZE + 8];
     wchar_t program[TEXT_BUFFER_SIZE];
-    wchar_t chosen_class[CLASS_NAME_SIZE];
+    wchar_t chosen_class[LABEL_SIZE];
     if (MultiByteToWideChar(UI_CODE_PAGE, 0, app_state.window_title, -1, program,
                             TEXT_BUFFER_SIZE) == 0)
         program[0] = L'\0';
-    if (MultiByteToWideChar(CP_UTF8, 0, ChosenClass(), -1, chosen_class, CLASS_NAME_SIZE) == 0)
+    if (MultiByteToWideChar(CP_UTF8, 0, ChosenLanguageLabel(), -1, chosen_class, LABEL_SIZE) == 0)
         chosen_class[0] = L'\0';
     std::wcscpy(title, FileNameOf(app_state.subtitle_path));
     if (chosen_class[0] != L'\0') {
@@ -173,7 +174,7 @@ static void SaveTextFile(HWND hwnd, ConversionMode mode)
         ReportDialogFailure(hwnd);
         return;
     }
-    ChooseSaveOptions(*type, ChosenClass());
+    ChooseSaveOptions(*type, ChosenClass(), app_state.languages_together);
     error = WriteTextFile(app_state.path_buffer, mode);
     if (error != nullptr) {
         ShowError(hwnd, error);

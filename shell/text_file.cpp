@@ -60,9 +60,10 @@ const char *OpenChosenSubtitle()
 /* ChooseSaveOptions
  *     The options smi2txt.exe sets for -u, --format and --class when it writes into a file;
  *     whatever else it could set stays as at start. */
-void ChooseSaveOptions(const SaveType &type, const char *chosen_class)
+void ChooseSaveOptions(const SaveType &type, const char *chosen_class, bool merges_classes)
 {
     ConversionState::Options &options = conversion_state.options;
+    options.merges_classes = merges_classes; // Save, which has no times, writes every class
     std::snprintf(options.chosen_class, sizeof options.chosen_class, "%s", chosen_class);
     options.cue_format = type.cue_format;
     options.utf8_output = type.utf8_output;

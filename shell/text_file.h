@@ -24,7 +24,7 @@ const char *OpenChosenSubtitle();
 
 // Hands the type and the class (empty for every class) to the conversion, as -u, --format and
 // --class hand them to smi2txt, so the file is the one smi2txt.exe would write.
-void ChooseSaveOptions(const SaveType &type, const char *chosen_class);
+void ChooseSaveOptions(const SaveType &type, const char *chosen_class, bool merges_classes);
 
 // Converts the open input into output_path, replacing that file only when everything
 // succeeded. Closes the input whatever happens.

@@ -79,6 +79,7 @@ constexpr wchar_t BATCH_COLUMN_RESULT[] = L"Result";
 constexpr wchar_t BATCH_CONVERT_BUTTON[] = L"&Convert";
 constexpr wchar_t BATCH_STOP_BUTTON[] = L"&Stop";
 constexpr wchar_t BATCH_ALL_LANGUAGES[] = L"All";
+constexpr wchar_t BATCH_ALL_TOGETHER[] = L"All together";
 constexpr wchar_t BATCH_CLASS_FORMAT[] = L"%ls (%d)"; // "ENCC (12)": the files that hold it
 // A row's result, and the summary line when a batch ends (and after Stop, what was left).
 constexpr char BATCH_CONVERTED_TEXT[] = "변환 완료";

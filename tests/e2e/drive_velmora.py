@@ -47,7 +47,8 @@ TYPE_LIST = 0x470
 # What the Language items write, as smi2txt's options: the key of each item and its --class.
 BILINGUAL = "bi_krcc_encc_two_p_per_sync_quoted_tiny.smi"
 FILM = "bi_krcc_encc_transformers2009_full_film_sequential_blocks.smi"
-LANGUAGES = [("a", None), ("1", "KRCC"), ("2", "ENCC")]
+# All together (t) merges every class, its title naming them joined by +.
+LANGUAGES = [("a", None), ("1", "KRCC"), ("2", "ENCC"), ("t", "KRCC+ENCC")]
 
 
 class Failure(Exception):
@@ -650,8 +651,9 @@ def bilingual_timed(session, name, saves):
             session.expect_convert_ok()
             if "." not in target:
                 target += "." + option[-3:]
-            expected = smi2txt(session, subtitle, option,
-                               *(["--class", chosen_class] if chosen_class else []))
+            chosen = ["--merge-classes"] if chosen_class and "+" in chosen_class else \
+                ["--class", chosen_class] if chosen_class else []
+            expected = smi2txt(session, subtitle, option, *chosen)
             expect_bytes(os.path.join(session.folder, target), expected)
 
 

@@ -303,14 +303,14 @@ TEST_F(TextFileTest, CueTooLongFailsOnlyItsOwnSave)
     WriteFile(target, "older cues\r\n");
     Choose(long_subtitle);
     ASSERT_EQ(OpenChosenSubtitle(), nullptr);
-    ChooseSaveOptions(SaveType{L"srt", true, CueFormat::Srt}, "");
+    ChooseSaveOptions(SaveType{L"srt", true, CueFormat::Srt}, "", false);
     EXPECT_STREQ(WriteTextFile(target.wstring().c_str(), ConversionMode::Sync),
                  SUBTITLE_TOO_LONG_TEXT);
     EXPECT_EQ(ReadFile(target), "older cues\r\n");
 
     Choose(subtitle);
     ASSERT_EQ(OpenChosenSubtitle(), nullptr);
-    ChooseSaveOptions(SaveType{L"txt", false, CueFormat::None}, "");
+    ChooseSaveOptions(SaveType{L"txt", false, CueFormat::None}, "", false);
     EXPECT_EQ(WriteTextFile((folder / "out.txt").wstring().c_str(), ConversionMode::Plain),
               nullptr);
     EXPECT_EQ(ReadFile(folder / "out.txt"), PLAIN_TEXT);
