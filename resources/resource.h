@@ -9,7 +9,7 @@
 #define STR_CLASS     109
 #define STR_LANGUAGE  110
 #define STR_ALL       111
-#define STR_TOGETHER  112
+#define STR_TOGETHER  102
 
 // The menu and the accelerator table, one id for both.
 #define RES_MAIN      109

@@ -48,7 +48,7 @@ TYPE_LIST = 0x470
 BILINGUAL = "bi_krcc_encc_two_p_per_sync_quoted_tiny.smi"
 FILM = "bi_krcc_encc_transformers2009_full_film_sequential_blocks.smi"
 # All together (t) merges every class, its title naming them joined by +.
-LANGUAGES = [("a", None), ("1", "KRCC"), ("2", "ENCC"), ("t", "KRCC+ENCC")]
+LANGUAGES = [("a", None), ("1", "KRCC"), ("t", "KRCC+ENCC"), ("2", "ENCC")]
 
 
 class Failure(Exception):

@@ -137,15 +137,17 @@ export async function DropFiles(page, paths, x, y)
 }
 
 /* SetControls
- *     Sets the format, the class and the two boxes, each through its control, and waits for
+ *     Sets the format, the class and the three boxes, each through its control, and waits for
  *     the conversion that follows. */
-export async function SetControls(page, {format = 'txt', className = '', utf8 = true, styles = true})
+export async function SetControls(page, {format = 'txt', className = '', utf8 = true, styles = true,
+                                         merge = false})
 {
     const current = await page.evaluate(() => ({
         format: document.getElementById('format').value,
         className: document.getElementById('class').value,
         utf8: document.getElementById('utf8').checked,
         styles: document.getElementById('styles').checked,
+        merge: document.getElementById('merge').checked,
     }));
     if (current.format !== format)
         await AwaitConversion(page, () => page.select('#format', format));
@@ -155,6 +157,8 @@ export async function SetControls(page, {format = 'txt', className = '', utf8 = 
         await AwaitConversion(page, () => page.click('#utf8'));
     if (current.styles !== styles)
         await AwaitConversion(page, () => page.click('#styles'));
+    if (current.merge !== merge)
+        await AwaitConversion(page, () => page.click('#merge'));
 }
 
 /* Save

@@ -40,10 +40,12 @@ function RunSmi2txt(inputs, options)
 
 /* Smi2txtOptions
  *     The command-line options that ask for what the controls ask for. */
-function Smi2txtOptions({format = 'txt', className = '', utf8 = true, styles = true})
+function Smi2txtOptions({format = 'txt', className = '', utf8 = true, styles = true, merge = false})
 {
     const options = ['--format', format];
-    if (format === 'txt' || format === 'sync')
+    if (merge)
+        options.push('--merge-classes');
+    else if (format === 'txt' || format === 'sync')
         options.push(utf8 ? '-u' : '--keep-encoding');
     if (className)
         options.push('--class', className);
@@ -126,6 +128,10 @@ const SINGLE_CASES = [
      output: 'ko_kamisama_e01_utf16le_bom_crlf.txt'},
     {name: 'a class of a bilingual subtitle', file: 'bi_krcc_encc_two_p_per_sync_quoted_tiny.smi', format: 'srt',
      className: 'ENCC', output: 'bi_krcc_encc_two_p_per_sync_quoted_tiny.encc.srt'},
+    {name: 'all together: a bilingual film merged', file: 'bi_krcc_encc_transformers2009_full_film_sequential_blocks.smi',
+     format: 'srt', merge: true, output: 'bi_krcc_encc_transformers2009_full_film_sequential_blocks.srt'},
+    {name: 'all together in Sync Save is UTF-8', file: 'bi_encc_krcc_twinkle_tabs_closed_tags_crlf.smi', format: 'sync',
+     utf8: false, merge: true, output: 'bi_encc_krcc_twinkle_tabs_closed_tags_crlf.txt'},
 ];
 
 describe('one subtitle gives one file', {timeout: 180000}, () => {

@@ -154,7 +154,7 @@ def check_strings(tree):
         if text:
             strings[(103 // 16) * 16 + index] = text
     # The Language menu's own texts: the menu is built when a bilingual subtitle is chosen.
-    expect("strings", strings, {103: "Velmora", 109: "VELMORA", 110: "&Language", 111: "&All", 112: "All &together"})
+    expect("strings", strings, {103: "Velmora", 109: "VELMORA", 110: "&Language", 102: "All &together", 111: "&All"})
 
 
 def check_dialog(tree):
