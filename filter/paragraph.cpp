@@ -191,9 +191,29 @@ void RecordClass()
 
 /* OpenParagraph
  *     A complete P tag: its text is written when its class is the chosen one. */
+/* DropCutCharacter
+ *     A class kept at its size may end in the first bytes of a character; in Unicode text they
+ *     are dropped, so that every name written out is whole UTF-8. */
+void DropCutCharacter(char *name)
+{
+    std::size_t length = std::strlen(name);
+    std::size_t lead = length;
+    while (lead > 0 && length - lead < 3 &&
+           (static_cast<unsigned char>(name[lead - 1]) & 0xC0) == 0x80)
+        lead--;
+    if (lead == 0)
+        return;
+    auto first = static_cast<unsigned char>(name[lead - 1]);
+    std::size_t whole = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+    if (whole > length - lead + 1)
+        name[lead - 1] = '\0';
+}
+
 void OpenParagraph()
 {
     ConversionState &state = conversion_state;
+    if (state.reading.text_is_unicode)
+        DropCutCharacter(state.paragraphs.paragraph_class);
     bool choosing = state.options.chosen_class[0] != '\0';
     // The list only tells what a chosen class could have been.
     if (state.paragraphs.paragraph_class[0] != '\0' &&

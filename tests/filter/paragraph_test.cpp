@@ -83,6 +83,12 @@ TEST_F(ClassListTest, ListsClassesAsFirstWrittenInOrderOfFirstUse)
                           "<P CLASS=\"ENCC\"><P><P id=1 Class = ENCC >"),
               "KRCC 2: \nencc 3: \n");
     EXPECT_EQ(ListClasses("<P Class=A>\n<P Class=B"), "A 1: \n"); // a tag cut off counts not
+    // A class kept at its size in Unicode text keeps whole characters: x and 20 syllables.
+    std::string syllables;
+    for (int k = 0; k < 22; k++)
+        syllables += "\xEA\xB0\x80";
+    EXPECT_EQ(ListClasses("\xEF\xBB\xBF<P Class=x" + syllables + ">a"),
+              "x" + syllables.substr(0, 60) + " 1: \n");
 }
 
 // A sample is the first subtitle of its class with a letter of the class's own script (more
