@@ -272,7 +272,7 @@ void MarkClassParagraph(const char *class_name, bool)
 void MarkClassStyle(StyleTag tag, bool closing)
 {
     if (merge.in_subtitle && merge.styles)
-        TakeStyleTag(tag, closing, tag == StyleTag::Font && !closing ? FontColour() : NO_COLOUR);
+        TakeStyleTag(tag, closing, ColourOfStyleTag(tag, closing));
 }
 
 /* WriteText

@@ -746,7 +746,7 @@ void MarkCueStyle(StyleTag tag, bool closing)
 {
     if (!cue_path.in_subtitle)
         return;
-    TakeStyleTag(tag, closing, tag == StyleTag::Font && !closing ? FontColour() : NO_COLOUR);
+    TakeStyleTag(tag, closing, ColourOfStyleTag(tag, closing));
 }
 
 /* WriteHeldCues
